@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "package/package_store.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/random.h"
+
+namespace qv {
+
+inline constexpr const char* kPackageFileName = "QVUpdate.Bin";
+inline constexpr const char* kReadmeFileName = "readme.txt";
+
+struct PackagePaths {
+  std::filesystem::path package;
+  std::filesystem::path readme;
+};
+
+// "QVUpdate.Bin" and "readme.txt" in the given directory.
+[[nodiscard]] PackagePaths PackagePathsIn(const std::filesystem::path& directory);
+
+// The directory of the running executable, ending with its separator ("" when unknown).
+[[nodiscard]] std::string ProgramDirectory();
+
+// Loads, descrambles and prepares the package. Returns false after showing its one message and
+// releasing the store's buffers; the caller then ends the program with exit status 1.
+[[nodiscard]] bool LoadPackage(PackageStore& store, const PackagePaths& paths, Dialogs& dialogs,
+                               Random& random, Clock& clock);
+
+// Reads and descrambles the file into the store's image. 1 on success, 0 after its message.
+[[nodiscard]] int ReadPackage(PackageStore& store, const std::filesystem::path& path,
+                              Dialogs& dialogs);
+
+}  // namespace qv

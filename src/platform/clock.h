@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+namespace qv {
+
+// Millisecond ticks and sleeping. Every wait of the updater goes through a Clock so that tests
+// can run the 200 ms lock retries and the multi-second reconnect waits instantly.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Milliseconds since an arbitrary start; wraps like a 32-bit tick count.
+  [[nodiscard]] virtual uint32_t TickMs() = 0;
+  virtual void SleepMs(uint32_t ms) = 0;
+};
+
+// The steady system clock.
+Clock& SystemClock();
+
+}  // namespace qv

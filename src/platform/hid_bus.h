@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// One HID report as the link exchanges it: byte 0 is the report number (always 0 here),
+// bytes 1..64 the payload.
+inline constexpr std::size_t kReportSize = 65;
+inline constexpr std::size_t kReportPayload = 64;
+using Report = std::array<uint8_t, kReportSize>;
+
+// One HID interface seen during enumeration.
+struct HidInterfaceInfo {
+  std::string path;
+  uint16_t vendor_id = 0;
+  uint16_t product_id = 0;
+};
+
+// An open HID interface. Implementations: hidapi (src/platform), the in-process simulator.
+class HidPort {
+ public:
+  virtual ~HidPort() = default;
+  // Vendor and product id as the open device reports them; false when they cannot be read.
+  [[nodiscard]] virtual bool GetAttributes(uint16_t& vendor_id, uint16_t& product_id) = 0;
+  // Sends one whole 65-byte report (report number first). Returns the bytes moved, counting the
+  // report number (65 for a whole report), or -1 on failure.
+  [[nodiscard]] virtual int WriteReport(const Report& report) = 0;
+  // Waits up to timeout_ms for one input report. On success fills report[0] = 0 and the payload
+  // from report[1] on, and returns the bytes moved counting the report number (65 for a whole
+  // report). Returns 0 on time-out and -1 on failure (the device is gone).
+  [[nodiscard]] virtual int ReadReport(Report& report, int timeout_ms) = 0;
+};
+
+// Enumerates and opens HID interfaces.
+class HidBus {
+ public:
+  virtual ~HidBus() = default;
+  // Lists the interfaces with the given vendor and product id, in enumeration order.
+  // Returns false when the enumeration itself failed.
+  [[nodiscard]] virtual bool Enumerate(uint16_t vendor_id, uint16_t product_id,
+                                       std::vector<HidInterfaceInfo>& out) = 0;
+  // Opens an interface for reading and writing; null when it cannot be opened.
+  [[nodiscard]] virtual std::unique_ptr<HidPort> Open(const std::string& path) = 0;
+};
+
+// The system's hidapi (libhidapi-hidraw).
+HidBus& SystemHidBus();
+
+}  // namespace qv

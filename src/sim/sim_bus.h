@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/hid_bus.h"
+#include "sim/sim_device.h"
+
+namespace qv::sim {
+
+class SimDevice;
+
+// An in-process HID bus of simulated devices, for tests. Thread-safe: a test thread may plug and
+// unplug while the code under test enumerates and transfers on other threads. Waiting (latency,
+// erase time, the absence after reset, read time-outs) goes through the given clock.
+//
+// Public surface relied upon by the update and wizard tests; the simulator's implementer may add
+// members.
+class SimBus final : public HidBus {
+ public:
+  explicit SimBus(Clock& clock);
+  ~SimBus() override;
+
+  // Attaches a fresh device (erased flash) at the end of the enumeration order.
+  std::shared_ptr<SimDevice> Plug(const SimDeviceConfig& config = {});
+  // Detaches it: open ports fail from now on.
+  void Unplug(const std::shared_ptr<SimDevice>& device);
+  // Unplugs the device and plugs a fresh one (its own erased flash) in its place.
+  std::shared_ptr<SimDevice> Replace(const std::shared_ptr<SimDevice>& device,
+                                     const SimDeviceConfig& config = {});
+  // Devices currently attached, in enumeration order.
+  [[nodiscard]] std::vector<std::shared_ptr<SimDevice>> Devices() const;
+  // Makes every enumeration fail (true) or work again (false).
+  void SetEnumerationFails(bool fails);
+
+  [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
+                               std::vector<HidInterfaceInfo>& out) override;
+  [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace qv::sim

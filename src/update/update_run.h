@@ -1,0 +1,34 @@
+#pragma once
+
+#include "device/hid_link.h"
+#include "package/package_store.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/random.h"
+#include "update/progress_context.h"
+
+namespace qv {
+
+enum class RunResult {
+  kFailed = 0,
+  kSucceeded = 1,
+  // The user declined to re-install the version the device already runs. Nothing was written;
+  // the device has been released. The caller releases the package buffers and ends the
+  // program with exit status 1.
+  kDeclined = 2,
+};
+
+// Everything one update run works with.
+struct UpdateEnvironment {
+  HidLink& link;
+  PackageStore& store;
+  Dialogs& dialogs;
+  Clock& clock;
+  Random& random;
+  bool continuous_mode = false;  // no over command in continuous mode
+};
+
+// The whole update of one device, from discovery to release.
+[[nodiscard]] RunResult RunUpdate(UpdateEnvironment& env, ProgressContext& progress);
+
+}  // namespace qv
