@@ -1,0 +1,114 @@
+#include "update/area_programming.h"
+
+#include <cstring>
+#include <vector>
+
+#include "device/device_commands.h"
+#include "package/package_checks.h"
+#include "update/area_plan.h"
+#include "update/update_texts.h"
+
+namespace qv {
+namespace {
+
+struct AreaTexts {
+  const char* erase_failed;
+  const char* write_failed;
+};
+
+constexpr AreaTexts kProgramTexts{text::kProgramFailed, text::kProgramFailed};
+constexpr AreaTexts kSoundTexts{text::kEraseSoundFailed, text::kWriteSoundFailed};
+constexpr AreaTexts kMapTexts{text::kEraseMapFailed, text::kWriteMapFailed};
+
+// Estimated cost of erasing one 4 KiB sector.
+constexpr uint32_t kEraseMsPerSector = 34;
+
+uint16_t LayoutSector(const AreaWrite& area) {
+  return area.present ? static_cast<uint16_t>(area.start_sector) : kAbsentSector;
+}
+
+// Sends the area's pages. Whole pages go straight from the package buffers; an area that ends
+// inside a page is sent from a copy whose last page is padded with 0xFF, so nothing beyond the
+// area's own bytes is ever read.
+bool WriteArea(HidLink& link, const AreaWrite& area, WriteHooks& hooks) {
+  const uint64_t page_bytes = static_cast<uint64_t>(area.page_count) * kFlashPageSize;
+  if (page_bytes == area.data_length) {
+    return WriteCommand(link, area.data, area.start_page, area.page_count, hooks) != 0;
+  }
+  std::vector<uint8_t> padded(page_bytes, 0xFF);
+  std::memcpy(padded.data(), area.data, area.data_length);
+  return WriteCommand(link, padded.data(), area.start_page, area.page_count, hooks) != 0;
+}
+
+// Erase and write of one area. 0, or -1 after its message.
+int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Dialogs& dialogs,
+                ProgressContext& progress, ProgressState& state) {
+  PublishPercent(state, progress);
+  progress.SetStatusText(text::kErasing);
+  if (area.page_count == 0) return 0;  // an empty area has nothing to erase or write
+  if (EraseCommand(link, area.start_sector, area.sector_count) == 0) {
+    dialogs.ShowMessage(texts.erase_failed);
+    return -1;
+  }
+  SpendRemainingTime(progress, kEraseMsPerSector * area.sector_count);
+  ProgressReporter reporter(state, progress);
+  if (!WriteArea(link, area, reporter)) {
+    dialogs.ShowMessage(texts.write_failed);
+    return -1;
+  }
+  return 0;
+}
+
+const char* PlanFailureText(PlanStatus status) {
+  return status == PlanStatus::kAreasOverlap ? text::kAreasOverlap : text::kAreaOutside;
+}
+
+}  // namespace
+
+uint8_t BasePercent(bool sound_present, bool map_present) {
+  if (sound_present && map_present) return 10;
+  if (sound_present || map_present) return 20;
+  return 30;
+}
+
+uint32_t InitialTimeBudgetMs(uint32_t blocks_total) {
+  const uint64_t budget =
+      32ull * blocks_total + 34ull * (blocks_total / 4) + 4000ull;  // fits: total < 2^17
+  return static_cast<uint32_t>(budget);
+}
+
+int ProgramAreas(HidLink& link, PackageStore& store, Dialogs& dialogs, ProgressContext& progress,
+                 ProgressState& state, AreaResults& results) {
+  state.blocks_done = 0;
+  state.blocks_total = 0;
+  if (ValidatePackage(store, dialogs) != 0) return -1;
+  const uint32_t data_length = store.data_length;
+  state.blocks_total = (data_length - kHeaderSize) / 1024;
+  progress.remaining_time_ms = InitialTimeBudgetMs(state.blocks_total);
+  ComputeAreaSums(store, results);
+  if (VerifyCheckBytes(store, dialogs) != 0) return -1;
+
+  const AreaPlan plan = PlanAreas(store);
+  if (plan.status != PlanStatus::kOk) {
+    dialogs.ShowMessage(PlanFailureText(plan.status));
+    return -1;
+  }
+  const AreaWrite& program = plan.areas[kProgramArea];
+  const AreaWrite& sound = plan.areas[kSoundArea];
+  const AreaWrite& map = plan.areas[kMapArea];
+  // The map travels with its 256-byte prefix, which counts towards the bar.
+  if (map.present) state.blocks_total = (data_length - kHeaderSize + kMapPrefixSize) / 1024;
+
+  if (SetLayoutCommand(link, LayoutSector(program), LayoutSector(sound), LayoutSector(map)) != 0) {
+    return -1;
+  }
+  state.base_percent = BasePercent(sound.present, map.present);
+
+  if (map.present && ProgramArea(link, map, kMapTexts, dialogs, progress, state) != 0) return -1;
+  if (sound.present && ProgramArea(link, sound, kSoundTexts, dialogs, progress, state) != 0) {
+    return -1;
+  }
+  return ProgramArea(link, program, kProgramTexts, dialogs, progress, state);
+}
+
+}  // namespace qv

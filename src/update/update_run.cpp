@@ -1,0 +1,101 @@
+#include "update/update_run.h"
+
+#include "device/device_commands.h"
+#include "package/package_header.h"
+#include "update/area_programming.h"
+#include "update/bookkeeping_blocks.h"
+#include "update/progress_state.h"
+#include "update/update_texts.h"
+#include "update/version_check.h"
+
+namespace qv {
+namespace {
+
+constexpr uint32_t kSettleAfterResetMs = 2000;
+constexpr int kReconnectAttempts = 150;
+constexpr uint32_t kReconnectIntervalMs = 100;
+constexpr uint32_t kSettleAfterReconnectMs = 1000;
+
+// After the reset the device leaves the bus and comes back in its update mode.
+bool Reconnect(HidLink& link, Clock& clock) {
+  for (int attempt = 1; attempt <= kReconnectAttempts; ++attempt) {
+    const bool found = link.Discover() != 0;
+    clock.SleepMs(kReconnectIntervalMs);
+    if (found) {
+      // A device found at the last attempt counts as found, like at any other.
+      clock.SleepMs(kSettleAfterReconnectMs);
+      return true;
+    }
+  }
+  clock.SleepMs(kSettleAfterReconnectMs);
+  return false;
+}
+
+// Erases one sector and writes one page from the block. nullptr on success, else the text of
+// the step that failed.
+const char* WriteBlock(HidLink& link, const BlockBuffer& block, uint32_t sector, uint32_t page,
+                       const char* erase_failed, const char* write_failed) {
+  if (EraseCommand(link, sector, 1) == 0) return erase_failed;
+  // The blocks are written without progress reporting of their own.
+  struct NoHooks final : WriteHooks {
+    void ProgressStep() override {}
+    void TimeStep() override {}
+  } hooks;
+  if (WriteCommand(link, block.data(), page, 1, hooks) == 0) return write_failed;
+  return nullptr;
+}
+
+// The check-code and info blocks. nullptr on success, else the failure text.
+const char* WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& results) {
+  BlockBuffer block;
+  env.random.Seed(env.clock.TickMs());
+  BuildCheckCodeBlock(results, env.random, block);
+  if (const char* failure = WriteBlock(env.link, block, kCheckCodeSector, kCheckCodePage,
+                                       text::kEraseCheckCodeFailed, text::kWriteCheckCodeFailed)) {
+    return failure;
+  }
+  const uint32_t sound_address = ReadAreaDescriptor(env.store.header_copy, kSoundArea).address;
+  const uint32_t map_address = ReadAreaDescriptor(env.store.header_copy, kMapArea).address;
+  env.random.Seed(env.clock.TickMs());
+  BuildInfoBlock(results, sound_address, map_address, env.random, block);
+  return WriteBlock(env.link, block, kInfoSector, kInfoPage, text::kEraseInfoFailed,
+                    text::kWriteInfoFailed);
+}
+
+// Everything after the query up to the over command; nullptr on success, else the text to show
+// (an empty text: the failure has already been shown).
+const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
+  const int reset = ResetCommand(env.link);
+  env.link.Release();
+  if (reset == 0) return text::kResetFailed;
+  progress.SetStatusText(text::kPleaseWait);
+  env.clock.SleepMs(kSettleAfterResetMs);
+  if (!Reconnect(env.link, env.clock)) return text::kReconnectFailed;
+
+  ProgressState state;
+  AreaResults results;
+  if (ProgramAreas(env.link, env.store, env.dialogs, progress, state, results) != 0) {
+    progress.SetStatusText(text::kTryAgain);
+    return "";
+  }
+  if (const char* failure = WriteBookkeepingBlocks(env, results)) return failure;
+  if (!env.continuous_mode && OverCommand(env.link) != 0) return text::kOverFailed;
+  return nullptr;
+}
+
+}  // namespace
+
+RunResult RunUpdate(UpdateEnvironment& env, ProgressContext& progress) {
+  env.link.Discover();
+  if (QueryAndCheckVersion(env.link, env.store.version_record.data(), env.dialogs, progress) ==
+      QueryOutcome::kDeclined) {
+    env.link.Release();
+    return RunResult::kDeclined;
+  }
+  const char* failure = ResetAndProgram(env, progress);
+  if (failure != nullptr && *failure != '\0') env.dialogs.ShowMessage(failure);
+  env.link.Release();
+  return failure == nullptr ? RunResult::kSucceeded : RunResult::kFailed;
+}
+
+}  // namespace qv

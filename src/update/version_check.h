@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "device/hid_link.h"
+#include "platform/dialogs.h"
+#include "update/progress_context.h"
+
+namespace qv {
+
+// One row of the flash chip table: model code, 16-bit id, capacity text.
+struct FlashIdRow {
+  std::array<char, 32> model_code;
+  uint16_t flash_id;
+  std::array<char, 32> capacity_text;
+};
+
+// The known flash chips; the last row (id 0, all zero) ends the table.
+extern const std::array<FlashIdRow, 9> FlashIdTable;
+
+// '0'..'9' -> 0..9, 'a'..'f' and 'A'..'F' -> 10..15, anything else -> 0.
+[[nodiscard]] uint8_t HexDigitValue(uint8_t character);
+// Four digit values, most significant first, each taken to its low 4 bits.
+[[nodiscard]] uint16_t FourDigitsTo16(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
+
+// The model code of a flash id (up to its first zero byte), or nothing for an unknown id.
+[[nodiscard]] std::optional<std::string> FlashModelCode(uint16_t flash_id);
+
+// What the device's answer to the query says.
+struct AnswerReading {
+  std::optional<std::string> flash_text;  // "Flash:" + model code, when the id is known
+  bool same_version = false;              // the package would re-install the running version
+};
+
+// Reads an answer of 64 bytes (0xFF beyond what the device sent) against the 14-byte version
+// record. The length byte (answer byte 63) must be at most 64 for anything to be read; the
+// flash id sits in the four bytes before the last one, so a length byte below 5 has none.
+[[nodiscard]] AnswerReading ReadAnswer(const std::array<uint8_t, 64>& answer,
+                                       const uint8_t* version_record);
+
+enum class QueryOutcome { kGoOn, kDeclined };
+
+// Queries the device, sets the flash text when the chip is known, and asks before re-installing
+// the version the device already runs. kDeclined when the user says No.
+[[nodiscard]] QueryOutcome QueryAndCheckVersion(HidLink& link, const uint8_t* version_record,
+                                                Dialogs& dialogs, ProgressContext& progress);
+
+}  // namespace qv
