@@ -1,11 +1,14 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "device/hid_device.h"
 #include "platform/clock.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
+#include "platform/try_lock.h"
 
 namespace qv {
 
@@ -14,6 +17,9 @@ inline constexpr uint16_t kDeviceProductId = 0xB501;
 inline constexpr const char* kDeviceMutexName = "QV_UPDATER";
 
 enum class TransferDirection { kWrite, kRead };
+
+// How long a read waits for the device's report unless told otherwise.
+inline constexpr uint32_t kReadTimeoutMs = 2000;
 
 // The one connection to the device: finds and takes it (with the named mutex), moves single
 // 65-byte reports under a five-try lock with a cancel path, and releases it.
@@ -43,6 +49,21 @@ class HidLink {
   // The one report buffer; touched only while the lock is held.
   [[nodiscard]] Report& report_buffer();
   [[nodiscard]] Clock& clock();
+
+  // Reads one input report into the report buffer (lock held), waiting up to timeout_ms for
+  // it; Transfer's read waits kReadTimeoutMs. Same result and count as Transfer.
+  [[nodiscard]] bool ReadWithin(uint32_t timeout_ms, uint32_t& count);
+  // Whether the named mutex is held (it is not when its creation failed).
+  [[nodiscard]] bool HoldsNamedMutex() const;
+
+ private:
+  Report report_{};
+  HidDevice device_;
+  std::atomic<uint32_t> connected_{0};
+  TryLock lock_;
+  HidBus& bus_;
+  NamedMutexSystem& mutexes_;
+  Clock& clock_;
 };
 
 }  // namespace qv
