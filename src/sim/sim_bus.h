@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,10 +9,10 @@
 #include "platform/clock.h"
 #include "platform/hid_bus.h"
 #include "sim/sim_device.h"
+#include "sim/sim_device_model.h"
+#include "sim/sim_port.h"
 
 namespace qv::sim {
-
-class SimDevice;
 
 // An in-process HID bus of simulated devices, for tests. Thread-safe: a test thread may plug and
 // unplug while the code under test enumerates and transfers on other threads. Waiting (latency,
@@ -38,6 +40,14 @@ class SimBus final : public HidBus {
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
   [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override;
+
+  // The same as Open, with the simulator's own port type.
+  [[nodiscard]] std::unique_ptr<SimPort> OpenSim(const std::string& path);
+  // The plugged device with the given number (see SimDeviceModel::number), or null.
+  [[nodiscard]] std::shared_ptr<SimDeviceModel> Find(uint32_t number) const;
+  // Called for every device as it is plugged, before any host can see it; lets a watcher attach
+  // an observer.
+  void SetPlugHook(std::function<void(SimDeviceModel&)> hook);
 
  private:
   struct State;
