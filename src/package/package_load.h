@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "package/package_source.h"
 #include "package/package_store.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -32,5 +33,15 @@ struct PackagePaths {
 // Reads and descrambles the file into the store's image. 1 on success, 0 after its message.
 [[nodiscard]] int ReadPackage(PackageStore& store, const std::filesystem::path& path,
                               Dialogs& dialogs);
+
+// LoadPackage with the package bytes taken from any source (the file, memory); the readme is
+// read from readme_path when it opens. Same steps, same messages.
+[[nodiscard]] bool LoadPackageFrom(PackageStore& store, PackageSource& source,
+                                   const std::filesystem::path& readme_path, Dialogs& dialogs,
+                                   Random& random, Clock& clock);
+
+// ReadPackage from any source. The read never runs past the store's image: a source that grew
+// since it was measured fails the final length check. The image's unfilled tail is set to 0xFF.
+[[nodiscard]] int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs);
 
 }  // namespace qv

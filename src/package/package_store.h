@@ -18,7 +18,7 @@ struct PackageStore {
   std::unique_ptr<uint8_t[]> map_buffer;  // map_buffer_size bytes; null without a map area
   uint32_t image_size = 0;
   uint32_t map_buffer_size = 0;
-  uint32_t position = 0;  // working position inside the image while reading and checking
+  uint32_t position = 0;     // working position inside the image while reading and checking
   uint32_t data_length = 0;  // D: package data bytes, key block excluded
 
   std::array<uint8_t, kHeaderSize> header_copy{};

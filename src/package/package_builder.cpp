@@ -1,0 +1,159 @@
+#include "package/package_builder.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "package/descramble.h"
+#include "package/package_map.h"
+#include "platform/little_endian.h"
+
+namespace qv {
+namespace {
+
+constexpr uint64_t kCheckBlock = 1024;
+constexpr const char* kAreaNames[kAreaCount] = {"program", "sound", "map"};
+
+std::string Hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+uint64_t PaddedLength(const BuildArea& area) {
+  return (area.data.size() + kCheckBlock - 1) / kCheckBlock * kCheckBlock;
+}
+
+// Flash bytes an area occupies from its address: the map carries its 256-byte prefix.
+uint64_t FlashExtent(const BuildArea& area, int index) {
+  return PaddedLength(area) + (index == kMapArea ? kMapPrefixSize : 0);
+}
+
+// Erase covers whole sectors from the area's start, so overlap is judged on whole sectors.
+uint64_t ErasedEnd(uint32_t address, uint64_t extent) {
+  return address + (extent + kFlashSector - 1) / kFlashSector * kFlashSector;
+}
+
+std::string CheckInputs(const BuildInput& input) {
+  if (!input.areas[kProgramArea].present) return "a program area is required";
+  if (input.text1.size() > kText1Size) return "text1 is longer than 8 bytes";
+  if (input.text2.size() > kText2Size) return "text2 is longer than 10 bytes";
+  for (int i = 0; i < kAreaCount; ++i) {
+    const BuildArea& area = input.areas[i];
+    if (!area.present) continue;
+    if (!area.address) return std::string("the ") + kAreaNames[i] + " area needs a flash address";
+    if (PaddedLength(area) > kMaxPackageLength) {
+      return std::string("the ") + kAreaNames[i] + " area is too large";
+    }
+  }
+  return {};
+}
+
+std::string CheckAddresses(const BuildInput& input, const std::array<uint32_t, 3>& address) {
+  const uint32_t p = address[kProgramArea];
+  const uint32_t s = address[kSoundArea];
+  const uint32_t m = address[kMapArea];
+  if (p >= s || s >= m || p < kLowestAreaAddress || m >= kFlashWindowEnd) {
+    return "flash addresses must satisfy 0x40010000 <= program < sound < map <= 0x407fffff "
+           "(program " +
+           Hex(p) + ", sound " + Hex(s) + ", map " + Hex(m) + ")";
+  }
+  for (int i = 0; i < kAreaCount; ++i) {
+    if (!input.areas[i].present) continue;
+    if (address[i] % kFlashSector != 0) {
+      return std::string("the ") + kAreaNames[i] + " area address " + Hex(address[i]) +
+             " does not start a 4096-byte flash sector";
+    }
+    const uint64_t end = uint64_t{address[i]} + FlashExtent(input.areas[i], i);
+    if (end > kFlashWindowEnd) {
+      return std::string("the ") + kAreaNames[i] + " area (" + Hex(address[i]) + " to " + Hex(end) +
+             ") is too large for the flash window ending at 0x40800000";
+    }
+  }
+  for (int a = 0; a < kAreaCount; ++a) {
+    for (int b = a + 1; b < kAreaCount; ++b) {
+      if (!input.areas[a].present || !input.areas[b].present) continue;
+      // Addresses are ordered, so area a lies below area b.
+      if (ErasedEnd(address[a], FlashExtent(input.areas[a], a)) > address[b]) {
+        return std::string("the ") + kAreaNames[a] + " and " + kAreaNames[b] +
+               " areas overlap in flash (sectors are erased whole)";
+      }
+    }
+  }
+  return {};
+}
+
+uint8_t XorOf(const uint8_t* data, uint64_t size) {
+  uint8_t x = 0;
+  for (uint64_t i = 0; i < size; ++i) x ^= data[i];
+  return x;
+}
+
+void WriteHeader(const BuildInput& input, const std::array<uint32_t, 3>& address,
+                 const std::array<uint64_t, 3>& offset, uint8_t* header) {
+  std::copy(input.text1.begin(), input.text1.end(), header + kText1Offset);
+  std::copy(input.text2.begin(), input.text2.end(), header + kText2Offset);
+  StoreLe32(header + kScrambleCountOffset, input.scramble_count);
+  for (int i = 0; i < kAreaCount; ++i) {
+    const BuildArea& area = input.areas[i];
+    uint8_t* d = header + kDescriptorOffset + kDescriptorSize * i;
+    StoreLe32(d, area.present ? static_cast<uint32_t>(offset[i]) : 0u);
+    StoreLe32(d + 4, area.present ? static_cast<uint32_t>(PaddedLength(area)) : kAbsentLength);
+    StoreLe32(d + 8, address[i]);
+    std::copy(area.version_tag.begin(), area.version_tag.end(), d + 12);
+  }
+}
+
+}  // namespace
+
+std::array<uint32_t, kAreaCount> ResolveAddresses(const BuildInput& input) {
+  const auto& areas = input.areas;
+  std::array<uint32_t, kAreaCount> address{};
+  address[kProgramArea] = areas[kProgramArea].address.value_or(0);
+  address[kMapArea] = areas[kMapArea].address.value_or(kAbsentMapAddress);
+  address[kSoundArea] = areas[kSoundArea].address.value_or(address[kMapArea] - 1);
+  return address;
+}
+
+BuildStatus BuildPackage(const BuildInput& input, Random& random, std::vector<uint8_t>& file,
+                         std::string& error) {
+  file.clear();
+  error = CheckInputs(input);
+  if (error.empty()) error = CheckAddresses(input, ResolveAddresses(input));
+  if (!error.empty()) return BuildStatus::kRefused;
+
+  std::array<uint64_t, kAreaCount> offset{};
+  uint64_t data_length = kHeaderSize;
+  for (int i = 0; i < kAreaCount; ++i) {
+    offset[i] = data_length;
+    if (input.areas[i].present) data_length += PaddedLength(input.areas[i]);
+  }
+  if (data_length <= kHeaderSize) {
+    error = "the package holds no area bytes; the updater needs more than 128 bytes of data";
+    return BuildStatus::kRefused;
+  }
+  if (data_length + kKeyBlockSize > kMaxPackageLength) {
+    error = "the package would be larger than 0x7f00000 bytes";
+    return BuildStatus::kRefused;
+  }
+
+  file.assign(kKeyBlockSize + data_length, 0);
+  uint8_t* data = file.data() + kKeyBlockSize;
+  for (int i = 0; i < kAreaCount; ++i) {
+    const BuildArea& area = input.areas[i];
+    if (!area.present) continue;
+    uint8_t* at = data + offset[i];
+    std::fill_n(at, PaddedLength(area), uint8_t{0xFF});
+    std::copy(area.data.begin(), area.data.end(), at);
+    // Areas lie back to back in whole KiB, so an area's check byte is the XOR of its own bytes.
+    data[kCheckByteOffset + i] = XorOf(at, PaddedLength(area));
+  }
+  WriteHeader(input, ResolveAddresses(input), offset, data);
+
+  KeyBlock key{};
+  for (auto& byte : key) byte = static_cast<uint8_t>(random.Next());
+  std::copy(key.begin(), key.end(), file.begin());
+  ScrambleMask(key).Apply({data, static_cast<std::size_t>(data_length)}, 0);
+  return BuildStatus::kOk;
+}
+
+}  // namespace qv

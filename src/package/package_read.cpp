@@ -1,0 +1,54 @@
+#include <algorithm>
+#include <cstring>
+
+#include "package/descramble.h"
+#include "package/package_load.h"
+#include "package/package_messages.h"
+
+namespace qv {
+namespace {
+
+// Large reads straight into the image; a multiple of the key block so chunks stay aligned.
+constexpr std::size_t kReadBlock = 1024 * 1024;
+
+}  // namespace
+
+int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs) {
+  store.data_length = 0;
+  store.position = 0;
+  if (!source.Open()) {
+    dialogs.ShowMessage(kMsgNoPackageFile);
+    return 0;
+  }
+  // A source shorter than the key block leaves the rest of the key zero; its length check fails.
+  KeyBlock key{};
+  (void)source.Read(key.data(), key.size());
+  const ScrambleMask mask(key);
+
+  const uint32_t capacity = store.image ? store.image_size : 0;
+  while (store.position < capacity) {
+    const std::size_t want = std::min<std::size_t>(kReadBlock, capacity - store.position);
+    uint8_t* at = store.image.get() + store.position;
+    const std::size_t n = source.Read(at, want);
+    mask.Apply({at, n}, store.position);
+    store.position += static_cast<uint32_t>(n);
+    if (n < want) break;
+  }
+  store.data_length = store.position;
+  if (store.image) std::memset(store.image.get() + store.position, 0xFF, capacity - store.position);
+
+  const uint64_t length = source.Length();
+  source.Close();
+  if (length != uint64_t{store.data_length} + kKeyBlockSize) {
+    dialogs.ShowMessage(kMsgReadFileError);
+    return 0;
+  }
+  return 1;
+}
+
+int ReadPackage(PackageStore& store, const std::filesystem::path& path, Dialogs& dialogs) {
+  FilePackageSource source(path);
+  return ReadPackageFrom(store, source, dialogs);
+}
+
+}  // namespace qv

@@ -1,0 +1,50 @@
+#include <algorithm>
+
+#include "package/package_checks.h"
+#include "package/package_messages.h"
+
+namespace qv {
+namespace {
+
+constexpr const char* kParameterMessages[kAreaCount] = {kMsgProgramParameter, kMsgSoundParameter,
+                                                        kMsgMapParameter};
+
+int Fail(Dialogs& dialogs, const char* message) {
+  dialogs.ShowMessage(message);
+  return -1;
+}
+
+}  // namespace
+
+int ValidatePackage(PackageStore& store, Dialogs& dialogs) {
+  store.header_copy.fill(0xFF);
+  const uint32_t d = store.data_length;
+  if (d > kMaxPackageLength) return Fail(dialogs, kMsgSizeBeyondFlash);
+  if (d <= kHeaderSize) return Fail(dialogs, kMsgSizeTooSmall);
+  if (((d - kHeaderSize) & 0xFFu) != 0) return Fail(dialogs, kMsgAlignment);
+  // A store whose image does not hold its data is not a loaded package.
+  if (!store.image || store.image_size < d) return Fail(dialogs, kMsgSizeTooSmall);
+  std::copy_n(store.image.get(), kHeaderSize, store.header_copy.begin());
+
+  std::array<AreaDescriptor, kAreaCount> areas;
+  for (int i = 0; i < kAreaCount; ++i) {
+    areas[i] = ReadAreaDescriptor(store.header_copy, static_cast<AreaIndex>(i));
+    if (!areas[i].present()) continue;
+    // Besides the length limit, every byte of a present area must come from the package data.
+    const uint64_t end = uint64_t{areas[i].offset} + areas[i].length;
+    if (areas[i].length > kMaxPackageLength || end > d) {
+      return Fail(dialogs, kParameterMessages[i]);
+    }
+  }
+
+  const uint32_t p = areas[kProgramArea].address;
+  const uint32_t s = areas[kSoundArea].address;
+  const uint32_t m = areas[kMapArea].address;
+  if (p >= s || s >= m || p < kLowestAreaAddress || m >= kFlashWindowEnd) {
+    return Fail(dialogs, kMsgAddress);
+  }
+  if (!areas[kProgramArea].present()) return Fail(dialogs, kMsgProgramRequired);
+  return 0;
+}
+
+}  // namespace qv
