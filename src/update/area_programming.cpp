@@ -65,18 +65,6 @@ const char* PlanFailureText(PlanStatus status) {
 
 }  // namespace
 
-uint8_t BasePercent(bool sound_present, bool map_present) {
-  if (sound_present && map_present) return 10;
-  if (sound_present || map_present) return 20;
-  return 30;
-}
-
-uint32_t InitialTimeBudgetMs(uint32_t blocks_total) {
-  const uint64_t budget =
-      32ull * blocks_total + 34ull * (blocks_total / 4) + 4000ull;  // fits: total < 2^17
-  return static_cast<uint32_t>(budget);
-}
-
 int ProgramAreas(HidLink& link, PackageStore& store, Dialogs& dialogs, ProgressContext& progress,
                  ProgressState& state, AreaResults& results) {
   state.blocks_done = 0;

@@ -17,10 +17,4 @@ namespace qv {
                                ProgressContext& progress, ProgressState& state,
                                AreaResults& results);
 
-// 10 with all three areas, 20 with two, 30 with the program area alone.
-[[nodiscard]] uint8_t BasePercent(bool sound_present, bool map_present);
-
-// The remaining-time budget in milliseconds for a package of `blocks_total` KiB.
-[[nodiscard]] uint32_t InitialTimeBudgetMs(uint32_t blocks_total);
-
 }  // namespace qv

@@ -12,6 +12,17 @@ uint32_t ComputePercent(const ProgressState& state) {
   return state.base_percent + static_cast<uint32_t>(span * state.blocks_done / state.blocks_total);
 }
 
+uint8_t BasePercent(bool sound_present, bool map_present) {
+  if (sound_present && map_present) return 10;
+  if (sound_present || map_present) return 20;
+  return 30;
+}
+
+uint32_t InitialTimeBudgetMs(uint32_t blocks_total) {
+  const uint64_t budget = 32ull * blocks_total + 34ull * (blocks_total / 4) + 4000ull;
+  return budget > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(budget);
+}
+
 void PublishPercent(const ProgressState& state, ProgressContext& progress) {
   progress.percent.store(ComputePercent(state));
   progress.PostProgressMessage();

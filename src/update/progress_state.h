@@ -20,6 +20,13 @@ struct ProgressState {
 // header has no blocks at all; its bar stays at the base.
 [[nodiscard]] uint32_t ComputePercent(const ProgressState& state);
 
+// 10 with all three areas, 20 with two, 30 with the program area alone.
+[[nodiscard]] uint8_t BasePercent(bool sound_present, bool map_present);
+
+// The remaining-time budget in milliseconds for a package of `blocks_total` KiB: 32 ms per KiB
+// written and 34 ms per 4 KiB sector erased, plus 4 s.
+[[nodiscard]] uint32_t InitialTimeBudgetMs(uint32_t blocks_total);
+
 // Stores the current percentage in the context and posts the progress message.
 void PublishPercent(const ProgressState& state, ProgressContext& progress);
 
