@@ -1,0 +1,77 @@
+#include "ui/page_appearance.h"
+
+#include <QFontDatabase>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+
+#include "ui/dialog_units.h"
+
+static void InitQvUpdaterResources() {
+  Q_INIT_RESOURCE(qvupdater);
+}
+
+namespace qv {
+namespace {
+
+constexpr int kPagePointSize = 10;
+
+void PlacePicture(QDialog& page, const ControlPlacement& placement, const DialogBaseUnits& units) {
+  auto* picture = page.findChild<QLabel*>(QString::fromLatin1(placement.object_name));
+  if (picture == nullptr) return;
+  const QPixmap pixmap(QStringLiteral(":/qvupdater/side_picture.bmp"));
+  picture->setPixmap(pixmap);
+  picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  const int border = picture->frameWidth();
+  const QRect at = DluToPixels(placement.rect, units);
+  picture->setGeometry(at.x(), at.y(), pixmap.width() + 2 * border, pixmap.height() + 2 * border);
+}
+
+}  // namespace
+
+QFont PageFont() {
+  static const char* const kFamilies[] = {"宋体", "SimSun", "WenQuanYi Micro Hei"};
+  for (const char* family : kFamilies) {
+    const QString name = QString::fromUtf8(family);
+    if (QFontDatabase::hasFamily(name)) {
+      QFont font(name);
+      font.setPointSize(kPagePointSize);
+      return font;
+    }
+  }
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(kPagePointSize);
+  return font;
+}
+
+void EnsureUiResources() {
+  static const bool done = [] {
+    InitQvUpdaterResources();
+    return true;
+  }();
+  (void)done;
+}
+
+void ApplyPageAppearance(QDialog& page, const PageTemplate& layout) {
+  EnsureUiResources();
+  page.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                      Qt::WindowCloseButtonHint);
+  page.setWindowTitle(QString::fromLatin1(kPageCaption));
+  page.setWindowIcon(QIcon(QStringLiteral(":/qvupdater/app_icon.bmp")));
+  const QFont font = PageFont();
+  page.setFont(font);
+  const DialogBaseUnits units = BaseUnitsFor(font);
+  for (const ControlPlacement& placement : layout.controls) {
+    if (QString::fromLatin1(placement.object_name) == QLatin1String(kPictureName)) {
+      PlacePicture(page, placement, units);
+      continue;
+    }
+    if (auto* control = page.findChild<QWidget*>(QString::fromLatin1(placement.object_name))) {
+      control->setGeometry(DluToPixels(placement.rect, units));
+    }
+  }
+  page.setFixedSize(DluToPixels(layout.width, layout.height, units));
+}
+
+}  // namespace qv

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+
+#include "ui/page_templates.h"
+
+namespace qv {
+
+inline constexpr const char* kPageCaption = "Updata tools V1.2";
+
+// The pages' font: "宋体" at 10 pt, else an installed CJK font, else the system font.
+[[nodiscard]] QFont PageFont();
+
+// Makes the wizard's Qt resources available (the library is static, so the linker would
+// otherwise drop them).
+void EnsureUiResources();
+
+// Frame, font, caption, icon and the template's geometry converted from dialog units with the
+// page font's metrics.
+void ApplyPageAppearance(QDialog& page, const PageTemplate& layout);
+
+}  // namespace qv

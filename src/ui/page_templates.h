@@ -1,0 +1,29 @@
+#pragma once
+
+#include <span>
+
+#include "ui/dialog_units.h"
+
+namespace qv {
+
+// Where one control of a page sits, by the control's object name.
+struct ControlPlacement {
+  const char* object_name;
+  DluRect rect;
+};
+
+// A page's size and control placements in dialog units. The picture control is placed at its
+// position only: it takes the bitmap's own size plus its sunken frame.
+struct PageTemplate {
+  int width;
+  int height;
+  std::span<const ControlPlacement> controls;
+};
+
+inline constexpr const char* kPictureName = "picture_130";
+
+[[nodiscard]] const PageTemplate& WelcomeTemplate();   // dialog 103
+[[nodiscard]] const PageTemplate& StartTemplate();     // dialog 105
+[[nodiscard]] const PageTemplate& ProgressTemplate();  // dialog 104
+
+}  // namespace qv

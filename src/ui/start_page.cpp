@@ -1,0 +1,36 @@
+#include "ui/start_page.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "ui/page_appearance.h"
+#include "ui/page_templates.h"
+#include "ui_start_page.h"
+
+namespace qv {
+
+StartPage::StartPage(WizardContext& context)
+    : context_(context), ui_(std::make_unique<Ui::StartPage>()) {
+  EnsureUiResources();
+  ui_->setupUi(this);
+  ApplyPageAppearance(*this, StartTemplate());
+  ui_->control_1013->setChecked(false);
+  // clicked() fires for the mouse and the space bar alike, never for programmatic changes.
+  connect(ui_->control_1013, &QCheckBox::clicked, this,
+          [this](bool checked) { context_.continuous_mode = checked ? 1 : 0; });
+  connect(ui_->control_1, &QPushButton::clicked, this, [this] { OnStart(); });
+  connect(ui_->control_2, &QPushButton::clicked, this, [this] { done(kPageEnded); });
+  ui_->control_1->setFocus();
+}
+
+StartPage::~StartPage() = default;
+
+void StartPage::OnStart() {
+  if (context_.link.Discover() == 0) {
+    context_.dialogs.ShowMessage(kNoDeviceText);
+    return;
+  }
+  done(kPageNext);
+}
+
+}  // namespace qv

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "device/hid_link.h"
+#include "package/package_store.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/random.h"
+#include "ui/poll_state.h"
+#include "ui/sound_player.h"
+#include "update/progress_context.h"
+#include "update/update_run.h"
+
+namespace qv {
+
+// What a progress page's worker runs: RunUpdate in the product, a script in tests.
+using RunFunction = std::function<RunResult(UpdateEnvironment&, ProgressContext&)>;
+
+// The progress page's timer periods.
+struct PageTimings {
+  int done_check_ms = 500;  // timer 1
+  int poll_ms = 200;        // timer 2
+};
+
+// How a page ended; the value is the page's dialog result.
+enum PageOutcome : int {
+  kPageEnded = 0,     // Cancel, Quit, Escape or the close box
+  kPageNext = 1,      // Next, or Start with a device taken
+  kPageHandOver = 2,  // a new progress page is to run
+  kPageDeclined = 3,  // the user declined to re-install the same version
+};
+
+inline constexpr const char* kNoDeviceText = "No device, please connect usb cable to device !";
+
+// Everything the pages share for one program run.
+struct WizardContext {
+  HidLink& link;
+  PackageStore& store;
+  Dialogs& dialogs;
+  Clock& clock;
+  Random& random;
+  SoundPlayer& sound;
+  RunFunction run;
+  PageTimings timings;
+  PollState poll;
+  int32_t continuous_mode = 0;  // set only by the start page's checkbox
+};
+
+}  // namespace qv
