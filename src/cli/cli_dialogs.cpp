@@ -1,0 +1,73 @@
+#include "cli/cli_dialogs.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <string>
+
+namespace qv::cli {
+namespace {
+
+// One line whatever the text holds: line breaks become spaces.
+std::string OneLine(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return line;
+}
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+void TerminalDialogs::WriteLine(std::string_view text) {
+  const std::string line = OneLine(text) + "\n";
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fflush(out_);
+}
+
+void TerminalDialogs::ShowMessage(std::string_view text) {
+  WriteLine(text);
+}
+
+bool TerminalDialogs::HasTerminal() const {
+  return ::isatty(::fileno(in_)) == 1 && ::isatty(::fileno(out_)) == 1;
+}
+
+bool TerminalDialogs::Prompt(std::string_view text) {
+  for (;;) {
+    const std::string prompt = OneLine(text) + " [y/n] ";
+    std::fwrite(prompt.data(), 1, prompt.size(), out_);
+    std::fflush(out_);
+    std::string answer;
+    int c;
+    while ((c = std::fgetc(in_)) != EOF && c != '\n') answer.push_back(static_cast<char>(c));
+    answer = Lowered(answer);
+    if (answer == "y" || answer == "yes") return true;
+    if (answer == "n" || answer == "no" || c == EOF) return false;
+  }
+}
+
+bool TerminalDialogs::AskYesNo(std::string_view text) {
+  switch (policy_) {
+    case AnswerPolicy::kYes:
+      WriteLine(std::string(text) + " [answered yes]");
+      return true;
+    case AnswerPolicy::kNo:
+      WriteLine(std::string(text) + " [answered no]");
+      return false;
+    case AnswerPolicy::kAsk:
+      break;
+  }
+  if (!HasTerminal()) {
+    WriteLine(std::string(text) + " [no terminal: answered no]");
+    return false;
+  }
+  return Prompt(text);
+}
+
+}  // namespace qv::cli

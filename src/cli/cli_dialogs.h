@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+#include "platform/dialogs.h"
+
+namespace qv::cli {
+
+// How a terminal run answers Yes/No questions.
+enum class AnswerPolicy {
+  kAsk,  // prompt when stdin and stderr are terminals; No when there is no terminal
+  kYes,
+  kNo,
+};
+
+// Dialogs for the command line: messages are single lines on stderr, questions are answered by
+// the policy chosen at construction. The streams are injectable for tests.
+class TerminalDialogs final : public Dialogs {
+ public:
+  explicit TerminalDialogs(AnswerPolicy policy, std::FILE* in = stdin, std::FILE* out = stderr)
+      : policy_(policy), in_(in), out_(out) {}
+
+  void ShowMessage(std::string_view text) override;
+  [[nodiscard]] bool AskYesNo(std::string_view text) override;
+
+ private:
+  void WriteLine(std::string_view text);
+  [[nodiscard]] bool HasTerminal() const;
+  [[nodiscard]] bool Prompt(std::string_view text);
+
+  AnswerPolicy policy_;
+  std::FILE* in_;
+  std::FILE* out_;
+};
+
+}  // namespace qv::cli
