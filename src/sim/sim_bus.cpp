@@ -16,11 +16,11 @@ struct SimBus::State {
   std::vector<std::shared_ptr<SimDeviceModel>> devices;
   uint32_t next_number = 1;
   bool enumeration_fails = false;
-  std::function<void(SimDeviceModel&)> plug_hook;
+  std::function<void(const std::shared_ptr<SimDeviceModel>&)> plug_hook;
 
   std::shared_ptr<SimDeviceModel> Make(const SimDeviceConfig& config) {
     auto device = std::make_shared<SimDeviceModel>(clock, next_number++, config);
-    if (plug_hook) plug_hook(*device);
+    if (plug_hook) plug_hook(device);
     return device;
   }
 
@@ -118,7 +118,15 @@ std::shared_ptr<SimDeviceModel> SimBus::Find(uint32_t number) const {
   return nullptr;
 }
 
-void SimBus::SetPlugHook(std::function<void(SimDeviceModel&)> hook) {
+std::shared_ptr<SimDeviceModel> SimBus::FindPath(const std::string& path) const {
+  std::lock_guard lock(state_->mutex);
+  for (const auto& device : state_->devices) {
+    if (device->path() == path) return device;
+  }
+  return nullptr;
+}
+
+void SimBus::SetPlugHook(std::function<void(const std::shared_ptr<SimDeviceModel>&)> hook) {
   std::lock_guard lock(state_->mutex);
   state_->plug_hook = std::move(hook);
 }

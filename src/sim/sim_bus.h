@@ -45,9 +45,11 @@ class SimBus final : public HidBus {
   [[nodiscard]] std::unique_ptr<SimPort> OpenSim(const std::string& path);
   // The plugged device with the given number (see SimDeviceModel::number), or null.
   [[nodiscard]] std::shared_ptr<SimDeviceModel> Find(uint32_t number) const;
+  // The plugged device with the given path, or null.
+  [[nodiscard]] std::shared_ptr<SimDeviceModel> FindPath(const std::string& path) const;
   // Called for every device as it is plugged, before any host can see it; lets a watcher attach
   // an observer.
-  void SetPlugHook(std::function<void(SimDeviceModel&)> hook);
+  void SetPlugHook(std::function<void(const std::shared_ptr<SimDeviceModel>&)> hook);
 
  private:
   struct State;
