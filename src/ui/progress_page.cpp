@@ -56,6 +56,10 @@ void ProgressPage::WorkerMain() {
     run_declined_ = true;
   } else if (result == RunResult::kSucceeded) {
     run_succeeded_ = 1;
+    // The run's last progress step comes before its last KiB is sent, so the bar would stop
+    // short of full on a finished update.
+    percent.store(100);
+    PostProgressMessage();
     SetStatusText(kSuccessText);
     context_.sound.PlaySuccess();
   } else {

@@ -1,0 +1,131 @@
+// Continuous mode over many simulated devices plugged in one after another: the pages follow
+// one another from a loop, so threads, file descriptors and memory stay flat.
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+
+#include "ui/progress_page.h"
+#include "ui/start_page.h"
+#include "ui/welcome_page.h"
+#include "wizard_fixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+constexpr int kDevices = 220;
+constexpr int kWarmUpDevices = 10;
+
+struct ProcessFigures {
+  qsizetype threads = 0;
+  qsizetype descriptors = 0;
+  long resident_kib = 0;
+};
+
+ProcessFigures Sample() {
+  ProcessFigures figures;
+  figures.threads =
+      QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+  figures.descriptors = QDir(QStringLiteral("/proc/self/fd"))
+                            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                            .size();
+  QFile statm(QStringLiteral("/proc/self/statm"));
+  if (statm.open(QIODevice::ReadOnly)) {
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    if (fields.size() > 1)
+      figures.resident_kib = fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024);
+  }
+  return figures;
+}
+
+}  // namespace
+
+class ContinuousSoakTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void manyDevicesOneAfterAnother();
+};
+
+void ContinuousSoakTest::manyDevicesOneAfterAnother() {
+  WizardRig rig;
+  rig.WritePackage(SamplePackageFile(3000, 0));
+  rig.timings = PageTimings{1, 1};
+  UpdateApp app(rig.Dependencies());
+
+  std::shared_ptr<sim::SimDevice> device;
+  int updated = 0;
+  int failures = 0;
+  uint64_t page_seen = 0;
+  bool unplugged = false;
+  ProcessFigures start;
+  ProcessFigures end;
+
+  auto cycle = [&] {
+    ProgressPage* page = VisiblePage<ProgressPage>();
+    if (page == nullptr || !page->poll_running()) return false;
+    if (app.progress_pages() != page_seen) {
+      // A new page has finished its run and is polling.
+      page_seen = app.progress_pages();
+      if (!page->run_succeeded()) ++failures;
+      if (device->Faults().empty() && page->run_succeeded()) ++updated;
+      if (updated == kWarmUpDevices) start = Sample();
+      if (updated == kDevices) {
+        end = Sample();
+        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("control_2")),
+                          Qt::LeftButton);
+        return true;
+      }
+      rig.bus.Unplug(device);
+      device.reset();
+      unplugged = true;
+      return false;
+    }
+    if (unplugged && app.poll_state().device_handled == 0) {
+      device = rig.bus.Plug();
+      unplugged = false;
+    }
+    return false;
+  };
+
+  Driver driver({[] {
+                   WelcomePage* page = VisiblePage<WelcomePage>();
+                   if (page == nullptr) return false;
+                   QTest::mouseClick(page->findChild<QPushButton*>("control_1"), Qt::LeftButton);
+                   return true;
+                 },
+                 [&] {
+                   StartPage* page = VisiblePage<StartPage>();
+                   if (page == nullptr) return false;
+                   QTest::mouseClick(page->findChild<QCheckBox*>("control_1013"), Qt::LeftButton);
+                   device = rig.bus.Plug();
+                   QTest::mouseClick(page->findChild<QPushButton*>("control_1"), Qt::LeftButton);
+                   return true;
+                 },
+                 cycle},
+                120000);
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QCOMPARE(failures, 0);
+  QCOMPARE(updated, kDevices);
+  QCOMPARE(app.progress_pages(), uint64_t{kDevices});
+  qInfo("after %d devices: threads %lld, descriptors %lld, resident %ld KiB", kWarmUpDevices,
+        static_cast<long long>(start.threads), static_cast<long long>(start.descriptors),
+        start.resident_kib);
+  qInfo("after %d devices: threads %lld, descriptors %lld, resident %ld KiB", kDevices,
+        static_cast<long long>(end.threads), static_cast<long long>(end.descriptors),
+        end.resident_kib);
+  // A small fixed slack; a leak per device would exceed it many times over.
+  QVERIFY(end.threads <= start.threads + 1);
+  QVERIFY(end.descriptors <= start.descriptors + 2);
+  QVERIFY2(end.resident_kib <= start.resident_kib + 12 * 1024,
+           qPrintable(QStringLiteral("resident grew from %1 to %2 KiB")
+                          .arg(start.resident_kib)
+                          .arg(end.resident_kib)));
+}
+
+QTEST_MAIN(ContinuousSoakTest)
+#include "continuous_soak_test.moc"

@@ -1,0 +1,385 @@
+// The device poll and the progress page's states: the poll rules as pure bookkeeping and as bus
+// scripts against a page, Other device, Quit while running, the progress message.
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/poll_state.h"
+#include "ui/progress_page.h"
+#include "wizard_fixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// A run that takes the device and lets it go, as a real run does, with a fixed outcome.
+RunFunction ScriptedRun(RunResult result) {
+  return [result](UpdateEnvironment& env, ProgressContext& progress) {
+    env.link.Discover();
+    progress.percent = 100;
+    progress.PostProgressMessage();
+    env.link.Release();
+    return env.link.Connected() ? RunResult::kFailed : result;
+  };
+}
+
+struct PageRig {
+  explicit PageRig(RunResult result, int32_t continuous = 1) {
+    context.run = ScriptedRun(result);
+    context.continuous_mode = continuous;
+  }
+  WizardRig rig;
+  PackageStore store;
+  HidLink link{rig.bus, rig.mutexes, rig.clock};
+  WizardContext context{link,        store,     rig.dialogs,   rig.clock,
+                        rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
+                        PollState{}, 1};
+};
+
+// Waits for the worker and runs the done check, so the page is polling (continuous mode).
+void FinishRun(ProgressPage& page) {
+  QTRY_VERIFY_WITH_TIMEOUT(page.run_done(), 10000);
+  QTRY_VERIFY(page.done_check_running());
+  page.OnDoneCheck();
+}
+
+enum class BusAction { kNone, kPlug, kUnplug, kSwap };
+
+struct TickScript {
+  const char* name;
+  RunResult result;
+  PollState start;
+  std::vector<BusAction> before_ticks;  // one action before each tick
+  int hand_over_at;                     // 1-based tick that hands over; 0 = never
+};
+
+}  // namespace
+
+class PollRulesTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void bookkeepingFollowsTheRules_data();
+  void bookkeepingFollowsTheRules();
+  void busScriptsAgainstAPage_data();
+  void busScriptsAgainstAPage();
+  void deviceLeftInAfterSuccessIsReleasedEveryTick();
+  void otherDevice();
+  void otherDeviceWhileNotHandledRunsTheSameDeviceAgain();
+  void normalModeFinishesWithoutPolling();
+  void endingIsRefusedWhileRunning();
+  void progressMessageReadsPercentWhenHandled();
+  void finalTextsAndSound_data();
+  void finalTextsAndSound();
+  void declinedRunEndsThePageAsDeclined();
+  void countersSaturate();
+};
+
+// Each row: ticks as found (F) or missed (.), the run's outcome, and the expected steps.
+void PollRulesTest::bookkeepingFollowsTheRules_data() {
+  QTest::addColumn<QString>("ticks");
+  QTest::addColumn<bool>("succeeded");
+  QTest::addColumn<QString>("steps");  // N no device, R release, K keep, H hand over
+  QTest::addColumn<int>("handled");
+  QTest::newRow("updated device stays") << "FFFF" << true << "RRRR" << 1;
+  QTest::newRow("two misses forget it") << "..FFF" << true << "NNKKH" << 1;
+  QTest::newRow("one miss is not enough") << ".FFF" << true << "NRRR" << 1;
+  QTest::newRow("failed device is retried") << "FFF" << false << "KKH" << 1;
+  QTest::newRow("seen once then missed") << "..F.FFF" << true << "NNKNKKH" << 1;
+  QTest::newRow("only misses") << "...." << false << "NNNN" << 0;
+}
+
+void PollRulesTest::bookkeepingFollowsTheRules() {
+  QFETCH(QString, ticks);
+  QFETCH(bool, succeeded);
+  QFETCH(QString, steps);
+  QFETCH(int, handled);
+  PollState state;
+  QString got;
+  for (QChar tick : ticks) {
+    switch (AdvancePoll(state, tick == QLatin1Char('F'), succeeded)) {
+      case PollStep::kNoDevice:
+        got += QLatin1Char('N');
+        break;
+      case PollStep::kReleaseDevice:
+        got += QLatin1Char('R');
+        break;
+      case PollStep::kKeepDevice:
+        got += QLatin1Char('K');
+        break;
+      case PollStep::kHandOver:
+        got += QLatin1Char('H');
+        break;
+    }
+  }
+  QCOMPARE(got, steps);
+  QCOMPARE(state.device_handled, handled);
+}
+
+void PollRulesTest::busScriptsAgainstAPage_data() {
+  QTest::addColumn<int>("row");
+  QTest::newRow("success, device left in") << 0;
+  QTest::newRow("success, swapped within two ticks") << 1;
+  QTest::newRow("success, unplugged two ticks then a new one") << 2;
+  QTest::newRow("failure, device left in, page from Start") << 3;
+  QTest::newRow("failure, device left in, page from the poll") << 4;
+  QTest::newRow("seen once, missed, then three fresh sightings") << 5;
+}
+
+void PollRulesTest::busScriptsAgainstAPage() {
+  using A = BusAction;
+  static const std::vector<TickScript> kScripts = {
+      {"left in",
+       RunResult::kSucceeded,
+       {0, 0, 1},
+       {A::kNone, A::kNone, A::kNone, A::kNone, A::kNone, A::kNone},
+       0},
+      {"swap",
+       RunResult::kSucceeded,
+       {0, 0, 1},
+       {A::kSwap, A::kNone, A::kNone, A::kNone, A::kNone, A::kNone},
+       0},
+      {"replug",
+       RunResult::kSucceeded,
+       {0, 0, 1},
+       {A::kUnplug, A::kNone, A::kPlug, A::kNone, A::kNone, A::kNone},
+       5},
+      {"fail start", RunResult::kFailed, {0, 0, 1}, {A::kNone, A::kNone, A::kNone}, 3},
+      {"fail poll", RunResult::kFailed, {3, 0, 1}, {A::kNone}, 1},
+      {"seen once",
+       RunResult::kSucceeded,
+       {0, 0, 1},
+       {A::kUnplug, A::kNone, A::kPlug, A::kUnplug, A::kPlug, A::kNone, A::kNone},
+       7},
+  };
+  QFETCH(int, row);
+  const TickScript& script = kScripts[static_cast<size_t>(row)];
+  PageRig p(script.result);
+  auto device = p.rig.bus.Plug();
+  p.context.poll = script.start;
+  ProgressPage page(p.context);
+  FinishRun(page);
+  QVERIFY(page.poll_running());
+  int handed_over_at = 0;
+  for (size_t i = 0; i < script.before_ticks.size() && handed_over_at == 0; ++i) {
+    switch (script.before_ticks[i]) {
+      case BusAction::kNone:
+        break;
+      case BusAction::kPlug:
+        device = p.rig.bus.Plug();
+        break;
+      case BusAction::kUnplug:
+        p.rig.bus.Unplug(device);
+        break;
+      case BusAction::kSwap:
+        device = p.rig.bus.Replace(device);
+        break;
+    }
+    page.OnPollTick();
+    if (page.ended()) handed_over_at = static_cast<int>(i) + 1;
+  }
+  QCOMPARE(handed_over_at, script.hand_over_at);
+  if (handed_over_at != 0) {
+    QCOMPARE(page.result(), int(kPageHandOver));
+    QVERIFY(!page.poll_running());
+    QCOMPARE(p.context.poll.device_handled, 1);
+    QVERIFY(p.link.Connected());  // the new page's run starts with the device taken
+  } else {
+    QVERIFY(page.poll_running());
+  }
+}
+
+void PollRulesTest::deviceLeftInAfterSuccessIsReleasedEveryTick() {
+  PageRig p(RunResult::kSucceeded);
+  p.rig.bus.Plug();
+  ProgressPage page(p.context);
+  FinishRun(page);
+  for (int tick = 0; tick < 5; ++tick) {
+    page.OnPollTick();
+    QVERIFY(!p.link.Connected());
+    QCOMPARE(p.rig.mutexes.held(kDeviceMutexName), 0);
+  }
+  QCOMPARE(p.context.poll.seen_count, 0);
+}
+
+void PollRulesTest::otherDevice() {
+  PageRig p(RunResult::kSucceeded);
+  auto device = p.rig.bus.Plug();
+  ProgressPage page(p.context);
+  FinishRun(page);
+  auto* other = page.findChild<QPushButton*>(QStringLiteral("control_1012"));
+  QVERIFY(other->isEnabled());
+  QCOMPARE(page.findChild<QLabel*>(QStringLiteral("control_1014"))->text(),
+           QString::fromLatin1(kNextDevicePrompt));
+
+  p.rig.bus.Unplug(device);
+  QTest::mouseClick(other, Qt::LeftButton);
+  QCOMPARE(p.rig.dialogs.messages(), std::vector<std::string>{kNoDeviceText});
+  QVERIFY(!page.ended());
+  QVERIFY(page.poll_running());
+
+  p.rig.bus.Plug();
+  const PollState before = p.context.poll;
+  QTest::mouseClick(other, Qt::LeftButton);
+  QVERIFY(page.ended());
+  QCOMPARE(page.result(), int(kPageHandOver));
+  QVERIFY(p.link.Connected());
+  QCOMPARE(p.context.poll.seen_count, before.seen_count);
+  QCOMPARE(p.context.poll.miss_count, before.miss_count);
+  QCOMPARE(p.context.poll.device_handled, before.device_handled);
+}
+
+void PollRulesTest::otherDeviceWhileNotHandledRunsTheSameDeviceAgain() {
+  PageRig p(RunResult::kSucceeded);
+  auto device = p.rig.bus.Plug();
+  p.context.poll = PollState{0, 2, 0};  // the bus was empty for two ticks
+  {
+    ProgressPage first(p.context);
+    FinishRun(first);
+    first.OnOtherDevice();
+    QCOMPARE(first.result(), int(kPageHandOver));
+  }
+  QCOMPARE(p.context.poll.device_handled, 0);
+  ProgressPage second(p.context);
+  FinishRun(second);
+  second.OnPollTick();
+  second.OnPollTick();
+  QVERIFY(!second.ended());
+  second.OnPollTick();
+  QCOMPARE(second.result(), int(kPageHandOver));
+  QCOMPARE(p.context.poll.device_handled, 1);
+}
+
+void PollRulesTest::normalModeFinishesWithoutPolling() {
+  PageRig p(RunResult::kSucceeded, 0);
+  p.context.continuous_mode = 0;
+  p.rig.bus.Plug();
+  ProgressPage page(p.context);
+  auto* other = page.findChild<QPushButton*>(QStringLiteral("control_1012"));
+  auto* quit = page.findChild<QPushButton*>(QStringLiteral("control_2"));
+  QVERIFY(other->isHidden());
+  FinishRun(page);
+  QVERIFY(other->isHidden());
+  QVERIFY(quit->isEnabled());
+  QVERIFY(!page.poll_running());
+  QVERIFY(page.findChild<QLabel*>(QStringLiteral("control_1014"))->text().isEmpty());
+  QVERIFY(!page.ended());
+  QTest::mouseClick(quit, Qt::LeftButton);
+  QVERIFY(page.ended());
+  QCOMPARE(page.result(), int(kPageEnded));
+}
+
+void PollRulesTest::endingIsRefusedWhileRunning() {
+  PageRig p(RunResult::kSucceeded);
+  std::atomic<bool> release{false};
+  p.context.run = [&release](UpdateEnvironment&, ProgressContext&) {
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return RunResult::kSucceeded;
+  };
+  ProgressPage page(p.context);
+  page.show();
+  auto* quit = page.findChild<QPushButton*>(QStringLiteral("control_2"));
+  auto* other = page.findChild<QPushButton*>(QStringLiteral("control_1012"));
+  QVERIFY(!quit->isEnabled());
+  QVERIFY(other->isVisible());
+  QVERIFY(!other->isEnabled());
+  QTest::keyClick(&page, Qt::Key_Escape);
+  page.close();
+  QTest::keyClick(&page, Qt::Key_Return);
+  QVERIFY(page.isVisible());
+  QVERIFY(!page.ended());
+  release = true;
+  FinishRun(page);
+  QVERIFY(quit->isEnabled());
+  QTest::keyClick(&page, Qt::Key_Escape);
+  QVERIFY(page.ended());
+  QCOMPARE(page.result(), int(kPageEnded));
+}
+
+void PollRulesTest::progressMessageReadsPercentWhenHandled() {
+  PageRig p(RunResult::kSucceeded);
+  std::atomic<int> stage{0};
+  p.context.run = [&stage](UpdateEnvironment&, ProgressContext& progress) {
+    progress.percent = 30;
+    progress.PostProgressMessage();
+    progress.percent = 70;  // moved on before the message was handled
+    stage = 1;
+    while (stage.load() != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return RunResult::kFailed;
+  };
+  ProgressPage page(p.context);
+  auto* bar = page.findChild<QProgressBar*>(QStringLiteral("control_1003"));
+  QCOMPARE(bar->minimum(), 0);
+  QCOMPARE(bar->maximum(), 100);
+  QCOMPARE(bar->value(), 0);
+  QTRY_COMPARE(stage.load(), 1);
+  QTRY_COMPARE(bar->value(), 70);
+  stage = 2;
+  FinishRun(page);
+}
+
+void PollRulesTest::finalTextsAndSound_data() {
+  QTest::addColumn<int>("result");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<int>("sounds");
+  QTest::newRow("success") << int(RunResult::kSucceeded) << QString::fromLatin1(kSuccessText) << 1;
+  QTest::newRow("failure") << int(RunResult::kFailed) << QString::fromLatin1(kFailureText) << 0;
+}
+
+void PollRulesTest::finalTextsAndSound() {
+  QFETCH(int, result);
+  QFETCH(QString, text);
+  QFETCH(int, sounds);
+  PageRig p(static_cast<RunResult>(result));
+  p.context.run = [result](UpdateEnvironment&, ProgressContext& progress) {
+    progress.SetStatusText("Updata faile ,please try again !");
+    progress.SetFlashText("Flash:C216");
+    return static_cast<RunResult>(result);
+  };
+  ProgressPage page(p.context);
+  auto* status = page.findChild<QLabel*>(QStringLiteral("control_1005"));
+  QCOMPARE(status->text(), QStringLiteral("Progress:"));
+  QString status_at_sound;
+  p.rig.sound.on_request = [&] {
+    // The worker asks for the sound only after the final text is shown.
+    QMetaObject::invokeMethod(
+        &page, [&] { status_at_sound = status->text(); }, Qt::BlockingQueuedConnection);
+  };
+  FinishRun(page);
+  QCOMPARE(status->text(), text);
+  QCOMPARE(p.rig.sound.requests.load(), sounds);
+  if (sounds > 0) QCOMPARE(status_at_sound, text);
+  QCOMPARE(page.flash_text(), QStringLiteral("Flash:C216"));
+  QVERIFY(page.findChild<QLabel*>(QStringLiteral("control_1011"))->text().isEmpty());
+}
+
+void PollRulesTest::declinedRunEndsThePageAsDeclined() {
+  PageRig p(RunResult::kDeclined);
+  p.context.run = [](UpdateEnvironment&, ProgressContext&) { return RunResult::kDeclined; };
+  ProgressPage page(p.context);
+  QTRY_VERIFY(page.run_done());
+  page.OnDoneCheck();
+  QVERIFY(page.ended());
+  QCOMPARE(page.result(), int(kPageDeclined));
+  QCOMPARE(page.findChild<QLabel*>(QStringLiteral("control_1005"))->text(),
+           QStringLiteral("Progress:"));
+  QCOMPARE(p.rig.sound.requests.load(), 0);
+}
+
+void PollRulesTest::countersSaturate() {
+  PollState state{0, std::numeric_limits<int32_t>::max(), 0};
+  QCOMPARE(AdvancePoll(state, false, false), PollStep::kNoDevice);
+  QCOMPARE(state.miss_count, std::numeric_limits<int32_t>::max());
+  state.seen_count = std::numeric_limits<int32_t>::max();
+  QCOMPARE(AdvancePoll(state, true, false), PollStep::kHandOver);
+  QCOMPARE(state.seen_count, std::numeric_limits<int32_t>::max());
+}
+
+QTEST_MAIN(PollRulesTest)
+#include "poll_rules_test.moc"

@@ -1,0 +1,316 @@
+// The whole wizard in-process: package loading, page flow, the checkbox, Start without and with
+// a device, a real update against the simulated device, failure texts and the re-install
+// question.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "ui/progress_page.h"
+#include "ui/start_page.h"
+#include "ui/welcome_page.h"
+#include "wizard_fixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+template <typename Page>
+QPushButton* Button(Page* page, const char* name) {
+  return page->template findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+// Clicks a button of the visible page of the given type.
+template <typename Page>
+Driver::Step Click(const char* name) {
+  return [name] {
+    Page* page = VisiblePage<Page>();
+    if (page == nullptr || !Button(page, name)->isEnabled()) return false;
+    QTest::mouseClick(Button(page, name), Qt::LeftButton);
+    return true;
+  };
+}
+
+template <typename Page>
+Driver::Step Key(Qt::Key key) {
+  return [key] {
+    Page* page = VisiblePage<Page>();
+    if (page == nullptr) return false;
+    QTest::keyClick(page, key);
+    return true;
+  };
+}
+
+// What a finished progress page showed.
+struct Finished {
+  QString status;
+  int bar = -1;
+  bool quit_enabled = false;
+};
+
+Driver::Step RecordFinished(Finished& out) {
+  return [&out] {
+    ProgressPage* page = VisiblePage<ProgressPage>();
+    if (page == nullptr || !page->run_done() || !Button(page, "control_2")->isEnabled()) {
+      return false;
+    }
+    out.status = page->findChild<QLabel*>(QStringLiteral("control_1005"))->text();
+    out.bar = page->findChild<QProgressBar*>(QStringLiteral("control_1003"))->value();
+    out.quit_enabled = true;
+    return true;
+  };
+}
+
+Driver::Step Do(std::function<void()> action) {
+  return [action] {
+    action();
+    return true;
+  };
+}
+
+}  // namespace
+
+class WizardFlowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void packageThatCannotLoadEndsWithStatusOne();
+  void welcomePageShowsTheInformationText();
+  void cancelOnEachPageEndsTheProgram_data();
+  void cancelOnEachPageEndsTheProgram();
+  void checkboxSetsContinuousMode_data();
+  void checkboxSetsContinuousMode();
+  void startWithoutDeviceThenWithOneRunsAWholeUpdate();
+  void failedRunShowsTheFailureText();
+  void sameVersionQuestion_data();
+  void sameVersionQuestion();
+};
+
+void WizardFlowTest::packageThatCannotLoadEndsWithStatusOne() {
+  WizardRig rig;  // no package written
+  UpdateApp app(rig.Dependencies());
+  bool page_seen = false;
+  Driver watch({[&] {
+    page_seen = page_seen || VisiblePage<WelcomePage>() != nullptr;
+    return false;
+  }});
+  QCOMPARE(app.Run(), 1);
+  QVERIFY(!page_seen);
+  const std::vector<std::string> expected{"Open updata file faile !",
+                                          "No updata file ,please download again !"};
+  QCOMPARE(rig.dialogs.messages(), expected);
+  QVERIFY(app.store().image == nullptr);
+}
+
+void WizardFlowTest::welcomePageShowsTheInformationText() {
+  WizardRig rig;
+  rig.WritePackage();
+  UpdateApp app(rig.Dependencies());
+  QString shown;
+  bool next_has_focus = false;
+  Driver driver({[&] {
+                   WelcomePage* page = VisiblePage<WelcomePage>();
+                   if (page == nullptr) return false;
+                   auto* box = page->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"));
+                   shown = box->toPlainText();
+                   next_has_focus = QApplication::focusWidget() == Button(page, "control_1") ||
+                                    page->focusWidget() == Button(page, "control_1");
+                   return true;
+                 },
+                 Click<WelcomePage>("control_2")});
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QVERIFY(next_has_focus);
+  QVERIFY(shown.contains(QStringLiteral("Line one\nLine two")));
+  QVERIFY(!shown.contains(QLatin1Char('\r')));
+}
+
+void WizardFlowTest::cancelOnEachPageEndsTheProgram_data() {
+  QTest::addColumn<bool>("on_start_page");
+  QTest::addColumn<int>("how");  // 0 Cancel button, 1 Escape, 2 close box
+  QTest::newRow("welcome, Cancel") << false << 0;
+  QTest::newRow("welcome, Escape") << false << 1;
+  QTest::newRow("welcome, close box") << false << 2;
+  QTest::newRow("start, Cancel") << true << 0;
+  QTest::newRow("start, Escape") << true << 1;
+  QTest::newRow("start, close box") << true << 2;
+}
+
+void WizardFlowTest::cancelOnEachPageEndsTheProgram() {
+  QFETCH(bool, on_start_page);
+  QFETCH(int, how);
+  WizardRig rig;
+  rig.WritePackage();
+  rig.bus.Plug();
+  UpdateApp app(rig.Dependencies());
+  auto end_page = [how](QDialog* page) {
+    if (how == 0) QTest::mouseClick(page->findChild<QPushButton*>("control_2"), Qt::LeftButton);
+    if (how == 1) QTest::keyClick(page, Qt::Key_Escape);
+    if (how == 2) page->close();
+  };
+  std::vector<Driver::Step> steps;
+  if (on_start_page) steps.push_back(Click<WelcomePage>("control_1"));
+  steps.push_back([&] {
+    QDialog* page = on_start_page ? static_cast<QDialog*>(VisiblePage<StartPage>())
+                                  : static_cast<QDialog*>(VisiblePage<WelcomePage>());
+    if (page == nullptr) return false;
+    end_page(page);
+    return true;
+  });
+  bool welcome_came_back = false;
+  steps.push_back([&] {
+    welcome_came_back = VisiblePage<WelcomePage>() != nullptr;
+    return false;  // keeps watching until the wizard has ended
+  });
+  Driver driver(steps);
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(!driver.stalled());
+  QVERIFY(!welcome_came_back);
+  QCOMPARE(app.progress_pages(), uint64_t{0});
+  QVERIFY(app.store().image == nullptr);
+  QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
+}
+
+void WizardFlowTest::checkboxSetsContinuousMode_data() {
+  QTest::addColumn<QString>("presses");  // c: mouse click, s: space bar
+  QTest::addColumn<int>("mode");
+  QTest::newRow("untouched") << "" << 0;
+  QTest::newRow("click") << "c" << 1;
+  QTest::newRow("space") << "s" << 1;
+  QTest::newRow("click twice") << "cc" << 0;
+  QTest::newRow("space twice") << "ss" << 0;
+  QTest::newRow("click, space, click") << "csc" << 1;
+}
+
+void WizardFlowTest::checkboxSetsContinuousMode() {
+  QFETCH(QString, presses);
+  QFETCH(int, mode);
+  WizardRig rig;
+  rig.WritePackage();
+  UpdateApp app(rig.Dependencies());
+  bool started_unticked = false;
+  Driver driver({Click<WelcomePage>("control_1"),
+                 [&] {
+                   StartPage* page = VisiblePage<StartPage>();
+                   if (page == nullptr) return false;
+                   auto* box = page->findChild<QCheckBox*>(QStringLiteral("control_1013"));
+                   started_unticked = !box->isChecked();
+                   for (QChar press : presses) {
+                     if (press == QLatin1Char('c')) {
+                       QTest::mouseClick(box, Qt::LeftButton);
+                     } else {
+                       box->setFocus();
+                       QTest::keyClick(box, Qt::Key_Space);
+                     }
+                   }
+                   return true;
+                 },
+                 Click<StartPage>("control_2")});
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QVERIFY(started_unticked);
+  QCOMPARE(app.ContinuousMode(), mode);
+}
+
+void WizardFlowTest::startWithoutDeviceThenWithOneRunsAWholeUpdate() {
+  WizardRig rig;
+  rig.WritePackage();
+  UpdateApp app(rig.Dependencies());
+  std::shared_ptr<sim::SimDevice> device;
+  Finished finished;
+  bool start_page_kept = false;
+  QString status_at_sound;
+  rig.sound.on_request = [&] {
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+          if (ProgressPage* page = VisiblePage<ProgressPage>()) {
+            status_at_sound = page->findChild<QLabel*>(QStringLiteral("control_1005"))->text();
+          }
+        },
+        Qt::BlockingQueuedConnection);
+  };
+  Driver driver({Click<WelcomePage>("control_1"), Click<StartPage>("control_1"), Do([&] {
+                   start_page_kept = VisiblePage<StartPage>() != nullptr;
+                   device = rig.bus.Plug();
+                 }),
+                 Click<StartPage>("control_1"), RecordFinished(finished),
+                 Click<ProgressPage>("control_2")});
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QCOMPARE(rig.dialogs.messages(), std::vector<std::string>{kNoDeviceText});
+  QVERIFY(start_page_kept);
+  QCOMPARE(finished.status, QString::fromLatin1(kSuccessText));
+  QCOMPARE(finished.bar, 100);
+  QCOMPARE(rig.sound.requests.load(), 1);
+  QCOMPARE(status_at_sound, QString::fromLatin1(kSuccessText));
+  QCOMPARE(app.progress_pages(), uint64_t{1});
+  QVERIFY(device->Faults().empty());
+  // The program area landed where the package put it.
+  const std::vector<uint8_t> flash = device->FlashImage();
+  const uint32_t program_offset = 0x40010000u - 0x40000000u;
+  QCOMPARE(flash[program_offset + 1], uint8_t{7});
+  QCOMPARE(flash[program_offset + 2], uint8_t{14});
+  QVERIFY(app.store().image == nullptr);
+  QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
+}
+
+void WizardFlowTest::failedRunShowsTheFailureText() {
+  WizardRig rig;
+  rig.WritePackage();
+  sim::SimDeviceConfig config;
+  config.vanish_report = 60;  // gone in the middle of the writes
+  rig.bus.Plug(config);
+  UpdateApp app(rig.Dependencies());
+  Finished finished;
+  Driver driver({Click<WelcomePage>("control_1"), Click<StartPage>("control_1"),
+                 RecordFinished(finished), Key<ProgressPage>(Qt::Key_Escape)});
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QCOMPARE(finished.status, QString::fromLatin1(kFailureText));
+  QCOMPARE(rig.sound.requests.load(), 0);
+  QCOMPARE(rig.dialogs.messages().size(), size_t{1});
+  QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
+}
+
+void WizardFlowTest::sameVersionQuestion_data() {
+  QTest::addColumn<bool>("yes");
+  QTest::addColumn<int>("status");
+  QTest::newRow("Yes updates again") << true << 0;
+  QTest::newRow("No ends with status 1") << false << 1;
+}
+
+void WizardFlowTest::sameVersionQuestion() {
+  QFETCH(bool, yes);
+  QFETCH(int, status);
+  WizardRig rig;
+  rig.WritePackage();
+  // The device reports exactly the version the package carries.
+  PackageStore loaded;
+  RecordingDialogs quiet;
+  QVERIFY(LoadPackage(loaded, rig.paths, quiet, rig.random, rig.clock));
+  sim::SimDeviceConfig config;
+  std::copy_n(loaded.version_record.begin(), 14, config.version.begin());
+  auto device = rig.bus.Plug(config);
+  rig.dialogs.QueueAnswer(yes);
+  UpdateApp app(rig.Dependencies());
+  Finished finished;
+  std::vector<Driver::Step> steps{Click<WelcomePage>("control_1"), Click<StartPage>("control_1")};
+  if (yes) {
+    steps.push_back(RecordFinished(finished));
+    steps.push_back(Click<ProgressPage>("control_2"));
+  }
+  Driver driver(steps);
+  QCOMPARE(app.Run(), status);
+  QVERIFY(driver.finished());
+  QCOMPARE(rig.dialogs.questions().size(), size_t{1});
+  if (yes) QCOMPARE(finished.status, QString::fromLatin1(kSuccessText));
+  QCOMPARE(rig.sound.requests.load(), yes ? 1 : 0);
+  QVERIFY(app.store().image == nullptr);
+  QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
+}
+
+QTEST_MAIN(WizardFlowTest)
+#include "wizard_flow_test.moc"
