@@ -1,0 +1,172 @@
+// The command-line side of the package: terminal dialogs, the info report, number parsing and
+// the real qvupdate binary building and inspecting packages.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli_dialogs.h"
+#include "cli/cli_number_parse.h"
+#include "cli/cli_package_report.h"
+#include "package_fixture.h"
+
+namespace qv::cli {
+namespace {
+
+std::string Contents(std::FILE* f) {
+  std::rewind(f);
+  std::string text;
+  int c;
+  while ((c = std::fgetc(f)) != EOF) text.push_back(static_cast<char>(c));
+  return text;
+}
+
+TEST(TerminalDialogsTest, MessagesAreLinesAndPoliciesAnswer) {
+  struct Case {
+    AnswerPolicy policy;
+    bool answer;
+    const char* note;
+  };
+  // The streams are files, not terminals: "ask" is taken as No.
+  const Case cases[] = {{AnswerPolicy::kYes, true, "[answered yes]"},
+                        {AnswerPolicy::kNo, false, "[answered no]"},
+                        {AnswerPolicy::kAsk, false, "[no terminal: answered no]"}};
+  for (const auto& c : cases) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    std::fputs("y\n", in);
+    std::rewind(in);
+    TerminalDialogs dialogs(c.policy, in, out);
+    dialogs.ShowMessage("Read file error !");
+    dialogs.ShowMessage("two\nlines");
+    EXPECT_EQ(dialogs.AskYesNo("Continue ?"), c.answer);
+    EXPECT_EQ(Contents(out),
+              std::string("Read file error !\ntwo lines\nContinue ? ") + c.note + "\n");
+    std::fclose(in);
+    std::fclose(out);
+  }
+}
+
+TEST(ReportTextTest, TextFieldsBecomeValidUtf8) {
+  struct Case {
+    std::string bytes;
+    std::string text;
+  };
+  const Case cases[] = {{"plain", "plain"},
+                        {"w\xC3\xB6rld", "w\xC3\xB6rld"},
+                        {"\xFF\xFE", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+                        {"\xC3", "\xEF\xBF\xBD"},                                   // cut sequence
+                        {"\xC0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD"},                   // overlong
+                        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}};  // surrogate
+  for (const auto& c : cases) {
+    EXPECT_EQ(ToValidUtf8(c.bytes), c.text) << c.bytes;
+    EXPECT_NO_THROW((void)nlohmann::json(ToValidUtf8(c.bytes)).dump());
+  }
+}
+
+TEST(NumberParseTest, AddressesAndVersionTags) {
+  EXPECT_EQ(ParseUint32("0x40010000"), 0x40010000u);
+  EXPECT_EQ(ParseUint32("0X10"), 16u);
+  EXPECT_EQ(ParseUint32("4096"), 4096u);
+  EXPECT_EQ(ParseUint32("0xFFFFFFFF"), 0xFFFFFFFFu);
+  for (const char* bad : {"", "0x", "0x100000000", "12a", "-1", "0x 1"}) {
+    EXPECT_FALSE(ParseUint32(bad)) << bad;
+  }
+  EXPECT_EQ(ParseVersionTag("0102a0FF"), (std::array<uint8_t, 4>{1, 2, 0xA0, 0xFF}));
+  for (const char* bad : {"0102030", "010203040", "0x010203", "0102030g"}) {
+    EXPECT_FALSE(ParseVersionTag(bad)) << bad;
+  }
+}
+
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+RunResult RunQvupdate(const std::string& arguments, const test::TempDir& dir) {
+  const auto out = dir.path() / "stdout.txt";
+  const auto err = dir.path() / "stderr.txt";
+  const std::string command =
+      std::string(QVUPDATE_PATH) + " " + arguments + " >" + out.string() + " 2>" + err.string();
+  const int raw = std::system(command.c_str());
+  const auto read = [](const std::filesystem::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read(out), read(err)};
+}
+
+TEST(QvupdateBinaryTest, BuildThenInfoReportsTheSameAreas) {
+  test::TempDir dir;
+  const auto program = dir.Write("program.bin", test::PatternBytes(5000, 1));
+  const auto map = dir.Write("map.bin", test::PatternBytes(700, 2));
+  const auto package = dir.path() / "QVUpdate.Bin";
+  const RunResult built =
+      RunQvupdate("build -o " + package.string() + " --program " + program.string() +
+                      " --program-address 0x40010000 --program-version 0a0b0c0d"
+                      " --map " +
+                      map.string() +
+                      " --map-address 0x40400000"
+                      " --scramble-count 300 --text1 Demo --seed 1",
+                  dir);
+  ASSERT_EQ(built.status, 0) << built.err;
+
+  const RunResult info = RunQvupdate("info --json " + package.string(), dir);
+  ASSERT_EQ(info.status, 0) << info.err;
+  const auto json = nlohmann::json::parse(info.out);
+  EXPECT_EQ(json["check"], "ok");
+  EXPECT_EQ(json["data_length"], 128 + 5120 + 1024);
+  EXPECT_EQ(json["text1"], "Demo");
+  EXPECT_EQ(json["scramble_count"], 300);
+  EXPECT_EQ(json["areas"]["program"]["address"], 0x40010000);
+  EXPECT_EQ(json["areas"]["program"]["length"], 5120);
+  EXPECT_EQ(json["areas"]["program"]["version_tag"], "0a0b0c0d");
+  EXPECT_EQ(json["areas"]["sound"]["present"], false);
+  EXPECT_EQ(json["areas"]["sound"]["address"], 0x403FFFFF);
+  EXPECT_EQ(json["areas"]["map"]["offset"], 128 + 5120);
+  EXPECT_EQ(json["version_record"],
+            "0a0b0c0d530000000043"
+            "00000000");
+  EXPECT_EQ(json["area_lengths"], (std::vector<uint32_t>{5120, 0xFFFFFFFF, 1280}));
+  EXPECT_EQ(json["map_prefix"].get<std::string>().size(), 512u);
+
+  // One flipped data bit: the package still loads but fails its check byte.
+  std::fstream file(package, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(1024 + 128 + 10);
+  char byte = 0;
+  file.seekg(1024 + 128 + 10);
+  file.get(byte);
+  file.seekp(1024 + 128 + 10);
+  file.put(static_cast<char>(byte ^ 1));
+  file.close();
+  const RunResult bad = RunQvupdate("info --json " + package.string(), dir);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(nlohmann::json::parse(bad.out)["check"], "Check data faile !");
+}
+
+TEST(QvupdateBinaryTest, UnloadablePackagesAndRefusedBuilds) {
+  test::TempDir dir;
+  const RunResult missing = RunQvupdate("info " + (dir.path() / "none.bin").string(), dir);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "Open updata file faile !\nNo updata file ,please download again !\n");
+
+  const auto program = dir.Write("program.bin", test::PatternBytes(100, 1));
+  const auto out = dir.path() / "out.bin";
+  const RunResult refused = RunQvupdate("build -o " + out.string() + " --program " +
+                                            program.string() + " --program-address 0x40000000",
+                                        dir);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("0x40010000 <= program"), std::string::npos) << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace qv::cli

@@ -1,0 +1,222 @@
+#include "package/package_load.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fake_clock.h"
+#include "package/information_text.h"
+#include "package/package_messages.h"
+#include "package_fixture.h"
+#include "recording_dialogs.h"
+
+namespace qv {
+namespace {
+
+using Messages = std::vector<std::string>;
+
+// A source whose bytes, reported length and ability to open can change between the two opens
+// of a load, as a file on disk can.
+class ScriptedSource final : public PackageSource {
+ public:
+  // Bytes and length for each successive Open(); an empty optional means the open fails.
+  struct Opening {
+    bool opens = true;
+    std::vector<uint8_t> bytes;
+    std::optional<uint64_t> claimed_length;  // what Length() says instead of bytes.size()
+  };
+  explicit ScriptedSource(std::vector<Opening> openings) : openings_(std::move(openings)) {}
+
+  [[nodiscard]] bool Open() override {
+    current_ = std::min(opened_, openings_.size() - 1);
+    ++opened_;
+    position_ = 0;
+    return openings_[current_].opens;
+  }
+  [[nodiscard]] std::size_t Read(uint8_t* out, std::size_t size) override {
+    const auto& bytes = openings_[current_].bytes;
+    const std::size_t n = std::min(size, bytes.size() - position_);
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(position_), n, out);
+    position_ += n;
+    return n;
+  }
+  [[nodiscard]] uint64_t Length() override {
+    const auto& o = openings_[current_];
+    return o.claimed_length.value_or(o.bytes.size());
+  }
+  void Close() override {}
+
+ private:
+  std::vector<Opening> openings_;
+  std::size_t opened_ = 0;
+  std::size_t current_ = 0;
+  std::size_t position_ = 0;
+};
+
+class PackageLoadTest : public ::testing::Test {
+ protected:
+  bool Load(PackageSource& source, const std::filesystem::path& readme = {}) {
+    return LoadPackageFrom(store_, source, readme, dialogs_, random_, clock_);
+  }
+
+  test::TempDir dir_;
+  PackageStore store_;
+  test::RecordingDialogs dialogs_;
+  test::ScriptedRandom random_;
+  test::FakeClock clock_;
+};
+
+// Data sizes around the 1024-byte chunks and the loader's larger read blocks.
+TEST_F(PackageLoadTest, LoadsAndDescramblesEveryDataLength) {
+  const std::vector<uint8_t> key = test::PatternBytes(1024, 1);
+  for (std::size_t size : {std::size_t{128}, std::size_t{1024}, std::size_t{1500},
+                           std::size_t{2048}, std::size_t{(1 << 20) + 1024 + 5}}) {
+    std::vector<uint8_t> data = test::PatternBytes(size, 2);
+    std::fill_n(data.begin() + 32, 48, uint8_t{0xFF});  // no map area
+    const auto path = dir_.Write("QVUpdate.Bin", test::ScrambledFile(key, data));
+
+    PackageStore store;
+    ASSERT_TRUE(LoadPackage(store, {path, dir_.path() / "none.txt"}, dialogs_, random_, clock_))
+        << size;
+    ASSERT_EQ(store.data_length, size);
+    ASSERT_EQ(store.image_size, size + 1024 + 8192);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), store.image.get())) << size;
+    EXPECT_TRUE(std::all_of(store.image.get() + size, store.image.get() + store.image_size,
+                            [](uint8_t b) { return b == 0xFF; }))
+        << "unfilled tail of " << size;
+    EXPECT_TRUE(std::equal(store.header_copy.begin(), store.header_copy.end(), data.begin()));
+    EXPECT_EQ(store.map_buffer, nullptr);
+  }
+  EXPECT_TRUE(dialogs_.messages().empty());
+}
+
+TEST_F(PackageLoadTest, BuildsHeaderCopyVersionRecordAndText) {
+  std::vector<uint8_t> data = test::EmptyPackageData(384);
+  data[44] = 0xA1;
+  data[60] = 0xB2;
+  data[79] = 0xC3;
+  std::vector<uint8_t> key(1024, 0xFF);
+  dir_.Write("QVUpdate.Bin", test::ScrambledFile(key, data));
+  dir_.WriteText("readme.txt", "Version 2\r\nNotes\n");
+
+  ASSERT_TRUE(LoadPackage(store_, PackagePathsIn(dir_.path()), dialogs_, random_, clock_));
+  EXPECT_EQ(store_.version_record[0], 0xA1);
+  EXPECT_EQ(store_.version_record[4], 'S');
+  EXPECT_EQ(store_.version_record[5], 0xB2);
+  EXPECT_EQ(store_.version_record[9], 'C');
+  EXPECT_EQ(store_.version_record[13], 0xC3);
+  EXPECT_EQ(store_.header_copy[44], 0xA1);
+  EXPECT_EQ(store_.information_text, "\r\n\r\n\r\nVersion 2\r\nNotes\r\n");
+}
+
+struct FailureCase {
+  const char* name;
+  std::vector<ScriptedSource::Opening> openings;
+  Messages messages;
+};
+
+TEST_F(PackageLoadTest, EachFailureShowsItsMessagesAndReleases) {
+  const std::vector<uint8_t> key(1024, 0);
+  const auto good = test::ScrambledFile(key, test::EmptyPackageData(384));
+  const auto grown = test::ScrambledFile(key, test::EmptyPackageData(384 + 10000));
+  const FailureCase cases[] = {
+      {"missing file", {{false, {}, {}}}, {kMsgOpenPackageFailed, kMsgNoPackageFile}},
+      {"shorter than the key block",
+       {{true, std::vector<uint8_t>(500, 1), {}}},
+       {kMsgReadFileError}},
+      {"data shorter than the header",
+       {{true, test::ScrambledFile(key, std::vector<uint8_t>(127)), {}}},
+       {kMsgSizeTooSmall}},
+      {"one byte over the limit", {{true, good, 0x7F00001}}, {kMsgFileTooLarge}},
+      {"grew between measuring and reading",
+       {{true, good, {}}, {true, grown, {}}},
+       {kMsgReadFileError}},
+      {"first open fails and the file is then too long for the spare bytes",
+       {{false, {}, {}}, {true, grown, {}}},
+       {kMsgOpenPackageFailed, kMsgReadFileError}},
+      {"gone at the second open", {{true, good, {}}, {false, {}, {}}}, {kMsgNoPackageFile}},
+  };
+  for (const auto& c : cases) {
+    ScriptedSource source(c.openings);
+    PackageStore store;
+    test::RecordingDialogs dialogs;
+    EXPECT_FALSE(LoadPackageFrom(store, source, {}, dialogs, random_, clock_)) << c.name;
+    EXPECT_EQ(dialogs.messages(), c.messages) << c.name;
+    EXPECT_EQ(store.image, nullptr) << c.name;
+    EXPECT_EQ(store.image_size, 0u) << c.name;
+  }
+}
+
+TEST_F(PackageLoadTest, FirstOpenFailingStillLoadsWhatFitsTheSpareBytes) {
+  const auto file =
+      test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(8192));
+  ScriptedSource source({{false, {}, {}}, {true, file, {}}});
+  EXPECT_TRUE(Load(source));
+  EXPECT_EQ(dialogs_.messages(), Messages{kMsgOpenPackageFailed});
+  EXPECT_EQ(store_.data_length, 8192u);
+  EXPECT_EQ(store_.image_size, 8192u);
+}
+
+TEST_F(PackageLoadTest, LengthAtTheLimitPassesTheSizeCheck) {
+  // Claims exactly 0x7F00000 bytes but delivers few: refused by the length check, not the size.
+  const auto file = test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(384));
+  ScriptedSource source({{true, file, 0x7F00000}});
+  EXPECT_FALSE(Load(source));
+  EXPECT_EQ(dialogs_.messages(), Messages{kMsgReadFileError});
+}
+
+TEST_F(PackageLoadTest, ImageAlreadyHeldIsRefusedAndReleased) {
+  store_.image.reset(new uint8_t[16]{});
+  store_.image_size = 16;
+  MemoryPackageSource source({});
+  EXPECT_FALSE(Load(source));
+  EXPECT_EQ(dialogs_.messages(), Messages{kMsgImageAlreadyHeld});
+  EXPECT_EQ(store_.image, nullptr);
+}
+
+TEST_F(PackageLoadTest, ReadPackageOnItsOwnOpensTheGivenPath) {
+  EXPECT_EQ(ReadPackage(store_, dir_.path() / "absent.bin", dialogs_), 0);
+  EXPECT_EQ(dialogs_.messages(), Messages{kMsgNoPackageFile});
+}
+
+TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
+  struct Case {
+    const char* readme;
+    const char* lines;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"one\r\ntwo\n", "one\r\ntwo\r\n"},
+      {"no end", "no end\r\n"},
+      {"\n\nx", "\r\n\r\nx\r\n"},
+      {"lone\rcr\n", "lone\rcr\r\n"},  // only CR LF together is a line end
+      {"cr at end\r", "cr at end\r\r\n"},
+  };
+  for (const auto& c : cases) {
+    std::istringstream in(c.readme);
+    std::string text;
+    AppendReadmeLines(in, text);
+    EXPECT_EQ(text, c.lines) << c.readme;
+  }
+}
+
+TEST(InformationTextTest, MissingReadmeGivesThreeEmptyLinesAndLongLinesStayWhole) {
+  test::TempDir dir;
+  EXPECT_EQ(BuildInformationText(dir.path() / "readme.txt"), "\r\n\r\n\r\n");
+  const std::string longline(100000, 'x');
+  EXPECT_EQ(BuildInformationText(dir.WriteText("readme.txt", longline + "\n")),
+            "\r\n\r\n\r\n" + longline + "\r\n");
+}
+
+TEST(ProgramDirectoryTest, IsTheExecutablesDirectoryWithItsSeparator) {
+  const std::string directory = ProgramDirectory();
+  ASSERT_FALSE(directory.empty());
+  EXPECT_EQ(directory.back(), '/');
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(directory) / "package_tests"));
+  EXPECT_EQ(ProgramDirectory(), directory);
+  EXPECT_EQ(PackagePathsIn("/x").package, std::filesystem::path("/x/QVUpdate.Bin"));
+  EXPECT_EQ(PackagePathsIn("/x").readme, std::filesystem::path("/x/readme.txt"));
+}
+
+}  // namespace
+}  // namespace qv
