@@ -1,0 +1,118 @@
+// qvupdate devices: lists the attached devices as discovery sees them and whether another
+// updater process holds the device mutex, without taking anything.
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "cli/command_registry.h"
+#include "device/device_survey.h"
+#include "device/hid_link.h"
+#include "platform/hid_bus.h"
+#include "platform/named_mutex.h"
+#include "update/update_texts.h"
+
+namespace qv::cli {
+namespace {
+
+struct DevicesOptions {
+  bool json = false;
+};
+
+std::string HexId(uint16_t id) {
+  char text[5];
+  std::snprintf(text, sizeof(text), "%04X", static_cast<unsigned>(id));
+  return text;
+}
+
+std::string IdsOf(const SurveyedInterface& entry) {
+  return HexId(entry.vendor_id) + ":" + HexId(entry.product_id);
+}
+
+std::string StateOf(const DeviceSurvey& survey, std::size_t index) {
+  const SurveyedInterface& entry = survey.interfaces[index];
+  if (!entry.opened) return "cannot be opened";
+  if (!entry.attributes_read) return "attributes unreadable";
+  if (!entry.matches) return "other device";
+  if (survey.would_take == index) return "would be taken";
+  return "matches";
+}
+
+std::string MutexText(NamedMutexStatus status) {
+  switch (status) {
+    case NamedMutexStatus::kCreated:
+      return "free";
+    case NamedMutexStatus::kAlreadyExists:
+      return "held by another updater process";
+    case NamedMutexStatus::kFailed:
+      break;
+  }
+  return "cannot be created";
+}
+
+void PrintText(const DeviceSurvey& survey) {
+  if (!survey.enumerated) std::cout << "Enumeration failed.\n";
+  for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
+    const SurveyedInterface& entry = survey.interfaces[i];
+    std::cout << entry.info.path;
+    if (entry.attributes_read) std::cout << "  " << IdsOf(entry);
+    std::cout << "  " << StateOf(survey, i) << "\n";
+  }
+  std::cout << "Mutex " << kDeviceMutexName << ": " << MutexText(survey.mutex) << "\n";
+  if (survey.mutex == NamedMutexStatus::kAlreadyExists) {
+    std::cout << "No device would be taken while another updater process holds one.\n";
+  } else if (!survey.would_take) {
+    std::cout << text::kNoDevice << "\n";
+  }
+}
+
+void PrintJson(const DeviceSurvey& survey) {
+  nlohmann::json interfaces = nlohmann::json::array();
+  for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
+    const SurveyedInterface& entry = survey.interfaces[i];
+    nlohmann::json item = {{"path", entry.info.path}, {"state", StateOf(survey, i)}};
+    if (entry.attributes_read) {
+      item["vendor_id"] = entry.vendor_id;
+      item["product_id"] = entry.product_id;
+    }
+    interfaces.push_back(item);
+  }
+  nlohmann::json out = {{"enumerated", survey.enumerated},
+                        {"interfaces", interfaces},
+                        {"mutex", MutexText(survey.mutex)}};
+  out["would_take"] = survey.would_take
+                          ? nlohmann::json(survey.interfaces[*survey.would_take].info.path)
+                          : nlohmann::json(nullptr);
+  std::cout << out.dump() << "\n";
+}
+
+int RunDevices(const DevicesOptions& options) {
+  const DeviceSurvey survey = SurveyDevices(SystemHidBus(), SystemNamedMutexes());
+  if (options.json) {
+    PrintJson(survey);
+  } else {
+    PrintText(survey);
+  }
+  std::cout.flush();
+  return survey.would_take ? 0 : 1;
+}
+
+void AddDevicesCommand(CLI::App& app) {
+  auto options = std::make_shared<DevicesOptions>();
+  CLI::App* devices = app.add_subcommand(
+      "devices",
+      "List the attached devices (vendor 0416, product B501) as discovery sees them: path, ids "
+      "read from the open device, and which one an update would take. Also tells whether "
+      "another updater process holds the device mutex. Takes nothing; exit status 1 when no "
+      "device would be taken.");
+  devices->add_flag("--json", options->json, "Print one JSON object");
+  devices->callback([options] { ExitStatus() = RunDevices(*options); });
+}
+
+[[maybe_unused]] const bool kRegistered = RegisterCommand(30, AddDevicesCommand);
+
+}  // namespace
+}  // namespace qv::cli
