@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "package/package_header.h"
+#include "package/package_map.h"
 #include "package/package_store.h"
 
 namespace qv {
@@ -11,7 +12,6 @@ namespace qv {
 inline constexpr uint32_t kFlashSectorSize = 4096;
 inline constexpr uint32_t kFlashPageSize = 256;
 inline constexpr uint32_t kFlashWindowSectors = (kFlashWindowEnd - kFlashWindowStart) / 4096;
-inline constexpr uint32_t kMapPrefixSize = 256;
 inline constexpr uint16_t kAbsentSector = 0xFFFF;
 
 // How one area goes to the device: which sectors are erased and which pages are written from
