@@ -20,21 +20,29 @@ QString MessageCaption() {
   return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
+std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, QWidget* page) {
+  return std::make_unique<QMessageBox>(QMessageBox::NoIcon, MessageCaption(), text, QMessageBox::Ok,
+                                       page);
+}
+
+std::unique_ptr<QMessageBox> MakeQuestionBox(const QString& text, QWidget* page) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, MessageCaption(), text,
+                                           QMessageBox::Yes | QMessageBox::No, page);
+  box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  return box;
+}
+
 void QtDialogs::ShowMessage(std::string_view text) {
   CallOnObjectThread(QCoreApplication::instance(), [text] {
-    QMessageBox box(QMessageBox::NoIcon, MessageCaption(), ToQString(text), QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.exec();
+    MakeMessageBox(ToQString(text), QApplication::activeWindow())->exec();
   });
 }
 
 bool QtDialogs::AskYesNo(std::string_view text) {
   bool yes = false;
   CallOnObjectThread(QCoreApplication::instance(), [text, &yes] {
-    QMessageBox box(QMessageBox::Warning, MessageCaption(), ToQString(text),
-                    QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
-    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    yes = box.exec() == QMessageBox::Yes;
+    yes =
+        MakeQuestionBox(ToQString(text), QApplication::activeWindow())->exec() == QMessageBox::Yes;
   });
   return yes;
 }

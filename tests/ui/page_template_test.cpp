@@ -1,0 +1,373 @@
+// The pages as designed: geometry from dialog units, frame, font, texts, default buttons, tab
+// order, Alt shortcuts; the resources; the message boxes and their crossing from the worker.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QtEndian>
+#include <thread>
+
+#include "ui/dialog_units.h"
+#include "ui/information_text.h"
+#include "ui/page_appearance.h"
+#include "ui/page_templates.h"
+#include "ui/progress_page.h"
+#include "ui/qt_dialogs.h"
+#include "ui/start_page.h"
+#include "ui/welcome_page.h"
+#include "wizard_fixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// A context whose runs end at once with a failure.
+struct ContextRig {
+  ContextRig() {
+    context.run = [](UpdateEnvironment&, ProgressContext&) { return RunResult::kFailed; };
+  }
+  WizardRig rig;
+  PackageStore store;
+  HidLink link{rig.bus, rig.mutexes, rig.clock};
+  WizardContext context{link,        store,     rig.dialogs,   rig.clock,
+                        rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
+                        PollState{}, 0};
+};
+
+std::unique_ptr<QDialog> MakePage(int id, WizardContext& context) {
+  if (id == 103) return std::make_unique<WelcomePage>(context);
+  if (id == 105) return std::make_unique<StartPage>(context);
+  return std::make_unique<ProgressPage>(context);
+}
+
+const PageTemplate& TemplateOf(int id) {
+  if (id == 103) return WelcomeTemplate();
+  if (id == 105) return StartTemplate();
+  return ProgressTemplate();
+}
+
+QByteArray Resource(const char* name) {
+  EnsureUiResources();
+  QFile file(QStringLiteral(":/qvupdater/") + QString::fromLatin1(name));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Answers the next message box from inside its own modal loop.
+void AnswerNextBox(std::function<void(QMessageBox*)> answer) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    timer->stop();
+    timer->deleteLater();
+    answer(box);
+  });
+  timer->start(5);
+}
+
+}  // namespace
+
+class PageTemplateTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void dialogUnitsConvertRounded_data();
+  void dialogUnitsConvertRounded();
+  void pagesFollowTheirTemplates_data();
+  void pagesFollowTheirTemplates();
+  void controls_data();
+  void controls();
+  void tabOrder_data();
+  void tabOrder();
+  void altShortcutsPressTheirButtons();
+  void resourcesHoldThePictureIconSoundAndAbout();
+  void informationTextLineEndsAndEncodings_data();
+  void informationTextLineEndsAndEncodings();
+  void messageBoxesLookAsDesigned();
+  void workerBoxesAreShownOnTheUserInterfaceThread();
+};
+
+void PageTemplateTest::dialogUnitsConvertRounded_data() {
+  QTest::addColumn<int>("base_x");
+  QTest::addColumn<int>("base_y");
+  QTest::addColumn<QRect>("dlu");
+  QTest::addColumn<QRect>("pixels");
+  QTest::newRow("Next on a 6x13 font")
+      << 6 << 13 << QRect(144, 167, 50, 14) << QRect(216, 271, 75, 23);
+  QTest::newRow("rounds halves up") << 7 << 13 << QRect(1, 1, 2, 4) << QRect(2, 2, 4, 7);
+  QTest::newRow("origin") << 8 << 16 << QRect(0, 0, 79, 155) << QRect(0, 0, 158, 310);
+}
+
+void PageTemplateTest::dialogUnitsConvertRounded() {
+  QFETCH(int, base_x);
+  QFETCH(int, base_y);
+  QFETCH(QRect, dlu);
+  QFETCH(QRect, pixels);
+  const DialogBaseUnits units{base_x, base_y};
+  QCOMPARE(DluToPixels(DluRect{dlu.x(), dlu.y(), dlu.width(), dlu.height()}, units), pixels);
+}
+
+void PageTemplateTest::pagesFollowTheirTemplates_data() {
+  QTest::addColumn<int>("id");
+  QTest::newRow("welcome 103") << 103;
+  QTest::newRow("start 105") << 105;
+  QTest::newRow("progress 104") << 104;
+}
+
+void PageTemplateTest::pagesFollowTheirTemplates() {
+  QFETCH(int, id);
+  ContextRig r;
+  auto page = MakePage(id, r.context);
+  const PageTemplate& layout = TemplateOf(id);
+  QCOMPARE(page->property("controlId").toInt(), id);
+  QCOMPARE(page->windowTitle(), QStringLiteral("Updata tools V1.2"));
+  const Qt::WindowFlags flags = page->windowFlags();
+  QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+  QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+  QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+  QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+  QVERIFY(page->parentWidget() == nullptr);
+  // The font is a CJK one where installed, at 10 points.
+  QCOMPARE(page->font().pointSize(), 10);
+  QVERIFY(page->font().family() != QStringLiteral("Sans Serif") ||
+          !QFontDatabase::hasFamily(QStringLiteral("WenQuanYi Micro Hei")));
+  const DialogBaseUnits units = BaseUnitsFor(page->font());
+  QCOMPARE(page->minimumSize(), DluToPixels(layout.width, layout.height, units));
+  QCOMPARE(page->maximumSize(), page->minimumSize());
+  for (const ControlPlacement& placement : layout.controls) {
+    auto* control = page->findChild<QWidget*>(QString::fromLatin1(placement.object_name));
+    QVERIFY2(control != nullptr, placement.object_name);
+    const QRect expected = DluToPixels(placement.rect, units);
+    if (QString::fromLatin1(placement.object_name) == QLatin1String(kPictureName)) {
+      auto* picture = qobject_cast<QLabel*>(control);
+      QCOMPARE(picture->pixmap().size(), QSize(136, 250));
+      QCOMPARE(picture->frameShadow(), QFrame::Sunken);
+      QCOMPARE(control->pos(), expected.topLeft());
+      QCOMPARE(control->size(), QSize(136, 250) + QSize(2, 2) * picture->frameWidth());
+      continue;
+    }
+    QCOMPARE(control->geometry(), expected);
+    // Every control lies inside the page.
+    QVERIFY(page->rect().contains(control->geometry()));
+  }
+}
+
+void PageTemplateTest::controls_data() {
+  QTest::addColumn<int>("page");
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<bool>("is_default");
+  QTest::newRow("103 Next") << 103 << "control_1"
+                            << "Next(&N)" << true;
+  QTest::newRow("103 Cancel") << 103 << "control_2"
+                              << "Cancel(&C)" << false;
+  QTest::newRow("103 group") << 103 << "group_box"
+                             << "Welcome to use updata program:" << false;
+  QTest::newRow("105 Start") << 105 << "control_1"
+                             << "Start(&S)" << true;
+  QTest::newRow("105 Cancel") << 105 << "control_2"
+                              << "Cancel(&C)" << false;
+  QTest::newRow("105 group") << 105 << "group_box"
+                             << "Welcome to use updata program:" << false;
+  QTest::newRow("105 hint") << 105 << "static_hint"
+                            << "Please connect USB cable to device first" << false;
+  QTest::newRow("105 checkbox") << 105 << "control_1013"
+                                << "Continuous upgrade mode (suitable for multiple devices ):"
+                                << false;
+  QTest::newRow("104 Other device") << 104 << "control_1012"
+                                    << "Other device" << true;
+  QTest::newRow("104 Quit") << 104 << "control_2"
+                            << "Quit(&C)" << false;
+  QTest::newRow("104 status") << 104 << "control_1005"
+                              << "Progress:" << false;
+  QTest::newRow("104 static 1011") << 104 << "control_1011"
+                                   << "" << false;
+  QTest::newRow("104 prompt") << 104 << "control_1014"
+                              << "" << false;
+}
+
+void PageTemplateTest::controls() {
+  QFETCH(int, page);
+  QFETCH(QString, name);
+  QFETCH(QString, text);
+  QFETCH(bool, is_default);
+  ContextRig r;
+  auto dialog = MakePage(page, r.context);
+  QWidget* control = dialog->findChild<QWidget*>(name);
+  QVERIFY(control != nullptr);
+  if (auto* button = qobject_cast<QPushButton*>(control)) {
+    QCOMPARE(button->text(), text);
+    QCOMPARE(button->isDefault(), is_default);
+  } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+    QCOMPARE(box->text(), text);
+    QVERIFY(!box->isChecked());
+  } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+    QCOMPARE(group->title(), text);
+  } else if (auto* label = qobject_cast<QLabel*>(control)) {
+    QCOMPARE(label->text(), text);
+  } else {
+    QFAIL("unexpected control kind");
+  }
+  if (name.startsWith(QLatin1String("control_"))) {
+    QCOMPARE(control->property("controlId").toInt(), name.mid(8).toInt());
+  }
+}
+
+void PageTemplateTest::tabOrder_data() {
+  QTest::addColumn<int>("page");
+  QTest::addColumn<QStringList>("order");
+  QTest::newRow("welcome") << 103 << QStringList{"control_1", "control_2", "control_1000"};
+  QTest::newRow("start") << 105 << QStringList{"control_1", "control_2", "control_1013"};
+}
+
+void PageTemplateTest::tabOrder() {
+  QFETCH(int, page);
+  QFETCH(QStringList, order);
+  ContextRig r;
+  auto dialog = MakePage(page, r.context);
+  QWidget* first = dialog->findChild<QWidget*>(order.front());
+  QStringList seen;
+  QWidget* widget = first;
+  do {
+    if (widget->focusPolicy() & Qt::TabFocus) seen << widget->objectName();
+    widget = widget->nextInFocusChain();
+  } while (widget != first && seen.size() < 10);
+  QCOMPARE(seen, order);
+  auto* text_box = dialog->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"));
+  if (text_box != nullptr) {
+    QVERIFY(text_box->isReadOnly());
+    QCOMPARE(text_box->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(text_box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(text_box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QVERIFY(text_box->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+  }
+}
+
+void PageTemplateTest::altShortcutsPressTheirButtons() {
+  struct Row {
+    int page;
+    Qt::Key key;
+    int result;
+  };
+  for (const Row& row : {Row{103, Qt::Key_N, kPageNext}, Row{103, Qt::Key_C, kPageEnded},
+                         Row{105, Qt::Key_C, kPageEnded}}) {
+    ContextRig r;
+    auto dialog = MakePage(row.page, r.context);
+    dialog->setResult(-1);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    QTest::keyClick(dialog->windowHandle(), row.key, Qt::AltModifier);
+    QTRY_COMPARE(dialog->result(), row.result);  // a mnemonic animates the click first
+  }
+  // Alt+S is Start: with no device it only says so.
+  ContextRig r;
+  auto start = MakePage(105, r.context);
+  start->show();
+  QVERIFY(QTest::qWaitForWindowActive(start.get()));
+  QTest::keyClick(start->windowHandle(), Qt::Key_S, Qt::AltModifier);
+  QTRY_COMPARE(r.rig.dialogs.messages(), std::vector<std::string>{kNoDeviceText});
+  QVERIFY(start->isVisible());
+}
+
+void PageTemplateTest::resourcesHoldThePictureIconSoundAndAbout() {
+  const QByteArray picture = Resource("side_picture.bmp");
+  QVERIFY(picture.startsWith("BM"));
+  QCOMPARE(qFromLittleEndian<quint16>(picture.constData() + 28), quint16{24});
+  QImage image;
+  QVERIFY(image.loadFromData(picture));
+  QCOMPARE(image.size(), QSize(136, 250));
+
+  QImage icon;
+  QVERIFY(icon.loadFromData(Resource("app_icon.bmp")));
+  QCOMPARE(icon.size(), QSize(32, 32));
+  QCOMPARE(icon.colorCount(), 16);
+
+  const QByteArray sound = Resource("success.wav");
+  QVERIFY(sound.startsWith("RIFF"));
+  QCOMPARE(sound.mid(8, 4), QByteArray("WAVE"));
+  QVERIFY(sound.size() < 64 * 1024);
+
+  const QByteArray about = Resource("about_dialog.ui");
+  QVERIFY(about.contains("<class>AboutDialog</class>"));
+  QVERIFY(about.contains(QStringLiteral("关于 Kite_Update").toUtf8()));
+}
+
+void PageTemplateTest::informationTextLineEndsAndEncodings_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("shown");
+  QTest::newRow("CR LF") << QByteArray("\r\n\r\n\r\nA\r\nB\r\n") << QString("\n\n\nA\nB\n");
+  QTest::newRow("lone CR") << QByteArray("A\rB") << QString("A\nB");
+  QTest::newRow("UTF-8") << QStringLiteral("版本 1.2\r\n").toUtf8() << QStringLiteral("版本 1.2\n");
+  QTest::newRow("GB18030") << QByteArray("\xB0\xE6\xB1\xBE") << QStringLiteral("版本");
+  QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void PageTemplateTest::informationTextLineEndsAndEncodings() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, shown);
+  QCOMPARE(InformationTextForDisplay(bytes.toStdString()), shown);
+}
+
+void PageTemplateTest::messageBoxesLookAsDesigned() {
+  const QString caption = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+  QCOMPARE(MessageCaption(), caption);
+  auto message = MakeMessageBox(QString::fromLatin1(kNoDeviceText), nullptr);
+  QCOMPARE(message->windowTitle(), caption);
+  QCOMPARE(message->text(), QString::fromLatin1(kNoDeviceText));
+  QCOMPARE(message->icon(), QMessageBox::NoIcon);
+  QCOMPARE(message->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+
+  auto question = MakeQuestionBox(QStringLiteral("It's the latest version"), nullptr);
+  QCOMPARE(question->windowTitle(), caption);
+  QCOMPARE(question->icon(), QMessageBox::Warning);
+  QCOMPARE(question->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+  QVERIFY(question->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+void PageTemplateTest::workerBoxesAreShownOnTheUserInterfaceThread() {
+  QtDialogs dialogs;
+  for (const bool yes : {true, false}) {
+    QString text;
+    bool on_ui_thread = false;
+    AnswerNextBox([&](QMessageBox* box) {
+      text = box->text();
+      on_ui_thread = box->thread() == QCoreApplication::instance()->thread();
+      QTest::mouseClick(box->button(yes ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
+    });
+    std::atomic<int> answer{-1};
+    std::thread worker([&] { answer = dialogs.AskYesNo("Again?") ? 1 : 0; });
+    QTRY_VERIFY(answer.load() != -1);
+    worker.join();
+    QCOMPARE(answer.load(), yes ? 1 : 0);
+    QCOMPARE(text, QStringLiteral("Again?"));
+    QVERIFY(on_ui_thread);
+  }
+  // The worker waits until the message has been answered.
+  std::atomic<bool> returned{false};
+  bool returned_before_ok = true;
+  AnswerNextBox([&](QMessageBox* box) {
+    QTest::qWait(20);
+    returned_before_ok = returned.load();
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+  });
+  std::thread worker([&] {
+    dialogs.ShowMessage("Send over command faile !");
+    returned = true;
+  });
+  QTRY_VERIFY(returned.load());
+  worker.join();
+  QVERIFY(!returned_before_ok);
+}
+
+QTEST_MAIN(PageTemplateTest)
+#include "page_template_test.moc"
