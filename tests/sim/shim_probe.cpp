@@ -2,14 +2,16 @@
 // Linked against the system's hidapi; the tests run it with the simulator preloaded.
 //
 // Steps: enum | open:<index> | write:<query|over|reset|short> | read:<timeout ms> |
-//        control:<line> (appended to $QVSIM_CONTROL) | info | close | exit
+//        control:<line> (appended to $QVSIM_CONTROL) | sleep:<ms> | info | close | exit
 #include <hidapi/hidapi.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -105,6 +107,8 @@ struct Probe {
       Read(std::stoi(argument));
     } else if (verb == "control") {
       Control(argument);
+    } else if (verb == "sleep") {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
     } else if (verb == "info") {
       Info();
     } else if (verb == "close") {

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "sim/shim/shim_control.h"
+#include "sim/shim/shim_settings.h"
+
+namespace qv::sim::shim {
+namespace {
+
+std::map<std::string, std::string> environment;
+
+const char* Lookup(const char* name) {
+  const auto found = environment.find(name);
+  return found == environment.end() ? nullptr : found->second.c_str();
+}
+
+TEST(ShimSettingsTest, VariablesSetTheDeviceConfiguration) {
+  environment = {
+      {"QVSIM_DEVICES", "3"},
+      {"QVSIM_VENDOR_ID", "0x1234"},
+      {"QVSIM_PRODUCT_ID", "4660"},
+      {"QVSIM_VERSION", "50 41 42"},
+      {"QVSIM_FLASH_ID", "EF13"},
+      {"QVSIM_LENGTH_BYTE", "13"},
+      {"QVSIM_INPUT_PAYLOAD", "32"},
+      {"QVSIM_REPORT_LATENCY_MS", "2"},
+      {"QVSIM_ERASE_MS_PER_SECTOR", "34"},
+      {"QVSIM_RESET_ABSENT_MS", "0"},
+      {"QVSIM_FAIL_REPORT", "7"},
+      {"QVSIM_VANISH_REPORT", "9"},
+      {"QVSIM_NEVER_RETURN", "1"},
+      {"QVSIM_STOP_READS", "1"},
+      {"QVSIM_DIR", "/tmp/x"},
+      {"QVSIM_CONTROL", "/tmp/x/ctl"},
+  };
+  const ShimSettings s = ReadShimSettings(Lookup);
+  EXPECT_TRUE(s.warnings.empty());
+  EXPECT_EQ(s.devices, 3u);
+  EXPECT_EQ(s.device.vendor_id, 0x1234);
+  EXPECT_EQ(s.device.product_id, 4660);
+  const std::array<uint8_t, 14> version{'P', 'A', 'B'};
+  EXPECT_EQ(s.device.version, version);
+  EXPECT_EQ(s.device.flash_id, "EF13");
+  EXPECT_EQ(s.device.length_byte, 13);
+  EXPECT_EQ(s.device.input_payload, 32u);
+  EXPECT_EQ(s.device.report_latency_ms, 2u);
+  EXPECT_EQ(s.device.erase_ms_per_sector, 34u);
+  EXPECT_EQ(s.device.reset_absent_ms, 0u);
+  EXPECT_EQ(s.device.fail_report, 7u);
+  EXPECT_EQ(s.device.vanish_report, 9u);
+  EXPECT_TRUE(s.device.never_return_after_reset);
+  EXPECT_TRUE(s.device.stop_answering_reads);
+  EXPECT_EQ(s.dir, "/tmp/x");
+  EXPECT_EQ(s.control, "/tmp/x/ctl");
+}
+
+TEST(ShimSettingsTest, UnusableValuesKeepTheDefaultAndWarn) {
+  const std::string raw_ok(128, 'a');
+  struct Case {
+    const char* name;
+    std::string value;
+  };
+  const Case cases[] = {
+      {"QVSIM_DEVICES", "two"},
+      {"QVSIM_DEVICES", "65"},
+      {"QVSIM_VENDOR_ID", "0x10000"},
+      {"QVSIM_LENGTH_BYTE", "-1"},
+      {"QVSIM_LENGTH_BYTE", "256"},
+      {"QVSIM_VERSION", "5"},
+      {"QVSIM_VERSION", std::string(30, '0')},  // 15 bytes
+      {"QVSIM_VERSION", "zz"},
+      {"QVSIM_RAW_ANSWER", raw_ok + "00"},
+      {"QVSIM_RAW_ANSWER", "0102"},
+      {"QVSIM_INPUT_PAYLOAD", "65"},
+      {"QVSIM_INPUT_PAYLOAD", "0"},
+      {"QVSIM_STOP_READS", "2"},
+      {"QVSIM_FAIL_REPORT", "3x"},
+      {"QVSIM_RESET_ABSENT_MS", ""},
+  };
+  const SimDeviceConfig defaults;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + "=" + c.value);
+    environment = {{c.name, c.value}};
+    const ShimSettings s = ReadShimSettings(Lookup);
+    EXPECT_EQ(s.warnings.size(), 1u);
+    EXPECT_EQ(s.devices, 1u);
+    EXPECT_EQ(s.device.vendor_id, defaults.vendor_id);
+    EXPECT_EQ(s.device.length_byte, defaults.length_byte);
+    EXPECT_EQ(s.device.version, defaults.version);
+    EXPECT_FALSE(s.device.raw_answer.has_value());
+    EXPECT_EQ(s.device.input_payload, 64u);
+    EXPECT_FALSE(s.device.stop_answering_reads);
+    EXPECT_EQ(s.device.fail_report, 0u);
+    EXPECT_EQ(s.device.reset_absent_ms, 500u);
+  }
+  environment = {{"QVSIM_RAW_ANSWER", raw_ok}};
+  const ShimSettings s = ReadShimSettings(Lookup);
+  ASSERT_TRUE(s.device.raw_answer.has_value());
+  EXPECT_EQ((*s.device.raw_answer)[63], 0xAA);
+}
+
+TEST(ShimControlTest, ParsesItsLines) {
+  using Action = ControlLine::Action;
+  struct Case {
+    const char* line;
+    Action action;
+    uint32_t device;
+  };
+  const Case cases[] = {
+      {"plug", Action::kPlug, 0},
+      {"  unplug   2 ", Action::kUnplug, 2},
+      {"replace 0x10", Action::kReplace, 16},
+      {"enumeration fail", Action::kEnumerationFails, 0},
+      {"enumeration ok", Action::kEnumerationWorks, 0},
+      {"plug 1", Action::kInvalid, 0},
+      {"unplug", Action::kInvalid, 0},
+      {"unplug x", Action::kInvalid, 0},
+      {"replace 1 2", Action::kInvalid, 0},
+      {"unplug 99999999999", Action::kInvalid, 0},
+      {"reboot", Action::kInvalid, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const ControlLine parsed = ParseControlLine(c.line);
+    EXPECT_EQ(parsed.action, c.action);
+    EXPECT_EQ(parsed.device, c.device);
+  }
+}
+
+TEST(ShimControlTest, HandsOutEachCompleteLineOnce) {
+  char path[] = "/tmp/qvsim-control-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::FILE* writer = fdopen(fd, "w");
+  ControlFile control(path);
+  EXPECT_TRUE(control.NewLines().empty());
+  std::fputs("plug\r\n\nunp", writer);
+  std::fflush(writer);
+  EXPECT_EQ(control.NewLines(), std::vector<std::string>{"plug"});
+  EXPECT_TRUE(control.NewLines().empty());  // half a line waits for its end
+  std::fputs("lug 1\nplug\n", writer);
+  std::fflush(writer);
+  EXPECT_EQ(control.NewLines(), (std::vector<std::string>{"unplug 1", "plug"}));
+  std::fclose(writer);
+  std::remove(path);
+  EXPECT_TRUE(control.NewLines().empty());  // a missing file is no error
+}
+
+}  // namespace
+}  // namespace qv::sim::shim
