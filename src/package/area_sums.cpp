@@ -40,19 +40,24 @@ uint32_t ProgramSum(const PaddedBytes& bytes, uint32_t offset, uint32_t length) 
     const uint8_t* p = bytes.data + offset;
     for (; i < inside; ++i) total += LoadLe32(p + 4 * i);
   }
-  for (; i < words; ++i) {
+  // At most one word straddles the end of the buffer; every word after it is all 0xFF.
+  if (i < words && uint64_t{offset} + 4 * i < bytes.size) {
     uint8_t word[4];
     bytes.Copy(uint64_t{offset} + 4 * i, word, 4);
     total += LoadLe32(word);
+    ++i;
   }
+  total += static_cast<uint32_t>(words - i) * 0xFFFFFFFFu;
   return 0u - total;
 }
 
 // Block checksums of whole 256-byte blocks for b < length; the last block is taken whole.
 uint32_t BlockSum(const PaddedBytes& bytes, uint64_t offset, uint64_t length) {
+  const uint64_t blocks = (length + kSumBlock - 1) / kSumBlock;
   uint32_t total = 0;
-  for (uint64_t b = 0; b < length; b += kSumBlock) {
-    const uint64_t at = offset + b;
+  uint64_t k = 0;
+  for (; k < blocks && offset + k * kSumBlock < bytes.size; ++k) {
+    const uint64_t at = offset + k * kSumBlock;
     if (at + kSumBlock <= bytes.size) {
       total += BlockChecksum(bytes.data + at);
     } else {
@@ -61,6 +66,9 @@ uint32_t BlockSum(const PaddedBytes& bytes, uint64_t offset, uint64_t length) {
       total += BlockChecksum(block);
     }
   }
+  // Blocks wholly beyond the buffer are all 0xFF.
+  constexpr uint32_t kErasedBlock = (0xFFu * kSumBlock) ^ kChecksumXor;
+  total += static_cast<uint32_t>(blocks - k) * kErasedBlock;
   return total;
 }
 

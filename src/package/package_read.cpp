@@ -17,6 +17,7 @@ int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs
   store.data_length = 0;
   store.position = 0;
   if (!source.Open()) {
+    if (store.image) std::memset(store.image.get(), 0xFF, store.image_size);
     dialogs.ShowMessage(kMsgNoPackageFile);
     return 0;
   }

@@ -181,14 +181,18 @@ TEST(ComputeAreaSumsTest, ShortAndEmptyAreasAndTheMapBuffer) {
 }
 
 TEST(ComputeAreaSumsTest, AreasBeyondTheImageReadAsErasedBytes) {
-  std::vector<uint8_t> data = test::EmptyPackageData(384);
-  SetArea(data, kProgramArea, 0xFFFFFF00u, 0x1000, 0x40010000u);
-  SetArea(data, kSoundArea, 0xFFFFFFF0u, 0x7F00000u, 0x40100000u);
-  PackageStore store = test::StoreWithData(data);
-  AreaResults results;
-  ComputeAreaSums(store, results);
-  EXPECT_EQ(results.sums[kProgramArea], 0u - 0x400u * 0xFFFFFFFFu);
-  EXPECT_EQ(results.sums[kSoundArea], (0x7F00000u / 256) * ((255u * 256) ^ 0x416));
+  // 384 data bytes in an image of 384 + 1024 + 8192: the tail and everything past it is 0xFF.
+  const uint32_t image_end = 384 + 1024 + 8192;
+  for (uint32_t offset : {image_end - 2, image_end - 300, 0xFFFFFF00u}) {
+    std::vector<uint8_t> data = test::EmptyPackageData(384);
+    SetArea(data, kProgramArea, offset, 0x1000, 0x40010000u);
+    SetArea(data, kSoundArea, offset, 0x7F00000u, 0x40100000u);
+    PackageStore store = test::StoreWithData(data);
+    AreaResults results;
+    ComputeAreaSums(store, results);
+    EXPECT_EQ(results.sums[kProgramArea], 0u - 0x400u * 0xFFFFFFFFu) << offset;
+    EXPECT_EQ(results.sums[kSoundArea], (0x7F00000u / 256) * ((255u * 256) ^ 0x416)) << offset;
+  }
 }
 
 // Package data whose areas lie back to back, with check bytes computed over each area.
