@@ -1,0 +1,205 @@
+// qvupdate flash end to end: the real program against the simulated device preloaded in front
+// of hidapi, checked through its exit status, its texts and the flash images the simulator
+// saves.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "child_process.h"
+#include "flash_check.h"
+#include "package_fixture.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kSameVersion = "50 31 32 33 00 53 34 35 36 00 4D 37 38 39";
+
+class FlashE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("qv_flash_e2e_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "sim");
+    package_ = test::ThreeAreaPackage();
+    const std::vector<uint8_t> file = test::FixtureFile(package_);
+    std::ofstream(dir_ / "QVUpdate.Bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), file.size());
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+
+  std::unique_ptr<test::ChildProcess> Start(std::vector<std::string> args,
+                                            std::vector<std::string> env = {}) {
+    args.insert(args.begin(), QV_QVUPDATE_PATH);
+    env.push_back(std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH);
+    env.push_back("QVSIM_DIR=" + (dir_ / "sim").string());
+    return std::make_unique<test::ChildProcess>(args, env, dir_);
+  }
+
+  int Flash(std::vector<std::string> args, std::vector<std::string> env = {}) {
+    auto child = Start(std::move(args), std::move(env));
+    EXPECT_TRUE(child->started());
+    const int status = child->Wait(120'000);
+    stdout_ = child->Stdout();
+    stderr_ = child->Stderr();
+    return status;
+  }
+
+  [[nodiscard]] std::string PackagePath() const { return (dir_ / "QVUpdate.Bin").string(); }
+  [[nodiscard]] std::vector<uint8_t> Flash(int device) const {
+    return test::ReadBinaryFile(dir_ / "sim" / ("dev" + std::to_string(device) + ".flash"));
+  }
+  [[nodiscard]] std::string Events(int device) const {
+    return test::ReadTextFile(dir_ / "sim" / ("dev" + std::to_string(device) + ".events"));
+  }
+
+  fs::path dir_;
+  test::FixturePackage package_;
+  std::string stdout_, stderr_;
+};
+
+TEST_F(FlashE2E, UpdatesTheDevice) {
+  EXPECT_EQ(Flash({"flash", PackagePath()}), 0) << stderr_;
+  EXPECT_NE(stdout_.find("Updata success !"), std::string::npos) << stdout_;
+  EXPECT_NE(stdout_.find("Flash:F10"), std::string::npos);
+  EXPECT_NE(stdout_.find("Update:"), std::string::npos);
+  EXPECT_EQ(stderr_, "");
+  test::ExpectFlashHoldsPackage(Flash(1), package_);
+  EXPECT_NE(Events(1).find("OVER 0x12345678 0xABCDEF01"), std::string::npos);
+  EXPECT_EQ(Events(1).find("FAULT"), std::string::npos) << Events(1);
+}
+
+TEST_F(FlashE2E, ReinstallPolicyDecidesTheSameVersion) {
+  EXPECT_EQ(Flash({"flash", PackagePath(), "--reinstall", "no"},
+                  {"QVSIM_VERSION=" + std::string(kSameVersion)}),
+            1);
+  EXPECT_NE(stderr_.find("It's the latest version, Do you continue to updata ?"), std::string::npos)
+      << stderr_;
+  EXPECT_EQ(Events(1).find("RESET"), std::string::npos) << Events(1);
+  EXPECT_EQ(Events(1).find("ERASE"), std::string::npos);
+
+  // Without a terminal "ask" answers No as well.
+  EXPECT_EQ(Flash({"flash", PackagePath()}, {"QVSIM_VERSION=" + std::string(kSameVersion)}), 1);
+
+  EXPECT_EQ(Flash({"flash", PackagePath(), "--reinstall", "yes"},
+                  {"QVSIM_VERSION=" + std::string(kSameVersion)}),
+            0)
+      << stderr_;
+  test::ExpectFlashHoldsPackage(Flash(1), package_);
+}
+
+TEST_F(FlashE2E, FailuresExitOneWithTheirTexts) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+    std::vector<const char*> texts;
+  };
+  const Case cases[] = {
+      {"no device", {}, {"QVSIM_DEVICES=0"}, {"No device, please connect usb cable to device !"}},
+      {"no package",
+       {(dir_ / "missing.Bin").string()},
+       {},
+       {"No updata file ,please download again !"}},
+      {"map erase fails",
+       {},
+       {"QVSIM_FAIL_REPORT=9"},
+       {"Erase data faile ,please connect usb cable to device !",
+        "Updata faile,please connect usb cable to device !"}},
+      {"device gone while writing the program",
+       {},
+       {"QVSIM_VANISH_REPORT=420"},
+       {"Updata faile ,please connect usb cable to device !",
+        "Updata faile,please connect usb cable to device !"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args{"flash"};
+    args.push_back(c.args.empty() ? PackagePath() : c.args.front());
+    EXPECT_EQ(Flash(args, c.env), 1);
+    size_t position = 0;
+    for (const char* text : c.texts) {
+      position = stderr_.find(text, position);
+      EXPECT_NE(position, std::string::npos) << text << "\n" << stderr_;
+    }
+    EXPECT_EQ(stdout_.find("Updata success !"), std::string::npos);
+  }
+}
+
+// Three devices one after another: each is updated once it has been plugged in, the updated
+// one is left alone until it is unplugged, and no over command is sent.
+TEST_F(FlashE2E, ContinuousModeUpdatesDeviceAfterDevice) {
+  const fs::path control = dir_ / "control.txt";
+  std::ofstream(control).close();
+  auto child = Start({"flash", PackagePath(), "--continuous", "--count", "3"},
+                     {"QVSIM_CONTROL=" + control.string()});
+  ASSERT_TRUE(child->started());
+
+  auto successes = [&] {
+    const std::string out = child->Stdout();
+    size_t count = 0;
+    for (size_t at = out.find("Updata success !"); at != std::string::npos;
+         at = out.find("Updata success !", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  for (size_t device = 1; device < 3 && std::chrono::steady_clock::now() < deadline;) {
+    if (successes() < device) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      continue;
+    }
+    // Left plugged in for a while the updated device is not taken again. It must then be gone
+    // for two polls before the next one counts as new (a quicker swap counts as the same).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    std::ofstream(control, std::ios::app) << "unplug " << device << "\n";
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    std::ofstream(control, std::ios::app) << "plug\n";
+    ++device;
+  }
+  EXPECT_EQ(child->Wait(90'000), 0) << child->Stderr();
+  const std::string out = child->Stdout();
+  EXPECT_NE(out.find("Devices updated: 3\nDevices failed: 0\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Device 3: updated"), std::string::npos) << out;
+  for (int device = 1; device <= 3; ++device) {
+    SCOPED_TRACE(device);
+    test::ExpectFlashHoldsPackage(Flash(device), package_);
+    const std::string events = Events(device);
+    EXPECT_EQ(events.find("OVER"), std::string::npos) << events;
+    // Each device was reset once: it was updated exactly once.
+    const size_t first = events.find("RESET");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(events.find("RESET", first + 1), std::string::npos) << events;
+  }
+}
+
+// Ctrl-C while waiting for the next device ends the session cleanly with its summary.
+TEST_F(FlashE2E, InterruptEndsContinuousModeWithASummary) {
+  auto child = Start({"flash", PackagePath(), "--continuous"});
+  ASSERT_TRUE(child->started());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (child->Stdout().find("If you need to continue") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  child->Signal(SIGINT);
+  EXPECT_EQ(child->Wait(10'000), 0) << child->Stderr();
+  EXPECT_NE(child->Stdout().find("Devices updated: 1\nDevices failed: 0\nDevice 1: updated"),
+            std::string::npos)
+      << child->Stdout();
+  test::ExpectFlashHoldsPackage(Flash(1), package_);
+}
+
+}  // namespace
+}  // namespace qv
