@@ -74,4 +74,10 @@ void ApplyPageAppearance(QDialog& page, const PageTemplate& layout) {
   page.setFixedSize(DluToPixels(layout.width, layout.height, units));
 }
 
+void FitTextHeight(QLabel& label) {
+  label.setWordWrap(true);
+  const int needed = label.heightForWidth(label.width());
+  if (needed > label.height()) label.resize(label.width(), needed);
+}
+
 }  // namespace qv

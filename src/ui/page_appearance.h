@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QLabel>
 
 #include "ui/page_templates.h"
 
@@ -19,5 +20,9 @@ void EnsureUiResources();
 // Frame, font, caption, icon and the template's geometry converted from dialog units with the
 // page font's metrics.
 void ApplyPageAppearance(QDialog& page, const PageTemplate& layout);
+
+// Wraps a static text at its width and makes it tall enough for every wrapped line, so a text
+// longer than its one-line template is not cut off. Never shrinks the control.
+void FitTextHeight(QLabel& label);
 
 }  // namespace qv

@@ -116,6 +116,7 @@ void ProgressPage::OnDoneCheck() {
   ui_->control_2->setEnabled(true);
   if (context_.continuous_mode != 1) return;
   ui_->control_1014->setText(QString::fromLatin1(kNextDevicePrompt));
+  FitTextHeight(*ui_->control_1014);
   ui_->control_1012->setEnabled(true);
   ui_->control_1012->setFocus();
   poll_timer_.start(context_.timings.poll_ms, this);

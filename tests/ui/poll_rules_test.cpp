@@ -215,8 +215,11 @@ void PollRulesTest::otherDevice() {
   FinishRun(page);
   auto* other = page.findChild<QPushButton*>(QStringLiteral("control_1012"));
   QVERIFY(other->isEnabled());
-  QCOMPARE(page.findChild<QLabel*>(QStringLiteral("control_1014"))->text(),
-           QString::fromLatin1(kNextDevicePrompt));
+  auto* prompt = page.findChild<QLabel*>(QStringLiteral("control_1014"));
+  QCOMPARE(prompt->text(), QString::fromLatin1(kNextDevicePrompt));
+  // The whole prompt fits, above the buttons.
+  QVERIFY(prompt->heightForWidth(prompt->width()) <= prompt->height());
+  QVERIFY(prompt->geometry().bottom() < other->geometry().top());
 
   p.rig.bus.Unplug(device);
   QTest::mouseClick(other, Qt::LeftButton);

@@ -1,0 +1,114 @@
+// Renders every wizard page and the progress page's states into PNG files for the documentation:
+//   qv_ui_page_screenshots <output directory>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTest>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "ui/progress_page.h"
+#include "ui/qt_dialogs.h"
+#include "ui/start_page.h"
+#include "ui/welcome_page.h"
+#include "update/progress_state.h"
+#include "wizard_fixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+bool Save(QWidget& widget, const QDir& dir, const char* name) {
+  widget.show();
+  QTest::qWait(50);
+  const QString path = dir.filePath(QString::fromLatin1(name));
+  if (!widget.grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+struct Scene {
+  explicit Scene(int32_t continuous) { context.continuous_mode = continuous; }
+  WizardRig rig;
+  PackageStore store;
+  HidLink link{rig.bus, rig.mutexes, rig.clock};
+  WizardContext context{link,        store,     rig.dialogs,   rig.clock,
+                        rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
+                        PollState{}, 0};
+};
+
+// A progress page whose run ends with the given result, after its done check.
+bool FinishedPage(const QDir& dir, const char* name, RunResult result, int32_t continuous) {
+  Scene scene(continuous);
+  scene.context.run = [result](UpdateEnvironment&, ProgressContext& progress) {
+    progress.percent = 64;
+    progress.PostProgressMessage();
+    return result;
+  };
+  ProgressPage page(scene.context);
+  if (!QTest::qWaitFor([&] { return page.run_done(); }, 5000)) return false;
+  page.OnDoneCheck();
+  return Save(page, dir, name);
+}
+
+bool RunningPage(const QDir& dir) {
+  Scene scene(0);
+  std::atomic<bool> release{false};
+  scene.context.run = [&release](UpdateEnvironment&, ProgressContext& progress) {
+    progress.percent = 45;
+    progress.PostProgressMessage();
+    progress.SetStatusText(RemainingTimeText(45, 12500));
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return RunResult::kSucceeded;
+  };
+  ProgressPage page(scene.context);
+  auto* bar = page.findChild<QProgressBar*>(QStringLiteral("control_1003"));
+  const bool ready = QTest::qWaitFor([&] { return bar->value() == 45; }, 5000);
+  const bool saved = ready && Save(page, dir, "progress_running.png");
+  release = true;
+  return saved;
+}
+
+bool WelcomeAndStart(const QDir& dir) {
+  Scene scene(0);
+  scene.rig.WritePackage();
+  WelcomePage welcome(scene.context);
+  if (!welcome.LoadAndShowPackage(scene.rig.paths)) return false;
+  if (!Save(welcome, dir, "welcome.png")) return false;
+  StartPage start(scene.context);
+  start.findChild<QCheckBox*>(QStringLiteral("control_1013"))->setChecked(true);
+  return Save(start, dir, "start.png");
+}
+
+bool Boxes(const QDir& dir) {
+  auto message = MakeMessageBox(QString::fromLatin1(kNoDeviceText), nullptr);
+  if (!Save(*message, dir, "no_device_message.png")) return false;
+  auto question = MakeQuestionBox(
+      QStringLiteral("It's the latest version, Do you continue to updata ?"), nullptr);
+  return Save(*question, dir, "same_version_question.png");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+    return 2;
+  }
+  const QDir dir(QString::fromLocal8Bit(argv[1]));
+  if (!dir.exists() && !QDir().mkpath(dir.path())) return 1;
+  const bool ok = WelcomeAndStart(dir) && RunningPage(dir) &&
+                  FinishedPage(dir, "progress_success.png", RunResult::kSucceeded, 0) &&
+                  FinishedPage(dir, "progress_failure.png", RunResult::kFailed, 0) &&
+                  FinishedPage(dir, "progress_polling.png", RunResult::kSucceeded, 1) && Boxes(dir);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Runs the real qvupdater binary against the preloaded simulated device under Xvfb and drives it
+# with key presses from outside, as a person would: Return for Next, Return for Start, then
+# Escape until the wizard ends (Escape is refused while the update runs). Checks the exit status,
+# the commands the device received and the flash it ends up with. A second run without a package
+# must end with status 1 after its messages, before any page appears.
+#
+# usage: wizard_e2e_test.sh <qvupdater> <qvupdate> <libqvsim-hidapi.so>
+set -euo pipefail
+
+UPDATER=$1
+PACKAGER=$2
+SIM_LIBRARY=$3
+SKIP=77
+
+for tool in xvfb-run xdotool; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "skipped: $tool is not installed (scripts/install-deps installs it)"
+    exit $SKIP
+  fi
+done
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# One copy of the wizard with its package, as a user would unpack it.
+prepare() {
+  local dir=$1 with_package=$2
+  mkdir -p "$dir/sim"
+  cp "$UPDATER" "$dir/qvupdater"
+  if [ "$with_package" = yes ]; then
+    head -c 20000 /dev/urandom >"$WORK/program.bin"
+    "$PACKAGER" build -o "$dir/QVUpdate.Bin" --program "$WORK/program.bin" \
+      --program-address 0x40010000 --program-version 50010203 >/dev/null
+    printf 'End-to-end package\r\nline two\r\n' >"$dir/readme.txt"
+  fi
+}
+
+# Runs inside Xvfb: starts the wizard, presses the given keys, then Escape (or Return) until it
+# has ended, and prints its exit status.
+cat >"$WORK/drive.sh" <<'INNER'
+set -u
+dir=$1 title=$2 keys=$3 finisher=$4
+cd "$dir"
+LD_PRELOAD=$SIM_LIBRARY QVSIM_DIR="$dir/sim" QVSIM_REPORT_LATENCY_MS=1 ./qvupdater &
+pid=$!
+
+visible_window() {
+  xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1
+}
+
+press() {
+  local window=""
+  for _ in $(seq 100); do
+    window=$(visible_window "$title")
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  [ -n "$window" ] || return 1
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+  sleep 0.3
+  xdotool key "$1"
+  echo "pressed $1 on $window" >&2
+  sleep 0.7
+}
+
+for key in $keys; do
+  press "$key" || break
+done
+for _ in $(seq 120); do
+  kill -0 "$pid" 2>/dev/null || break
+  press "$finisher" || true
+  sleep 0.5
+done
+kill -0 "$pid" 2>/dev/null && { echo "still running" >&2; kill "$pid"; }
+wait "$pid"
+echo "status=$?"
+INNER
+export SIM_LIBRARY
+
+# 1. A whole update: Next, Start, then Escape until the wizard ends.
+prepare "$WORK/update" yes
+# Each page replaces the one before under the same caption; the pause after each key lets the
+# next one map.
+out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/update" \
+  "Updata tools V1.2" "Return Return" Escape 2>"$WORK/drive.log" || true)
+echo "$out"
+[ "$(echo "$out" | tail -1)" = "status=0" ] || { cat "$WORK/drive.log"; fail "update: $out"; }
+events="$WORK/update/sim/dev1.events"
+[ -f "$events" ] || fail "the simulated device saw nothing"
+for command in QUERY RESET SET_LAYOUT ERASE WRITE OVER; do
+  grep -q " $command " "$events" || { cat "$events"; fail "no $command command"; }
+done
+python3 - "$WORK/update/sim/dev1.flash" "$WORK/program.bin" <<'CHECK' || fail "flash content"
+import sys
+flash = open(sys.argv[1], "rb").read()
+program = open(sys.argv[2], "rb").read()
+offset = 0x10000
+sys.exit(0 if flash[offset:offset + len(program)] == program else 1)
+CHECK
+echo "update: exit 0, program area in flash, over command sent"
+
+# 2. No package: its messages (captioned with the executable's name) are answered with Return;
+# the program ends with status 1 and no page is ever shown.
+prepare "$WORK/missing" no
+out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/missing" \
+  "qvupdater" "" Return 2>"$WORK/missing.log" || true)
+[ "$(echo "$out" | tail -1)" = "status=1" ] || { cat "$WORK/missing.log"; fail "missing package: $out"; }
+[ ! -e "$WORK/missing/sim/dev1.trace" ] || ! grep -q ">" "$WORK/missing/sim/dev1.trace" ||
+  fail "the device was used without a package"
+echo "missing package: exit 1"
+echo "1 passed, 0 failed"
