@@ -2,7 +2,9 @@
 // the real qvupdate binary building and inspecting packages.
 
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -48,6 +50,41 @@ TEST(TerminalDialogsTest, MessagesAreLinesAndPoliciesAnswer) {
               std::string("Read file error !\ntwo lines\nContinue ? ") + c.note + "\n");
     std::fclose(in);
     std::fclose(out);
+  }
+}
+
+// On a terminal "ask" prompts until it gets an answer it understands.
+TEST(TerminalDialogsTest, AskPromptsOnATerminal) {
+  struct Case {
+    const char* typed;
+    bool answer;
+    int prompts;
+  };
+  const Case cases[] = {
+      {"yes\n", true, 1}, {"maybe\nY\n", true, 2}, {"n\n", false, 1}, {"", false, 1}};
+  for (const auto& c : cases) {
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    std::FILE* in = ::fdopen(::dup(slave), "r");
+    std::FILE* out = ::fdopen(::dup(slave), "w");
+    const std::string typed = std::string(c.typed) + (*c.typed ? "" : "\x04");  // ^D: end
+    ASSERT_EQ(::write(master, typed.data(), typed.size()), ssize_t(typed.size()));
+    TerminalDialogs dialogs(AnswerPolicy::kAsk, in, out);
+    EXPECT_EQ(dialogs.AskYesNo("Go on ?"), c.answer) << c.typed;
+    std::fclose(in);
+    std::fclose(out);
+    ::close(slave);
+    char buffer[512];
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    ::close(master);
+    const std::string shown(buffer, n > 0 ? std::size_t(n) : 0);
+    int prompts = 0;
+    for (auto at = shown.find("Go on ? [y/n] "); at != std::string::npos;
+         at = shown.find("Go on ? [y/n] ", at + 1)) {
+      ++prompts;
+    }
+    EXPECT_EQ(prompts, c.prompts) << c.typed;
   }
 }
 
