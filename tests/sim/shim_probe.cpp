@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
   if (hid_init() != 0) return 1;
   Probe probe;
   for (int i = 1; i < argc; ++i) probe.Step(argv[i]);
+  if (probe.dev != nullptr) hid_close(probe.dev);
   std::fflush(stdout);
   return 0;
 }

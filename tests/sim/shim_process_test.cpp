@@ -165,11 +165,13 @@ TEST_F(ShimProcessTest, KnobsReachTheSimulatedDevices) {
 }
 
 TEST_F(ShimProcessTest, WrongSizedWriteIsRefusedAndLogged) {
-  const ProbeRun run = RunProbe({"QVSIM_DIR=" + dir.string()}, {"enum", "open:0", "write:short"});
+  const ProbeRun run =
+      RunProbe({"QVSIM_DIR=" + (dir / "new").string()}, {"enum", "open:0", "write:short"});
   ASSERT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "enum 1 sim:dev1\nopen ok\nwrite -1\n");
-  EXPECT_NE(ReadFile(dir / "dev1.events").find("FAULT host wrote 64 bytes (a report is 65)"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadFile(dir / "new" / "dev1.events").find("FAULT host wrote 64 bytes (a report is 65)"),
+      std::string::npos);
 }
 
 }  // namespace

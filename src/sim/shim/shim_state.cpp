@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace qv::sim::shim {
@@ -31,6 +33,14 @@ ShimState::ShimState()
     : settings_(ReadShimSettings(Environment)), start_tick_(clock_.TickMs()), bus_(clock_) {
   for (const std::string& warning : settings_.warnings) {
     std::fprintf(stderr, "qvsim: %s\n", warning.c_str());
+  }
+  if (!settings_.dir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(settings_.dir, error);
+    if (error) {
+      std::fprintf(stderr, "qvsim: cannot create %s: %s\n", settings_.dir.c_str(),
+                   error.message().c_str());
+    }
   }
   if (!settings_.control.empty()) control_.emplace(settings_.control);
   bus_.SetPlugHook([this](const std::shared_ptr<SimDeviceModel>& device) { Register(device); });
