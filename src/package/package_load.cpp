@@ -36,10 +36,7 @@ bool LoadPackageFrom(PackageStore& store, PackageSource& source,
                      Clock& clock) {
   const uint64_t length = MeasurePackage(source, dialogs);
   if (store.image) return Fail(store, dialogs, kMsgImageAlreadyHeld);
-  if (length > kMaxPackageLength) {
-    dialogs.ShowMessage(kMsgFileTooLarge);
-    return false;
-  }
+  if (length > kMaxPackageLength) return Fail(store, dialogs, kMsgFileTooLarge);
   const auto image_size = static_cast<uint32_t>(length + kBufferSlack);
   store.image.reset(new (std::nothrow) uint8_t[image_size]);
   if (!store.image) return Fail(store, dialogs, kMsgImageAlreadyHeld);

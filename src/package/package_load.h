@@ -25,8 +25,12 @@ struct PackagePaths {
 // The directory of the running executable, ending with its separator ("" when unknown).
 [[nodiscard]] std::string ProgramDirectory();
 
-// Loads, descrambles and prepares the package. Returns false after showing its one message and
-// releasing the store's buffers; the caller then ends the program with exit status 1.
+// Loads, descrambles and prepares the package: measure, allocate, read, header copy and version
+// record, information text with the readme, map step. Returns false after showing its message
+// (a package that cannot be opened at all gives two: the measuring open's and the read's) and
+// releasing the store's buffers; the caller then ends the program with exit status 1. Package
+// data shorter than the 128-byte header is refused with "File size must be more than 128 bytes!"
+// so that no header field is ever taken from bytes the file did not hold.
 [[nodiscard]] bool LoadPackage(PackageStore& store, const PackagePaths& paths, Dialogs& dialogs,
                                Random& random, Clock& clock);
 
