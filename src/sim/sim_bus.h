@@ -32,7 +32,8 @@ class SimBus final : public HidBus {
   // Unplugs the device and plugs a fresh one (its own erased flash) in its place.
   std::shared_ptr<SimDevice> Replace(const std::shared_ptr<SimDevice>& device,
                                      const SimDeviceConfig& config = {});
-  // Devices currently attached, in enumeration order.
+  // Devices currently attached, in enumeration order: not those unplugged, vanished, or inside
+  // their absence after a reset.
   [[nodiscard]] std::vector<std::shared_ptr<SimDevice>> Devices() const;
   // Makes every enumeration fail (true) or work again (false).
   void SetEnumerationFails(bool fails);

@@ -374,6 +374,7 @@ void SimDeviceModel::StartWrite(const SimCommand& command) {
 void SimDeviceModel::Reset() {
   if (config_.never_return_after_reset) {
     absent_ = true;
+    back_at_ = clock_.TickMs();
     LeaveBus("reset, never to return");
     return;
   }

@@ -1,7 +1,8 @@
 // Drives the hidapi C API step by step, as named on the command line, and prints what it sees.
 // Linked against the system's hidapi; the tests run it with the simulator preloaded.
 //
-// Steps: enum | open:<index> | write:<query|over|reset|short> | read:<timeout ms> |
+// Steps: enum | open:<index> | openserial:<serial> (hid_open) | write:<query|over|reset|short> |
+// read:<timeout ms> |
 //        control:<line> (appended to $QVSIM_CONTROL) | sleep:<ms> | info | close | exit
 #include <hidapi/hidapi.h>
 
@@ -101,6 +102,10 @@ struct Probe {
       Enumerate();
     } else if (verb == "open") {
       Open(std::stoul(argument));
+    } else if (verb == "openserial") {
+      const std::wstring serial(argument.begin(), argument.end());
+      dev = hid_open(0x0416, 0xB501, serial.c_str());
+      std::printf("open %s\n", dev != nullptr ? "ok" : "failed");
     } else if (verb == "write") {
       Write(argument);
     } else if (verb == "read") {

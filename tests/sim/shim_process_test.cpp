@@ -139,6 +139,8 @@ TEST_F(ShimProcessTest, KnobsReachTheSimulatedDevices) {
   const Case cases[] = {
       {{"QVSIM_DEVICES=2"}, {"enum"}, "enum 2 sim:dev1 sim:dev2\n"},
       {{"QVSIM_DEVICES=0"}, {"enum"}, "enum 0\n"},
+      {{"QVSIM_DEVICES=3"}, {"openserial:SIM2", "info"}, "open ok\ninfo 0 SIM2 0416:B501 0.13.1\n"},
+      {{"QVSIM_DEVICES=1"}, {"openserial:SIM2"}, "open failed\n"},
       {{"QVSIM_PRODUCT_ID=0xB502"}, {"enum"}, "enum 0\n"},
       {{"QVSIM_STOP_READS=1"},
        {"enum", "open:0", "write:query", "read:50"},

@@ -161,7 +161,10 @@ QVSIM_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short produ
   hid_device_info* list = hid_enumerate(vendor_id, product_id);
   hid_device* dev = nullptr;
   for (hid_device_info* info = list; info != nullptr && dev == nullptr; info = info->next) {
-    if (serial_number != nullptr && std::wcscmp(serial_number, info->serial_number) != 0) continue;
+    if (serial_number != nullptr &&
+        (info->serial_number == nullptr || std::wcscmp(serial_number, info->serial_number) != 0)) {
+      continue;
+    }
     dev = hid_open_path(info->path);
   }
   hid_free_enumeration(list);
