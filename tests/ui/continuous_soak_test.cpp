@@ -121,6 +121,11 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
   // A small fixed slack; a leak per device would exceed it many times over.
   QVERIFY(end.threads <= start.threads + 1);
   QVERIFY(end.descriptors <= start.descriptors + 2);
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer keeps freed memory in quarantine, so resident memory grows with every
+  // device's freed flash model; its leak check at exit covers memory there instead.
+  return;
+#endif
   QVERIFY2(end.resident_kib <= start.resident_kib + 12 * 1024,
            qPrintable(QStringLiteral("resident grew from %1 to %2 KiB")
                           .arg(start.resident_kib)
