@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
+#include <system_error>
 
 #include "ui/object_thread_call.h"
 #include "ui/page_appearance.h"
@@ -32,7 +33,20 @@ ProgressPage::ProgressPage(WizardContext& context)
   ui_->control_2->setEnabled(false);
   connect(ui_->control_2, &QPushButton::clicked, this, [this] { reject(); });
   connect(ui_->control_1012, &QPushButton::clicked, this, [this] { OnOtherDevice(); });
-  worker_ = std::thread([this] { WorkerMain(); });
+  StartWorker();
+}
+
+void ProgressPage::StartWorker() {
+  try {
+    worker_ = std::thread([this] { WorkerMain(); });
+  } catch (const std::system_error&) {
+    // No thread, no run: the device taken for it is let go and the page ends up as after a
+    // failed run, so Quit (and in continuous mode the poll) still lead on.
+    context_.link.Release();
+    ui_->control_1005->setText(QString::fromLatin1(kFailureText));
+    StartDoneCheck();
+    run_done_.store(1, std::memory_order_release);
+  }
 }
 
 ProgressPage::~ProgressPage() {

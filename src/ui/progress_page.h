@@ -66,6 +66,7 @@ class ProgressPage final : public QDialog, public ProgressContext {
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  void StartWorker();
   void WorkerMain();
   void StartDoneCheck();
   void WaitForWorker();

@@ -1,5 +1,6 @@
 #include "ui/welcome_page.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 
 #include "ui/information_text.h"
@@ -17,6 +18,16 @@ WelcomePage::WelcomePage(WizardContext& context)
   connect(ui_->control_1, &QPushButton::clicked, this, [this] { done(kPageNext); });
   connect(ui_->control_2, &QPushButton::clicked, this, [this] { done(kPageEnded); });
   ui_->control_1->setFocus();
+  // The text box keeps Enter for itself: Enter there does not press Next.
+  ui_->control_1000->installEventFilter(this);
+}
+
+bool WelcomePage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->control_1000 && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 WelcomePage::~WelcomePage() = default;

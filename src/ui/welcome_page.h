@@ -23,6 +23,9 @@ class WelcomePage final : public QDialog {
   // the program then ends without showing the page.
   [[nodiscard]] bool LoadAndShowPackage(const PackagePaths& paths);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   WizardContext& context_;
   std::unique_ptr<Ui::WelcomePage> ui_;

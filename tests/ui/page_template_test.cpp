@@ -250,6 +250,12 @@ void PageTemplateTest::tabOrder() {
     QCOMPARE(text_box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QCOMPARE(text_box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QVERIFY(text_box->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+    // Enter in the text box stays there; on Next it goes on.
+    dialog->setResult(-1);
+    QTest::keyClick(text_box, Qt::Key_Return);
+    QCOMPARE(dialog->result(), -1);
+    QTest::keyClick(dialog->findChild<QPushButton*>(QStringLiteral("control_1")), Qt::Key_Return);
+    QCOMPARE(dialog->result(), int(kPageNext));
   }
 }
 
