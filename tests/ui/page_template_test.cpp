@@ -139,8 +139,13 @@ void PageTemplateTest::pagesFollowTheirTemplates() {
   QVERIFY(page->parentWidget() == nullptr);
   // The font is a CJK one where installed, at 10 points.
   QCOMPARE(page->font().pointSize(), 10);
-  QVERIFY(page->font().family() != QStringLiteral("Sans Serif") ||
-          !QFontDatabase::hasFamily(QStringLiteral("WenQuanYi Micro Hei")));
+  const bool has_song = QFontDatabase::hasFamily(QStringLiteral("宋体")) ||
+                        QFontDatabase::hasFamily(QStringLiteral("SimSun"));
+  if (!has_song && QFontDatabase::hasFamily(QStringLiteral("WenQuanYi Micro Hei"))) {
+    QCOMPARE(page->font().family(), QStringLiteral("WenQuanYi Micro Hei"));
+  }
+  QCOMPARE(page->findChild<QWidget*>(QStringLiteral("control_2"))->font().family(),
+           page->font().family());
   const DialogBaseUnits units = BaseUnitsFor(page->font());
   QCOMPARE(page->minimumSize(), DluToPixels(layout.width, layout.height, units));
   QCOMPARE(page->maximumSize(), page->minimumSize());
