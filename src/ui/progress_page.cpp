@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
+#include <chrono>
 #include <system_error>
 
 #include "ui/object_thread_call.h"
@@ -57,7 +58,8 @@ void ProgressPage::WaitForWorker() {
   // The worker may still need this thread for a status text or a message box, so keep serving
   // events until it has finished.
   while (!run_done()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (worker_.joinable()) worker_.join();
 }
