@@ -13,11 +13,24 @@
 #include "child_process.h"
 #include "flash_check.h"
 #include "package_fixture.h"
+#include "platform/named_mutex.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The device mutex is machine-wide: while another program of this system (another test, say)
+// holds a device, qvupdate would find none. Wait until it is free before starting one.
+void WaitForFreeDeviceMutex() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (SystemNamedMutexes().Create("QV_UPDATER").status != NamedMutexStatus::kAlreadyExists) {
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
 
 const char* const kSameVersion = "50 31 32 33 00 53 34 35 36 00 4D 37 38 39";
 
@@ -40,6 +53,7 @@ class FlashE2E : public ::testing::Test {
 
   std::unique_ptr<test::ChildProcess> Start(std::vector<std::string> args,
                                             std::vector<std::string> env = {}) {
+    WaitForFreeDeviceMutex();
     args.insert(args.begin(), QV_QVUPDATE_PATH);
     env.push_back(std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH);
     env.push_back("QVSIM_DIR=" + (dir_ / "sim").string());
