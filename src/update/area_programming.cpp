@@ -43,8 +43,9 @@ bool WriteArea(HidLink& link, const AreaWrite& area, WriteHooks& hooks) {
 // Erase and write of one area. 0, or -1 after its message.
 int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Dialogs& dialogs,
                 ProgressContext& progress, ProgressState& state) {
-  PublishPercent(state, progress);
+  progress.percent.store(ComputePercent(state));
   progress.SetStatusText(text::kErasing);
+  progress.PostProgressMessage();
   if (area.page_count == 0) return 0;  // an empty area has nothing to erase or write
   if (EraseCommand(link, area.start_sector, area.sector_count) == 0) {
     dialogs.ShowMessage(texts.erase_failed);
