@@ -60,28 +60,35 @@ visible_window() {
   xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -1
 }
 
+last=""
+# Presses a key on the visible window with the title. With "new" it first waits for a window
+# other than the one pressed last, so a key never lands on a page that is just closing.
 press() {
-  local window=""
-  for _ in $(seq 100); do
+  local key=$1 wanted=$2 window=""
+  for _ in $(seq 150); do
     window=$(visible_window "$title")
-    [ -n "$window" ] && break
+    if [ -n "$window" ] && { [ "$wanted" != new ] || [ "$window" != "$last" ]; }; then
+      break
+    fi
+    window=""
     kill -0 "$pid" 2>/dev/null || return 1
     sleep 0.1
   done
   [ -n "$window" ] || return 1
   xdotool windowfocus --sync "$window" 2>/dev/null || true
   sleep 0.3
-  xdotool key "$1"
-  echo "pressed $1 on $window" >&2
-  sleep 0.7
+  xdotool key "$key"
+  echo "pressed $key on $window" >&2
+  last=$window
+  sleep 0.3
 }
 
 for key in $keys; do
-  press "$key" || break
+  press "$key" new || break
 done
 for _ in $(seq 120); do
   kill -0 "$pid" 2>/dev/null || break
-  press "$finisher" || true
+  press "$finisher" any || true
   sleep 0.5
 done
 kill -0 "$pid" 2>/dev/null && { echo "still running" >&2; kill "$pid"; }
