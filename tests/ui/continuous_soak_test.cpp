@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "device/command_frame.h"
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
@@ -59,6 +60,7 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
   std::shared_ptr<sim::SimDevice> device;
   int updated = 0;
   int failures = 0;
+  int over_commands = 0;
   uint64_t page_seen = 0;
   bool unplugged = false;
   ProcessFigures start;
@@ -72,6 +74,10 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
       page_seen = app.progress_pages();
       if (!page->run_succeeded()) ++failures;
       if (device->Faults().empty() && page->run_succeeded()) ++updated;
+      // Continuous mode ends a run without the over command.
+      for (const sim::SimCommand& command : device->Commands()) {
+        if (command.opcode == CMD_OVER) ++over_commands;
+      }
       if (updated == kWarmUpDevices) start = Sample();
       if (updated == kDevices) {
         end = Sample();
@@ -110,6 +116,7 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
   QCOMPARE(app.Run(), 0);
   QVERIFY(driver.finished());
   QCOMPARE(failures, 0);
+  QCOMPARE(over_commands, 0);
   QCOMPARE(updated, kDevices);
   QCOMPARE(app.progress_pages(), uint64_t{kDevices});
   qInfo("after %d devices: threads %lld, descriptors %lld, resident %ld KiB", kWarmUpDevices,

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "device/command_frame.h"
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
@@ -248,6 +249,9 @@ void WizardFlowTest::startWithoutDeviceThenWithOneRunsAWholeUpdate() {
   QCOMPARE(status_at_sound, QString::fromLatin1(kSuccessText));
   QCOMPARE(app.progress_pages(), uint64_t{1});
   QVERIFY(device->Faults().empty());
+  const std::vector<sim::SimCommand> commands = device->Commands();
+  QVERIFY(!commands.empty());
+  QCOMPARE(commands.back().opcode, CMD_OVER);  // normal mode ends with the over command
   // The program area landed where the package put it.
   const std::vector<uint8_t> flash = device->FlashImage();
   const uint32_t program_offset = 0x40010000u - 0x40000000u;
