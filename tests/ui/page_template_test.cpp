@@ -257,6 +257,9 @@ void PageTemplateTest::tabOrder() {
     QVERIFY(text_box->textInteractionFlags() & Qt::TextSelectableByKeyboard);
     // Enter in the text box stays there; on Next it goes on.
     dialog->setResult(-1);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    text_box->setFocus();
     QTest::keyClick(text_box, Qt::Key_Return);
     QCOMPARE(dialog->result(), -1);
     QTest::keyClick(dialog->findChild<QPushButton*>(QStringLiteral("control_1")), Qt::Key_Return);
