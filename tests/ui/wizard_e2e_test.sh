@@ -53,6 +53,8 @@ cd "$dir"
 if [ -n "${ASAN_OPTIONS:-}" ]; then
   export ASAN_OPTIONS="${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}"
 fi
+# The test runner may ask Qt for the offscreen platform; this run needs the X server's windows.
+export QT_QPA_PLATFORM=xcb
 LD_PRELOAD=$SIM_LIBRARY QVSIM_DIR="$dir/sim" QVSIM_REPORT_LATENCY_MS=1 ./qvupdater &
 pid=$!
 
