@@ -33,6 +33,7 @@ PlanStatus PlanDataArea(const PackageStore& store, const AreaDescriptor& descrip
   }
   area.data = store.image.get() + descriptor.offset;
   area.data_length = descriptor.length;
+  area.readable_length = store.image_size - descriptor.offset;
   return PlaceArea(descriptor.address, descriptor.length, area) ? PlanStatus::kOk
                                                                 : PlanStatus::kAreaOutside;
 }
@@ -43,6 +44,7 @@ PlanStatus PlanMapArea(const PackageStore& store, const AreaDescriptor& descript
   if (store.map_buffer == nullptr || bytes > store.map_buffer_size) return PlanStatus::kAreaOutside;
   area.data = store.map_buffer.get();
   area.data_length = static_cast<uint32_t>(bytes);
+  area.readable_length = store.map_buffer_size;
   return PlaceArea(descriptor.address, bytes, area) ? PlanStatus::kOk : PlanStatus::kAreaOutside;
 }
 

@@ -27,16 +27,16 @@ uint16_t LayoutSector(const AreaWrite& area) {
   return area.present ? static_cast<uint16_t>(area.start_sector) : kAbsentSector;
 }
 
-// Sends the area's pages. Whole pages go straight from the package buffers; an area that ends
-// inside a page is sent from a copy whose last page is padded with 0xFF, so nothing beyond the
-// area's own bytes is ever read.
+// Sends the area's pages straight from the package buffers. Only when the last page would run
+// past the end of its buffer is it sent from a copy padded with 0xFF (the value the sums assume
+// there), so nothing outside a buffer is ever read.
 bool WriteArea(HidLink& link, const AreaWrite& area, WriteHooks& hooks) {
   const uint64_t page_bytes = static_cast<uint64_t>(area.page_count) * kFlashPageSize;
-  if (page_bytes == area.data_length) {
+  if (page_bytes <= area.readable_length) {
     return WriteCommand(link, area.data, area.start_page, area.page_count, hooks) != 0;
   }
   std::vector<uint8_t> padded(page_bytes, 0xFF);
-  std::memcpy(padded.data(), area.data, area.data_length);
+  std::memcpy(padded.data(), area.data, area.readable_length);
   return WriteCommand(link, padded.data(), area.start_page, area.page_count, hooks) != 0;
 }
 

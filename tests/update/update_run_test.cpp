@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "flash_check.h"
 #include "package_fixture.h"
+#include "platform/little_endian.h"
 #include "sim_run.h"
 
 namespace qv {
@@ -282,10 +284,39 @@ TEST(UnevenPackages, EraseCoversEveryPageWrittenOrTheRunRefuses) {
     EXPECT_EQ(CommandsOf(*device), expected);
     const std::vector<uint8_t> flash = device->FlashImage();
     test::ExpectFlashHoldsPackage(flash, c.package);
-    // What follows the program in its last page is the erased value, not package bytes.
+    // The fixture pads the program with 0xFF, and that padding is what its last page carries.
     const uint32_t end = c.package.program->address - 0x40000000 + c.package.program->data.size();
     for (uint32_t i = end; i % 256 != 0; ++i) ASSERT_EQ(flash[i], 0xFF) << i;
   }
+}
+
+// The sound sum takes the last partial page whole, bytes after the area included. The page
+// written must carry those same bytes, or the sum stored on the device would not match its flash.
+TEST(UnevenPackages, LastPartialPageCarriesTheBytesItsSumCovers) {
+  FixturePackage package;
+  package.program = test::MakeArea(test::PatternBytes(0x1000, 4), 0x40010000, {'V', '1', 0, 0});
+  package.sound = test::MakeArea(test::PatternBytes(0x3000, 5), 0x40020000);
+  package.sound->length = 0x2F01;  // the image goes on with pattern bytes, not 0xFF
+  SimRun run;
+  test::LoadFixture(package, run.store, run.clock);
+  auto device = run.sim_bus.Plug();
+  ASSERT_EQ(run.Run(), RunResult::kSucceeded)
+      << (run.dialogs.messages().empty() ? "" : run.dialogs.messages().front());
+  EXPECT_TRUE(device->Faults().empty());
+  const std::vector<uint8_t> flash = device->FlashImage();
+  const uint8_t* sound = flash.data() + 0x20000;
+  EXPECT_TRUE(std::equal(sound, sound + 0x3000, package.sound->data.begin()));
+
+  uint32_t sum = 0;
+  for (uint32_t block = 0; block < 0x2F01; block += 256) {
+    uint32_t bytes = 0;
+    for (uint32_t i = 0; i < 256; ++i) bytes += sound[block + i];
+    sum += bytes ^ 0x416;
+  }
+  const uint8_t* check = flash.data() + 0xA000;
+  const uint32_t r2 = LoadLe32(check + 4 * 6), r3 = LoadLe32(check + 4 * 7);
+  EXPECT_EQ(LoadLe32(check) ^ r3, 0x2F01u);
+  EXPECT_EQ(LoadLe32(check + 4) ^ r2, sum);
 }
 
 TEST(UnevenPackages, AreasSharingASectorAreRefusedBeforeAnyErase) {
