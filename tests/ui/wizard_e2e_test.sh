@@ -85,8 +85,35 @@ press() {
   sleep 0.3
 }
 
+# Start finds no device while another process holds the device mutex (another updater test
+# running at the same time); its message is answered and Start pressed again.
+start_until_taken() {
+  for _ in $(seq 60); do
+    press Return new || return 1
+    for _ in $(seq 30); do
+      box=$(visible_window "^qvupdater$")
+      if [ -n "$box" ]; then
+        xdotool windowfocus --sync "$box" 2>/dev/null || true
+        xdotool key Return
+        echo "no device yet, answered $box" >&2
+        sleep 1
+        break
+      fi
+      window=$(visible_window "$title")
+      [ -n "$window" ] && [ "$window" != "$last" ] && return 0
+      sleep 0.1
+    done
+    last=""  # the start page is still there: press Start on it again
+  done
+  return 1
+}
+
 for key in $keys; do
-  press "$key" new || break
+  if [ "$key" = Start ]; then
+    start_until_taken || break
+  else
+    press "$key" new || break
+  fi
 done
 for _ in $(seq 120); do
   kill -0 "$pid" 2>/dev/null || break
@@ -104,7 +131,7 @@ prepare "$WORK/update" yes
 # Each page replaces the one before under the same caption; the pause after each key lets the
 # next one map.
 out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/update" \
-  "Updata tools V1.2" "Return Return" Escape 2>"$WORK/drive.log" || true)
+  "Updata tools V1.2" "Return Start" Escape 2>"$WORK/drive.log" || true)
 echo "$out"
 [ "$(echo "$out" | tail -1)" = "status=0" ] || { cat "$WORK/drive.log"; fail "update: $out"; }
 events="$WORK/update/sim/dev1.events"
