@@ -91,6 +91,7 @@ class PollRulesTest : public QObject {
   void finalTextsAndSound();
   void declinedRunEndsThePageAsDeclined();
   void countersSaturate();
+  void pageOutlivesItsWorker();
 };
 
 // Each row: ticks as found (F) or missed (.), the run's outcome, and the expected steps.
@@ -397,6 +398,21 @@ void PollRulesTest::countersSaturate() {
   state.seen_count = std::numeric_limits<int32_t>::max();
   QCOMPARE(AdvancePoll(state, true, false), PollStep::kHandOver);
   QCOMPARE(state.seen_count, std::numeric_limits<int32_t>::max());
+}
+
+// A page destroyed while its worker still needs the user-interface thread (a status text)
+// serves that call and joins the worker before it goes.
+void PollRulesTest::pageOutlivesItsWorker() {
+  PageRig p(RunResult::kSucceeded);
+  std::atomic<bool> finished{false};
+  p.context.run = [&finished](UpdateEnvironment&, ProgressContext& progress) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    progress.SetStatusText("To updata ,please wait...");
+    finished = true;
+    return RunResult::kFailed;
+  };
+  { ProgressPage page(p.context); }
+  QVERIFY(finished.load());
 }
 
 QTEST_MAIN(PollRulesTest)
