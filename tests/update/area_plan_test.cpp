@@ -11,23 +11,23 @@ namespace {
 
 constexpr uint32_t kAbsent = 0xFFFFFFFF;
 
-struct AreaSpec {
+struct AreaShape {
   uint32_t length = kAbsent;
   uint32_t address = 0;
 };
 
 // A store whose header copy describes the given areas laid out one after another in the data.
-PackageStore MakeStore(AreaSpec program, AreaSpec sound, AreaSpec map) {
+PackageStore MakeStore(AreaShape program, AreaShape sound, AreaShape map) {
   PackageStore store;
-  const AreaSpec specs[] = {program, sound, map};
+  const AreaShape shapes[] = {program, sound, map};
   uint32_t offset = kHeaderSize;
   for (int i = 0; i < 3; ++i) {
     uint8_t* descriptor = store.header_copy.data() + 32 + 16 * i;
-    const bool present = specs[i].length != kAbsent;
+    const bool present = shapes[i].length != kAbsent;
     StoreLe32(descriptor, offset);
-    StoreLe32(descriptor + 4, specs[i].length);
-    StoreLe32(descriptor + 8, specs[i].address);
-    if (present && i != 2) offset += specs[i].length;
+    StoreLe32(descriptor + 4, shapes[i].length);
+    StoreLe32(descriptor + 8, shapes[i].address);
+    if (present && i != 2) offset += shapes[i].length;
   }
   store.data_length = offset;
   store.image_size = offset + 8192;
@@ -55,7 +55,7 @@ void ExpectGeometry(const AreaWrite& area, Geometry expected, const char* what) 
 TEST(AreaPlan, GeometryOfSingleAreas) {
   struct Case {
     const char* name;
-    AreaSpec program;
+    AreaShape program;
     Geometry expected;
   };
   const Case cases[] = {
@@ -117,7 +117,7 @@ TEST(AreaPlan, AlignedAreasApartKeepTheirPlainCounts) {
 TEST(AreaPlan, RefusesLayoutsThatWouldLoseData) {
   struct Case {
     const char* name;
-    AreaSpec program, sound, map;
+    AreaShape program, sound, map;
     PlanStatus expected;
   };
   const Case cases[] = {
