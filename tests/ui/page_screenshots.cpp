@@ -16,6 +16,7 @@
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
 #include "update/progress_state.h"
+#include "update/update_texts.h"
 #include "wizard_fixture.h"
 
 using namespace qv;
@@ -65,7 +66,7 @@ bool RunningPage(const QDir& dir) {
   scene.context.run = [&release](UpdateEnvironment&, ProgressContext& progress) {
     progress.percent = 45;
     progress.PostProgressMessage();
-    progress.SetStatusText(RemainingTimeText(45, 12500));
+    progress.SetStatusText(std::string(text::kUpdatePrefix) + RemainingTimeText(45, 12500));
     while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return RunResult::kSucceeded;
   };
