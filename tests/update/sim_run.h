@@ -2,13 +2,12 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "device/hid_link.h"
 #include "fake_clock.h"
+#include "in_process_mutexes.h"
 #include "package/package_store.h"
 #include "platform/named_mutex.h"
 #include "platform/random.h"
@@ -18,46 +17,6 @@
 #include "update/update_run.h"
 
 namespace qv::test {
-
-// Named mutexes held in this process only.
-class InProcessMutexes final : public NamedMutexSystem {
- public:
-  NamedMutexResult Create(const std::string& name) override {
-    std::lock_guard lock(state_->mutex);
-    NamedMutexResult result;
-    if (!state_->held.insert(name).second) {
-      result.status = NamedMutexStatus::kAlreadyExists;
-      return result;
-    }
-    result.status = NamedMutexStatus::kCreated;
-    result.handle = std::make_unique<Handle>(state_, name);
-    return result;
-  }
-  [[nodiscard]] bool Held(const std::string& name) const {
-    std::lock_guard lock(state_->mutex);
-    return state_->held.count(name) != 0;
-  }
-
- private:
-  struct State {
-    mutable std::mutex mutex;
-    std::set<std::string> held;
-  };
-  class Handle final : public NamedMutexHandle {
-   public:
-    Handle(std::shared_ptr<State> state, std::string name)
-        : state_(std::move(state)), name_(std::move(name)) {}
-    ~Handle() override {
-      std::lock_guard lock(state_->mutex);
-      state_->held.erase(name_);
-    }
-
-   private:
-    std::shared_ptr<State> state_;
-    std::string name_;
-  };
-  std::shared_ptr<State> state_ = std::make_shared<State>();
-};
 
 // Hides every device from the enumerations numbered first..last (1-based), counting every
 // enumeration made through this bus.
@@ -105,7 +64,7 @@ struct SimRun {
   }
   // The device is free again: not held by the link, the named mutex gone.
   [[nodiscard]] bool Released() const {
-    return !link.Connected() && !mutexes.Held(kDeviceMutexName);
+    return !link.Connected() && mutexes.held(kDeviceMutexName) == 0;
   }
 };
 
