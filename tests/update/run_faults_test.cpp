@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "flash_check.h"
 #include "package_fixture.h"
@@ -126,6 +129,52 @@ TEST(RunFaults, LostQueryOrResetReportStillUpdates) {
     EXPECT_EQ(run.Run(), RunResult::kSucceeded);
     EXPECT_TRUE(run.dialogs.messages().empty());
     test::ExpectFlashHoldsPackage(device->FlashImage(), package);
+  }
+}
+
+// Wherever in the traffic a report is lost or the device leaves the bus, the run ends in one of
+// its own messages (or in none, where the Part's result rules let it go on), never in a hang,
+// and leaves the device released. A run that still succeeds has written the whole package.
+TEST(RunFaults, AFaultAtAnyReportEndsCleanly) {
+  const std::set<std::string> known{"Send reset command faile,please connect usb cable to device !",
+                                    "Connect to device faile,please connect usb cable to device !",
+                                    "Erase data faile ,please connect usb cable to device !",
+                                    "Write data faile, please connect usb cable to device !",
+                                    "Erase updata file faile ,please connect usb cable to device !",
+                                    "Write updata file faile ,please connect usb cable to device !",
+                                    "Updata faile ,please connect usb cable to device !",
+                                    "Erase check code faile,please connect usb cable to device",
+                                    "Write check code faile,please connect usb cable to device",
+                                    "Erase file faile,please connect usb cable to device",
+                                    "Write file faile,please connect usb cable to device",
+                                    "Send over command faile !"};
+  const test::FixturePackage package = test::ThreeAreaPackage();
+  std::vector<uint32_t> reports;
+  for (uint32_t report = 1; report < Traffic{}.over; report += 3) reports.push_back(report);
+  reports.push_back(Traffic{}.over);
+  for (const bool vanish : {false, true}) {
+    for (const uint32_t report : reports) {
+      SCOPED_TRACE(std::string(vanish ? "vanish at report " : "fail report ") +
+                   std::to_string(report));
+      SimRun run;
+      test::LoadFixture(package, run.store, run.clock);
+      sim::SimDeviceConfig config;
+      (vanish ? config.vanish_report : config.fail_report) = report;
+      auto device = run.sim_bus.Plug(config);
+      const RunResult result = run.Run();
+      const std::vector<std::string> messages = run.dialogs.messages();
+      ASSERT_LE(messages.size(), 1u);
+      if (!messages.empty()) {
+        EXPECT_TRUE(known.count(messages.front())) << messages.front();
+      }
+      EXPECT_TRUE(run.Released());
+      if (result == RunResult::kSucceeded) {
+        EXPECT_TRUE(messages.empty());
+        test::ExpectFlashHoldsPackage(device->FlashImage(), package);
+      } else {
+        EXPECT_EQ(result, RunResult::kFailed);
+      }
+    }
   }
 }
 
