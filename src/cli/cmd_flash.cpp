@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -191,7 +192,7 @@ void AddFlashCommand(CLI::App& app) {
       "Ctrl-C stops after the current device and prints a summary");
   flash->add_option("--count", options->count, "With --continuous: stop after N devices")
       ->needs(continuous)
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(1u, UINT32_MAX, "a count of at least 1"));
   flash
       ->add_option("--reinstall", options->reinstall,
                    "When the device already runs the package's version: ask (No without a "
