@@ -40,6 +40,11 @@ int main(int argc, char** argv) {
   CLI::App app{"qvupdate: inspect, build and flash update packages for the QV USB device"};
   app.require_subcommand(1);
   qv::cli::AddRegisteredCommands(app);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // --help prints and succeeds; any usage error is a failure like every other (status 1).
+    return app.exit(error) == 0 ? 0 : 1;
+  }
   return qv::cli::ExitStatus();
 }

@@ -135,11 +135,13 @@ TEST_F(FlashE2E, FailuresExitOneWithTheirTexts) {
        {"QVSIM_VANISH_REPORT=420"},
        {"Updata faile ,please connect usb cable to device !",
         "Updata faile,please connect usb cable to device !"}},
+      {"usage error", {PackagePath(), "--count", "2"}, {}, {"--count requires --continuous"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args{"flash"};
-    args.push_back(c.args.empty() ? PackagePath() : c.args.front());
+    if (c.args.empty()) args.push_back(PackagePath());
+    args.insert(args.end(), c.args.begin(), c.args.end());
     EXPECT_EQ(Flash(args, c.env), 1);
     size_t position = 0;
     for (const char* text : c.texts) {
