@@ -27,20 +27,16 @@ struct LinkRig {
   HidLink link{bus, mutexes, clock};
 };
 
-// The same as a fixture, for tests with one scenario.
+// The same rig as a fixture, for tests with one scenario.
 class LinkTest : public ::testing::Test {
  protected:
-  // Adds one matching device and takes it.
-  std::shared_ptr<FakeDevice> ConnectDevice() {
-    auto device = bus_.Add("/dev/hidraw0");
-    EXPECT_EQ(link_.Discover(), 1u);
-    return device;
-  }
+  std::shared_ptr<FakeDevice> ConnectDevice() { return rig_.Connect(); }
 
-  FakeClock clock_;
-  FakeHidBus bus_;
-  FakeNamedMutexes mutexes_;
-  HidLink link_{bus_, mutexes_, clock_};
+  LinkRig rig_;
+  FakeClock& clock_ = rig_.clock;
+  FakeHidBus& bus_ = rig_.bus;
+  FakeNamedMutexes& mutexes_ = rig_.mutexes;
+  HidLink& link_ = rig_.link;
 };
 
 // Report number 0, then the given bytes, then fill up to 65 bytes.
