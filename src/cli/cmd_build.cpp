@@ -12,7 +12,7 @@
 #include <system_error>
 
 #include "cli/cli_number_parse.h"
-#include "cli/command_registry.h"
+#include "cli/commands.h"
 #include "package/package_builder.h"
 
 namespace qv::cli {
@@ -130,6 +130,8 @@ void AddAreaOptions(CLI::App& build, AreaOptions& area, int index) {
                    "version tag of the " + name + " area: 8 hex digits, stored order");
 }
 
+}  // namespace
+
 void AddBuildCommand(CLI::App& app) {
   auto options = std::make_shared<BuildOptions>();
   CLI::App* build = app.add_subcommand("build", kBuildHelp);
@@ -145,7 +147,4 @@ void AddBuildCommand(CLI::App& app) {
   build->callback([options] { ExitStatus() = RunBuild(*options); });
 }
 
-[[maybe_unused]] const bool kRegistered = RegisterCommand(20, AddBuildCommand);
-
-}  // namespace
 }  // namespace qv::cli

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "cli/command_registry.h"
+#include "cli/commands.h"
 #include "device/device_survey.h"
 #include "device/hid_link.h"
 #include "platform/hid_bus.h"
@@ -100,6 +100,8 @@ int RunDevices(const DevicesOptions& options) {
   return survey.would_take ? 0 : 1;
 }
 
+}  // namespace
+
 void AddDevicesCommand(CLI::App& app) {
   auto options = std::make_shared<DevicesOptions>();
   CLI::App* devices = app.add_subcommand(
@@ -112,7 +114,4 @@ void AddDevicesCommand(CLI::App& app) {
   devices->callback([options] { ExitStatus() = RunDevices(*options); });
 }
 
-[[maybe_unused]] const bool kRegistered = RegisterCommand(30, AddDevicesCommand);
-
-}  // namespace
 }  // namespace qv::cli

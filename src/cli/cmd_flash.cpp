@@ -12,7 +12,7 @@
 
 #include "cli/cli_dialogs.h"
 #include "cli/cli_progress_bar.h"
-#include "cli/command_registry.h"
+#include "cli/commands.h"
 #include "device/hid_link.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
@@ -178,6 +178,8 @@ class FlashSession {
   std::vector<DeviceRecord> records_;
 };
 
+}  // namespace
+
 void AddFlashCommand(CLI::App& app) {
   auto options = std::make_shared<FlashOptions>();
   CLI::App* flash = app.add_subcommand(
@@ -204,7 +206,4 @@ void AddFlashCommand(CLI::App& app) {
   });
 }
 
-[[maybe_unused]] const bool kRegistered = RegisterCommand(40, AddFlashCommand);
-
-}  // namespace
 }  // namespace qv::cli

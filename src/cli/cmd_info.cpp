@@ -10,7 +10,7 @@
 #include "cli/cli_capture_dialogs.h"
 #include "cli/cli_dialogs.h"
 #include "cli/cli_package_report.h"
-#include "cli/command_registry.h"
+#include "cli/commands.h"
 #include "package/package_checks.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
@@ -53,6 +53,8 @@ int RunInfo(const InfoOptions& options) {
   return report.check == "ok" ? 0 : 1;
 }
 
+}  // namespace
+
 void AddInfoCommand(CLI::App& app) {
   auto options = std::make_shared<InfoOptions>();
   CLI::App* info = app.add_subcommand(
@@ -67,7 +69,4 @@ void AddInfoCommand(CLI::App& app) {
   info->callback([options] { ExitStatus() = RunInfo(*options); });
 }
 
-[[maybe_unused]] const bool kRegistered = RegisterCommand(10, AddInfoCommand);
-
-}  // namespace
 }  // namespace qv::cli
