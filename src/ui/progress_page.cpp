@@ -72,8 +72,8 @@ void ProgressPage::WorkerMain() {
     run_declined_ = true;
   } else if (result == RunResult::kSucceeded) {
     run_succeeded_ = 1;
-    // The run's last progress step comes before its last KiB is sent, so the bar would stop
-    // short of full on a finished update.
+    // The run's own steps fill the bar when the areas fill the package; a package with less
+    // than 1 KiB after its header, or with data outside its areas, leaves it short of full.
     percent.store(100);
     PostProgressMessage();
     SetStatusText(kSuccessText);

@@ -31,34 +31,34 @@ bool Reconnect(HidLink& link, Clock& clock) {
   return false;
 }
 
-// Erases one sector and writes one page from the block. nullptr on success, else the text of
-// the step that failed.
+// Erases one sector and writes one page from the block, reporting through the same hooks as
+// the areas. nullptr on success, else the text of the step that failed.
 const char* WriteBlock(HidLink& link, const BlockBuffer& block, uint32_t sector, uint32_t page,
-                       const char* erase_failed, const char* write_failed) {
+                       WriteHooks& hooks, const char* erase_failed, const char* write_failed) {
   if (EraseCommand(link, sector, 1) == 0) return erase_failed;
-  // The blocks are written without progress reporting of their own.
-  struct NoHooks final : WriteHooks {
-    void ProgressStep() override {}
-    void TimeStep() override {}
-  } hooks;
   if (WriteCommand(link, block.data(), page, 1, hooks) == 0) return write_failed;
   return nullptr;
 }
 
-// The check-code and info blocks. nullptr on success, else the failure text.
-const char* WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& results) {
+// The check-code and info blocks. Their writes carry the run's last progress steps, which
+// bring the bar to its end once every KiB of the package has been counted. nullptr on
+// success, else the failure text.
+const char* WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& results,
+                                   ProgressState& state, ProgressContext& progress) {
+  ProgressReporter reporter(state, progress);
   BlockBuffer block;
   env.random.Seed(env.clock.TickMs());
   BuildCheckCodeBlock(results, env.random, block);
-  if (const char* failure = WriteBlock(env.link, block, kCheckCodeSector, kCheckCodePage,
-                                       text::kEraseCheckCodeFailed, text::kWriteCheckCodeFailed)) {
+  if (const char* failure =
+          WriteBlock(env.link, block, kCheckCodeSector, kCheckCodePage, reporter,
+                     text::kEraseCheckCodeFailed, text::kWriteCheckCodeFailed)) {
     return failure;
   }
   const uint32_t sound_address = ReadAreaDescriptor(env.store.header_copy, kSoundArea).address;
   const uint32_t map_address = ReadAreaDescriptor(env.store.header_copy, kMapArea).address;
   env.random.Seed(env.clock.TickMs());
   BuildInfoBlock(results, sound_address, map_address, env.random, block);
-  return WriteBlock(env.link, block, kInfoSector, kInfoPage, text::kEraseInfoFailed,
+  return WriteBlock(env.link, block, kInfoSector, kInfoPage, reporter, text::kEraseInfoFailed,
                     text::kWriteInfoFailed);
 }
 
@@ -78,7 +78,9 @@ const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
     progress.SetStatusText(text::kTryAgain);
     return "";
   }
-  if (const char* failure = WriteBookkeepingBlocks(env, results)) return failure;
+  if (const char* failure = WriteBookkeepingBlocks(env, results, state, progress)) {
+    return failure;
+  }
   if (!env.continuous_mode && OverCommand(env.link) != 0) return text::kOverFailed;
   return nullptr;
 }

@@ -11,7 +11,8 @@ uint32_t Word(const BlockBuffer& block, int index) {
   return LoadLe32(block.data() + 4 * index);
 }
 
-// Yields 1, 2, 3, ... so every random word is predictable.
+// Yields the seed, seed + 1, ... (within 0..32767) so every random word is known in advance:
+// seeded with 1, the n-th word (from 0) is (2n + 1) * 65536 + (2n + 2).
 class CountingRandom final : public Random {
  public:
   void Seed(uint32_t seed) override { next_ = seed; }
@@ -29,34 +30,30 @@ AreaResults SampleResults() {
 }
 
 TEST(RandomWord, CombinesTwoDraws) {
-  RuntimeRandom random;
-  random.Seed(7);
-  RuntimeRandom reference;
-  reference.Seed(7);
-  const uint32_t high = reference.Next();
-  const uint32_t low = reference.Next();
-  EXPECT_EQ(NextRandomWord(random), high * 65536 + low);
   CountingRandom counting;
+  counting.Seed(0x1234);
+  EXPECT_EQ(NextRandomWord(counting), 0x12341235u);
   counting.Seed(0x7FFF);
   EXPECT_EQ(NextRandomWord(counting), 0x7FFF0000u);  // draws 0x7FFF then 0
+  RuntimeRandom runtime;
+  runtime.Seed(1);
+  EXPECT_EQ(NextRandomWord(runtime), 0x00294823u);  // the runtime generator's draws 41, 18467
 }
 
 TEST(CheckCodeBlock, MasksLengthsAndSumsWithItsOwnWords) {
-  RuntimeRandom random;
-  random.Seed(123456);
+  CountingRandom random;
+  random.Seed(1);
   BlockBuffer block;
   block.fill(0);
-  const AreaResults results = SampleResults();
-  BuildCheckCodeBlock(results, random, block);
+  BuildCheckCodeBlock(SampleResults(), random, block);
 
-  RuntimeRandom reference;
-  reference.Seed(123456);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(Word(block, 4 + i), NextRandomWord(reference)) << i;
-  const uint32_t r2 = Word(block, 6), r3 = Word(block, 7);
-  EXPECT_EQ(Word(block, 0) ^ r3, results.lengths[kSoundArea]);
-  EXPECT_EQ(Word(block, 1) ^ r2, results.sums[kSoundArea]);
-  EXPECT_EQ(Word(block, 2) ^ r2, results.lengths[kMapArea]);
-  EXPECT_EQ(Word(block, 3) ^ r3, results.sums[kMapArea]);
+  const uint32_t expected[16] = {
+      0x000F0008, 0x0BA8F00B, 0x00150106, 0x00C7FFE6,  // sound length ^ R3, sound sum ^ R2,
+                                                       // map length ^ R2, map sum ^ R3
+      0x00010002, 0x00030004, 0x00050006, 0x00070008, 0x0009000A, 0x000B000C,  // R0..R5
+      0x000D000E, 0x000F0010, 0x00110012, 0x00130014, 0x00150016, 0x00170018,  // R6..R11
+  };
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(Word(block, i), expected[i]) << i;
   for (int i = 16; i < 256; ++i) EXPECT_EQ(Word(block, i), 0xFFFFFFFFu) << i;
 }
 
@@ -65,32 +62,30 @@ TEST(CheckCodeBlock, AbsentAreasAreAllOnesUnderTheMask) {
   random.Seed(1);
   BlockBuffer block;
   BuildCheckCodeBlock(AreaResults{}, random, block);
-  for (int i = 0; i < 4; ++i) {
-    const uint32_t mask = i == 0 || i == 3 ? Word(block, 7) : Word(block, 6);
-    EXPECT_EQ(Word(block, i), 0xFFFFFFFFu ^ mask) << i;
-  }
+  const uint32_t expected[4] = {0xFFF8FFF7, 0xFFFAFFF9, 0xFFFAFFF9, 0xFFF8FFF7};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Word(block, i), expected[i]) << i;
 }
 
 TEST(InfoBlock, HoldsConstantsProgramResultsAndMaskedAddresses) {
-  RuntimeRandom random;
-  random.Seed(98765);
+  CountingRandom random;
+  random.Seed(1);
   BlockBuffer block;
   block.fill(0);
-  const AreaResults results = SampleResults();
-  BuildInfoBlock(results, 0x40200000, 0x40400000, random, block);
+  BuildInfoBlock(SampleResults(), 0x40200000, 0x40400000, random, block);
 
-  const uint32_t expected_head[] = {0x86017618, 0x38,    0x00130000, 0x40010000,
-                                    0x40010000, 0x12345, 0x00100003, 0xDEADBEEF};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(Word(block, i), expected_head[i]) << i;
-  uint32_t s[6];
-  for (int i = 0; i < 6; ++i) s[i] = Word(block, 10 + i);
-  EXPECT_EQ(Word(block, 8) ^ s[4] ^ s[1] ^ s[0], 0x40200000u);
-  EXPECT_EQ(Word(block, 9) ^ s[5] ^ s[3] ^ s[2] ^ s[0], 0x40400000u);
-
-  // S0..S5 and the 48 further words come from one seeding, in order.
-  RuntimeRandom reference;
-  reference.Seed(98765);
-  for (int i = 10; i < 64; ++i) EXPECT_EQ(Word(block, i), NextRandomWord(reference)) << i;
+  const uint32_t expected[16] = {
+      0x86017618, 0x38, 0x00130000, 0x40010000, 0x40010000,
+      0x12345,     // program length
+      0x00100003,
+      0xDEADBEEF,  // program sum
+      0x402B000C,  // sound address ^ S4 ^ S1 ^ S0
+      0x40480000,  // map address ^ S5 ^ S3 ^ S2 ^ S0
+      0x00010002, 0x00030004, 0x00050006, 0x00070008, 0x0009000A, 0x000B000C,  // S0..S5
+  };
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(Word(block, i), expected[i]) << i;
+  // The 48 further words follow S0..S5 from the same seeding.
+  EXPECT_EQ(Word(block, 16), 0x000D000Eu);
+  EXPECT_EQ(Word(block, 63), 0x006B006Cu);
   for (int i = 64; i < 256; ++i) EXPECT_EQ(Word(block, i), 0xFFFFFFFFu) << i;
 }
 

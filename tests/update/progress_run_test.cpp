@@ -36,22 +36,32 @@ struct ProgressCase {
 
 std::vector<ProgressCase> Cases() {
   return {
-      // 4 KiB: base 30, budget 32*4 + 34*1 + 4000 = 4162, less one sector and one time step.
+      // 4 KiB: base 30, budget 32*4 + 34*1 + 4000 = 4162, less one sector and one time step
+      // (3616). The check-code and info blocks take a time step each (3104, 2592) and bring
+      // the bar to its end.
       {"program alone",
        ProgramOnly(0x1000),
-       {30, 30, 47, 65, 82},
-       {kWait, kErase, "Update:30% complete,abount 3 seconds need ..."}},
-      // 16 KiB over two areas: base 20; the program starts where the sound ended.
+       {30, 30, 47, 65, 82, 100, 100},
+       {kWait, kErase, "Update:30% complete,abount 3 seconds need ...",
+        "Update:100% complete,abount 3 seconds need ...",
+        "Update:100% complete,abount 2 seconds need ..."}},
+      // 16 KiB over two areas: base 20, budget 4648; the program starts where the sound
+      // ended. Budget left after each time step: 4068, 3488, then 2976 and 2464 for the blocks.
       {"program and sound",
        ProgramAndSound(),
-       {20, 20, 25, 30, 35, 40, 45, 50, 55, 60, 60, 65, 70, 75, 80, 85, 90, 95},
+       {20, 20, 25, 30, 35, 40, 45, 50, 55, 60, 60, 65, 70, 75, 80, 85, 90, 95, 100, 100},
        {kWait, kErase, "Update:20% complete,abount 4 seconds need ...", kErase,
-        "Update:60% complete,abount 3 seconds need ..."}},
-      // Less than 1 KiB after the header: no blocks, the bar stays at the base.
+        "Update:60% complete,abount 3 seconds need ...",
+        "Update:100% complete,abount 2 seconds need ...",
+        "Update:100% complete,abount 2 seconds need ..."}},
+      // Less than 1 KiB after the header: no blocks, the bar stays at the base, also while
+      // the check-code and info blocks are written (budget 4000, then 3454, 2942, 2430).
       {"no whole KiB",
        ProgramOnly(0x300, /*pad_to_kib=*/false),
-       {30, 30},
-       {kWait, kErase, "Update:30% complete,abount 3 seconds need ..."}},
+       {30, 30, 30, 30},
+       {kWait, kErase, "Update:30% complete,abount 3 seconds need ...",
+        "Update:30% complete,abount 2 seconds need ...",
+        "Update:30% complete,abount 2 seconds need ..."}},
   };
 }
 
@@ -76,17 +86,25 @@ TEST(RunProgress, ThreeAreasStartAtTenAndCountThePrefix) {
   ASSERT_EQ(run.Run(progress), RunResult::kSucceeded);
 
   // 44 KiB of data plus the 256-byte prefix: 44 blocks, one progress step per KiB written
-  // (12 + 12 + 20) and one percentage at the start of each area.
+  // (12 + 12 + 20), one percentage at the start of each area and one for each of the two
+  // bookkeeping blocks. Budget 5782; after each area's erase and time steps 5168, 4554, 3872
+  // and 3360 (the program's second time step, at 91 %), then 2848 and 2336 for the blocks.
   const std::vector<uint32_t> posted = progress.posted();
-  ASSERT_EQ(posted.size(), 3u + 44u);
-  EXPECT_EQ(posted.front(), 10u);
-  EXPECT_EQ(posted.back(), 10u + 90u * 43 / 44);
+  ASSERT_EQ(posted.size(), 3u + 44u + 2u);
+  EXPECT_EQ(posted[0], 10u);   // map
+  EXPECT_EQ(posted[13], 34u);  // sound, after 12 blocks
+  EXPECT_EQ(posted[26], 59u);  // program, after 24 blocks
+  EXPECT_EQ(posted[46], 97u);  // the program's last KiB, 43 blocks counted
+  EXPECT_EQ(posted[47], 100u);
+  EXPECT_EQ(posted[48], 100u);
   EXPECT_TRUE(std::is_sorted(posted.begin(), posted.end()));
   EXPECT_EQ(progress.statuses(), (std::vector<std::string>{
                                      kWait, kErase, "Update:10% complete,abount 5 seconds need ...",
                                      kErase, "Update:34% complete,abount 4 seconds need ...",
                                      kErase, "Update:59% complete,abount 3 seconds need ...",
-                                     "Update:91% complete,abount 3 seconds need ..."}));
+                                     "Update:91% complete,abount 3 seconds need ...",
+                                     "Update:100% complete,abount 2 seconds need ...",
+                                     "Update:100% complete,abount 2 seconds need ..."}));
 }
 
 }  // namespace

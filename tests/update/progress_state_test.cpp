@@ -33,7 +33,7 @@ TEST(ProgressPercent, BasePercentFollowsThePresentAreas) {
 TEST(ProgressPercent, TimeBudgetCountsKibAndErases) {
   EXPECT_EQ(InitialTimeBudgetMs(0), 4000u);
   EXPECT_EQ(InitialTimeBudgetMs(3), 4096u);
-  EXPECT_EQ(InitialTimeBudgetMs(8192), 32u * 8192 + 34u * 2048 + 4000);
+  EXPECT_EQ(InitialTimeBudgetMs(8192), 335776u);
 }
 
 TEST(RemainingTime, ChoosesOneOfFourTexts) {
