@@ -106,8 +106,8 @@ int RunBuild(const BuildOptions& options) {
   return 0;
 }
 
-constexpr const char* kBuildHelp =
-    "Build a package file from a program image and optional sound and map images.\n"
+// The layout and the rules a package must meet, shown by "qvupdate build --help" only.
+constexpr const char* kBuildLayoutHelp =
     "Layout: a random 1024-byte key block, then the scrambled data: the 128-byte header and the\n"
     "program, sound and map areas back to back, each padded with 0xFF to whole KiB; the length\n"
     "in the header is the padded length and each check byte covers its own area.\n"
@@ -134,7 +134,9 @@ void AddAreaOptions(CLI::App& build, AreaOptions& area, int index) {
 
 void AddBuildCommand(CLI::App& app) {
   auto options = std::make_shared<BuildOptions>();
-  CLI::App* build = app.add_subcommand("build", kBuildHelp);
+  CLI::App* build =
+      app.add_subcommand("build", "Build a package from program, sound and map images");
+  build->footer(kBuildLayoutHelp);
   build->add_option("-o,--output", options->output, "package file to write")->required();
   for (int i = 0; i < kAreaCount; ++i) AddAreaOptions(*build, options->areas[i], i);
   build->get_option("--program-address")->required();

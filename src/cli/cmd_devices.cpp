@@ -104,12 +104,12 @@ int RunDevices(const DevicesOptions& options) {
 
 void AddDevicesCommand(CLI::App& app) {
   auto options = std::make_shared<DevicesOptions>();
-  CLI::App* devices = app.add_subcommand(
-      "devices",
-      "List the attached devices (vendor 0416, product B501) as discovery sees them: path, ids "
-      "read from the open device, and which one an update would take. Also tells whether "
-      "another updater process holds the device mutex. Takes nothing; exit status 1 when no "
-      "device would be taken.");
+  CLI::App* devices =
+      app.add_subcommand("devices", "List the attached devices as discovery sees them");
+  devices->footer(
+      "Lists the attached devices (vendor 0416, product B501): path, ids read from the open\n"
+      "device, and which one an update would take. Also tells whether another updater process\n"
+      "holds the device mutex. Takes nothing; exit status 1 when no device would be taken.");
   devices->add_flag("--json", options->json, "Print one JSON object");
   devices->callback([options] { ExitStatus() = RunDevices(*options); });
 }

@@ -182,10 +182,10 @@ class FlashSession {
 
 void AddFlashCommand(CLI::App& app) {
   auto options = std::make_shared<FlashOptions>();
-  CLI::App* flash = app.add_subcommand(
-      "flash",
-      "Update the attached device with a package. Message texts go to stderr; exit status 0 "
-      "after a successful update, 1 on any failure or a declined re-install.");
+  CLI::App* flash = app.add_subcommand("flash", "Update the attached device with a package");
+  flash->footer(
+      "Message texts go to stderr; exit status 0 after a successful update, 1 on any failure\n"
+      "or a declined re-install.");
   flash->add_option("package", options->package,
                     "Package file (default: QVUpdate.Bin; readme.txt is read beside it)");
   CLI::Option* continuous = flash->add_flag(

@@ -57,11 +57,11 @@ int RunInfo(const InfoOptions& options) {
 
 void AddInfoCommand(CLI::App& app) {
   auto options = std::make_shared<InfoOptions>();
-  CLI::App* info = app.add_subcommand(
-      "info",
-      "Load a package as the updater does, run its update-time checks and print its header, "
-      "areas, version record, sums and readme. Messages go to stderr; exit status 1 when the "
-      "package cannot be loaded or fails a check.");
+  CLI::App* info = app.add_subcommand("info", "Check a package and print what it holds");
+  info->footer(
+      "Loads the package as the updater does, runs its update-time checks and prints its\n"
+      "header, areas, version record, sums and readme. Messages go to stderr; exit status 1\n"
+      "when the package cannot be loaded or fails a check.");
   info->add_option("package", options->package,
                    "Package file (default: QVUpdate.Bin; readme.txt is read beside it)");
   info->add_flag("--json", options->json,

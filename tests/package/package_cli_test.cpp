@@ -11,6 +11,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "cli/cli_dialogs.h"
 #include "cli/cli_number_parse.h"
@@ -193,6 +195,28 @@ TEST(QvupdateBinaryTest, BuildThenInfoReportsTheSameAreas) {
   const RunResult bad = RunQvupdate("info --json " + package.string(), dir);
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(nlohmann::json::parse(bad.out)["check"], "Check data faile !");
+}
+
+// The overview names each subcommand in one line; the package layout is explained only by
+// the build subcommand's own help.
+TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
+  test::TempDir dir;
+  const RunResult help = RunQvupdate("--help", dir);
+  ASSERT_EQ(help.status, 0) << help.err;
+  std::istringstream lines(help.out.substr(help.out.find("Subcommands:\n") + 13));
+  std::vector<std::string> listed;
+  for (std::string line; std::getline(lines, line) && !line.empty();) listed.push_back(line);
+  ASSERT_EQ(listed.size(), 4u) << help.out;
+  const char* const names[] = {"info", "build", "devices", "flash"};
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].rfind(std::string("  ") + names[i] + " ", 0), 0u) << listed[i];
+  }
+  EXPECT_EQ(help.out.find("Layout:"), std::string::npos);
+
+  const RunResult build_help = RunQvupdate("build --help", dir);
+  ASSERT_EQ(build_help.status, 0) << build_help.err;
+  EXPECT_NE(build_help.out.find("Layout: a random 1024-byte key block"), std::string::npos)
+      << build_help.out;
 }
 
 TEST(QvupdateBinaryTest, UnloadablePackagesAndRefusedBuilds) {
