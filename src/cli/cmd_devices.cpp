@@ -28,17 +28,27 @@ std::string HexId(uint16_t id) {
   return text;
 }
 
-std::string IdsOf(const SurveyedInterface& entry) {
+std::string IdsOf(const ProbedInterface& entry) {
   return HexId(entry.vendor_id) + ":" + HexId(entry.product_id);
 }
 
+// Ids are known once the open port could tell them.
+bool IdsRead(const ProbedInterface& entry) {
+  return entry.state == InterfaceState::kOtherDevice || entry.state == InterfaceState::kMatches;
+}
+
 std::string StateOf(const DeviceSurvey& survey, std::size_t index) {
-  const SurveyedInterface& entry = survey.interfaces[index];
-  if (!entry.opened) return "cannot be opened";
-  if (!entry.attributes_read) return "attributes unreadable";
-  if (!entry.matches) return "other device";
-  if (survey.would_take == index) return "would be taken";
-  return "matches";
+  switch (survey.interfaces[index].state) {
+    case InterfaceState::kNotOpened:
+      return "cannot be opened";
+    case InterfaceState::kAttributesUnreadable:
+      return "attributes unreadable";
+    case InterfaceState::kOtherDevice:
+      return "other device";
+    case InterfaceState::kMatches:
+      break;
+  }
+  return survey.would_take == index ? "would be taken" : "matches";
 }
 
 std::string MutexText(NamedMutexStatus status) {
@@ -56,9 +66,9 @@ std::string MutexText(NamedMutexStatus status) {
 void PrintText(const DeviceSurvey& survey) {
   if (!survey.enumerated) std::cout << "Enumeration failed.\n";
   for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
-    const SurveyedInterface& entry = survey.interfaces[i];
+    const ProbedInterface& entry = survey.interfaces[i];
     std::cout << entry.info.path;
-    if (entry.attributes_read) std::cout << "  " << IdsOf(entry);
+    if (IdsRead(entry)) std::cout << "  " << IdsOf(entry);
     std::cout << "  " << StateOf(survey, i) << "\n";
   }
   std::cout << "Mutex " << kDeviceMutexName << ": " << MutexText(survey.mutex) << "\n";
@@ -72,9 +82,9 @@ void PrintText(const DeviceSurvey& survey) {
 void PrintJson(const DeviceSurvey& survey) {
   nlohmann::json interfaces = nlohmann::json::array();
   for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
-    const SurveyedInterface& entry = survey.interfaces[i];
+    const ProbedInterface& entry = survey.interfaces[i];
     nlohmann::json item = {{"path", entry.info.path}, {"state", StateOf(survey, i)}};
-    if (entry.attributes_read) {
+    if (IdsRead(entry)) {
       item["vendor_id"] = entry.vendor_id;
       item["product_id"] = entry.product_id;
     }

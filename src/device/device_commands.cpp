@@ -1,7 +1,6 @@
 #include "device/device_commands.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "device/command_frame.h"
@@ -24,62 +23,15 @@ constexpr uint32_t kKeyParam2 = 0xABCDEF01;
 constexpr uint64_t kEraseBaseWaitMs = 1000;
 constexpr uint64_t kEraseWaitPerSectorMs = 340;
 
-enum class SendStatus { kLockGivenUp, kNotMoved, kMoved };
-
-struct SendOutcome {
-  SendStatus status = SendStatus::kNotMoved;
-  uint32_t payload = 0;  // bytes moved without the report number
-};
-
-// Payload count of a transfer that moved `count` bytes counting the report number.
-uint32_t PayloadOf(uint32_t count) {
-  return count > 0 ? count - 1 : 0;
-}
-
-// Takes the lock, lets fill() prepare the report buffer, writes it, leaves the lock.
-template <typename Fill>
-SendOutcome SendOneReport(HidLink& link, Fill&& fill) {
-  if (!link.TakeLock()) return {SendStatus::kLockGivenUp, 0};
-  fill(link.report_buffer());
-  uint32_t count = 0;
-  const bool moved = link.Transfer(TransferDirection::kWrite, count);
-  link.LeaveLock();
-  if (!moved) return {SendStatus::kNotMoved, 0};
-  return {SendStatus::kMoved, PayloadOf(count)};
-}
-
-SendOutcome SendCommand(HidLink& link, uint8_t opcode, uint32_t param1, uint32_t param2) {
-  const CommandFrame frame = CommandFrame::Make(opcode, param1, param2);
-  return SendOneReport(link, [&](Report& report) { FillCommandReport(report, frame); });
+bool SendCommand(HidLink& link, uint8_t opcode, uint32_t param1, uint32_t param2) {
+  return link.SendCommand(CommandFrame::Make(opcode, param1, param2)).moved;
 }
 
 // A data report counts only when all 64 bytes went out: a shorter move would misalign every
 // following report and make the last one read past the caller's data.
 bool SendDataReport(HidLink& link, const uint8_t* source) {
-  const SendOutcome outcome =
-      SendOneReport(link, [&](Report& report) { FillDataReport(report, source); });
-  return outcome.status == SendStatus::kMoved && outcome.payload == kReportPayload;
-}
-
-enum class ReadStatus { kLockGivenUp, kFailed, kRead };
-
-struct ReadOutcome {
-  ReadStatus status = ReadStatus::kFailed;
-  uint32_t payload = 0;
-};
-
-// Takes the lock, reads one input report into the report buffer, lets take() copy from it,
-// leaves the lock.
-template <typename Take>
-ReadOutcome ReadOneReport(HidLink& link, uint32_t timeout_ms, Take&& take) {
-  if (!link.TakeLock()) return {ReadStatus::kLockGivenUp, 0};
-  uint32_t count = 0;
-  const bool read = link.ReadWithin(timeout_ms, count);
-  const uint32_t payload = std::min<uint32_t>(PayloadOf(count), kReportPayload);
-  if (read) take(link.report_buffer(), payload);
-  link.LeaveLock();
-  if (!read) return {ReadStatus::kFailed, 0};
-  return {ReadStatus::kRead, payload};
+  const ReportOutcome outcome = link.SendData(source);
+  return outcome.moved && outcome.payload == kReportPayload;
 }
 
 uint32_t EraseReadbackWaitMs(uint32_t sector_count) {
@@ -91,21 +43,18 @@ uint32_t EraseReadbackWaitMs(uint32_t sector_count) {
 
 uint32_t EraseCommand(HidLink& link, uint32_t start_sector, uint32_t sector_count) {
   if (!link.Connected()) return 0;
-  if (SendCommand(link, CMD_ERASE, start_sector, sector_count).status != SendStatus::kMoved) {
-    return 0;
-  }
-  if (SendCommand(link, CMD_READBACK, kBlockParam1, kBlockParam2).status != SendStatus::kMoved) {
-    return 0;
-  }
+  if (!SendCommand(link, CMD_ERASE, start_sector, sector_count)) return 0;
+  if (!SendCommand(link, CMD_READBACK, kBlockParam1, kBlockParam2)) return 0;
   // The first report comes when the erase is done; the rest follow at once.
   uint32_t wait_ms = EraseReadbackWaitMs(sector_count);
   uint32_t received = 0;
   while (received < kReadbackBytes) {
-    const ReadOutcome outcome = ReadOneReport(link, wait_ms, [](const Report&, uint32_t) {});
+    // Only the arrival of the read-back counts, not its bytes.
+    const ReportOutcome outcome = link.ReadAnswer({}, wait_ms);
     // An empty report would never end the loop; it counts as a failed read.
-    if (outcome.status != ReadStatus::kRead || outcome.payload == 0) return 0;
+    if (!outcome.moved || outcome.payload == 0) return 0;
     received += outcome.payload;
-    wait_ms = kReadTimeoutMs;
+    wait_ms = kAnswerWaitMs;
   }
   return sector_count;
 }
@@ -116,9 +65,7 @@ uint32_t WriteCommand(HidLink& link, const uint8_t* data, uint32_t start_page, u
   const uint64_t total = static_cast<uint64_t>(page_count) * kPageSize;
   // The byte count must fit the result, and there must be data to send.
   if (total > std::numeric_limits<uint32_t>::max() || (total > 0 && data == nullptr)) return 0;
-  if (SendCommand(link, CMD_WRITE, start_page, page_count).status != SendStatus::kMoved) {
-    return 0;
-  }
+  if (!SendCommand(link, CMD_WRITE, start_page, page_count)) return 0;
   uint32_t sent = 0;
   while (sent < total) {
     if (sent % kProgressStepBytes == 0) hooks.ProgressStep();
@@ -140,9 +87,7 @@ int SetLayoutCommand(HidLink& link, uint32_t program_sector, uint32_t sound_sect
                      uint32_t map_sector) {
   if (!link.Connected()) return 0;
   const LayoutBlock block = BuildLayoutBlock(program_sector, sound_sector, map_sector);
-  if (SendCommand(link, CMD_SET_LAYOUT, kBlockParam1, kBlockParam2).status != SendStatus::kMoved) {
-    return 1;
-  }
+  if (!SendCommand(link, CMD_SET_LAYOUT, kBlockParam1, kBlockParam2)) return 1;
   for (uint32_t sent = 0; sent < kLayoutBlockSize; sent += kReportPayload) {
     if (!SendDataReport(link, block.data() + sent)) return 1;
   }
@@ -151,10 +96,7 @@ int SetLayoutCommand(HidLink& link, uint32_t program_sector, uint32_t sound_sect
 
 int OverCommand(HidLink& link) {
   int result = 0;
-  if (link.Connected() &&
-      SendCommand(link, CMD_OVER, kKeyParam1, kKeyParam2).status != SendStatus::kMoved) {
-    result = 1;
-  }
+  if (link.Connected() && !SendCommand(link, CMD_OVER, kKeyParam1, kKeyParam2)) result = 1;
   link.Release();
   return result;
 }
@@ -162,14 +104,9 @@ int OverCommand(HidLink& link) {
 uint32_t QueryExchange(HidLink& link, std::array<uint8_t, 64>& answer) {
   answer.fill(0xFF);
   if (!link.Connected()) return 0;
-  if (SendCommand(link, CMD_QUERY, kBlockParam1, kBlockParam2).status != SendStatus::kMoved) {
-    return 0;
-  }
-  const ReadOutcome outcome =
-      ReadOneReport(link, kReadTimeoutMs, [&](const Report& report, uint32_t payload) {
-        std::memcpy(answer.data(), report.data() + 1, payload);
-      });
-  if (outcome.status != ReadStatus::kRead) return 0;
+  if (!SendCommand(link, CMD_QUERY, kBlockParam1, kBlockParam2)) return 0;
+  const ReportOutcome outcome = link.ReadAnswer(answer);
+  if (!outcome.moved) return 0;
   return outcome.payload;
 }
 

@@ -1,37 +1,20 @@
 #include "device/device_survey.h"
 
+#include <utility>
+
 #include "device/hid_link.h"
 
 namespace qv {
-namespace {
-
-SurveyedInterface Probe(HidBus& bus, const HidInterfaceInfo& info) {
-  SurveyedInterface entry;
-  entry.info = info;
-  const std::unique_ptr<HidPort> port = bus.Open(info.path);
-  if (port == nullptr) return entry;
-  entry.opened = true;
-  entry.attributes_read = port->GetAttributes(entry.vendor_id, entry.product_id);
-  entry.matches = entry.attributes_read && entry.vendor_id == kDeviceVendorId &&
-                  entry.product_id == kDeviceProductId;
-  return entry;
-}
-
-}  // namespace
 
 DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes) {
+  DeviceChoice choice = ChooseDevice(bus, mutexes, DiscoveryRequest{true});
   DeviceSurvey survey;
-  std::vector<HidInterfaceInfo> interfaces;
-  survey.enumerated = bus.Enumerate(kDeviceVendorId, kDeviceProductId, interfaces);
-  for (const HidInterfaceInfo& info : interfaces) survey.interfaces.push_back(Probe(bus, info));
-  survey.mutex = mutexes.Create(kDeviceMutexName).status;
-  if (survey.mutex == NamedMutexStatus::kAlreadyExists) return survey;
-  for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
-    if (survey.interfaces[i].matches) {
-      survey.would_take = i;
-      break;
-    }
-  }
+  survey.enumerated = choice.enumerated;
+  survey.interfaces = std::move(choice.interfaces);
+  survey.would_take = choice.taken;
+  // The port and the mutex of the choice are let go when it goes out of scope.
+  survey.mutex =
+      choice.mutex_status ? *choice.mutex_status : mutexes.Create(kDeviceMutexName).status;
   return survey;
 }
 

@@ -1,9 +1,9 @@
 #include "device/hid_link.h"
 
+#include <algorithm>
 #include <utility>
-#include <vector>
 
-#include "device/device_match.h"
+#include "device/device_choice.h"
 
 namespace qv {
 namespace {
@@ -11,44 +11,36 @@ namespace {
 constexpr int kLockAttempts = 5;
 constexpr uint32_t kLockRetrySleepMs = 200;
 
+ReportOutcome OutcomeOf(std::optional<uint32_t> count) {
+  if (!count) return {};
+  // The report number is not payload.
+  return {true, *count > 0 ? *count - 1 : 0};
+}
+
 }  // namespace
 
 HidLink::HidLink(HidBus& bus, NamedMutexSystem& mutexes, Clock& clock)
     : device_(clock), bus_(bus), mutexes_(mutexes), clock_(clock) {}
 
-// The device part releases its port and mutex in its own destructor; the connected flag is
-// left as it is.
+// The device part releases its port and mutex in its own destructor.
 HidLink::~HidLink() = default;
 
 unsigned HidLink::Discover() {
   Release();
-  std::vector<HidInterfaceInfo> interfaces;
-  // A failed enumeration is the same as an empty one: no device.
-  if (!bus_.Enumerate(kDeviceVendorId, kDeviceProductId, interfaces)) interfaces.clear();
-  for (const HidInterfaceInfo& info : interfaces) {
-    std::unique_ptr<HidPort> port = bus_.Open(info.path);
-    // Not openable: not set up yet by the system, or not ours to open.
-    if (port == nullptr) continue;
-    // Another device answers under this path: closed again at once.
-    if (!PortMatches(*port)) continue;
-    NamedMutexResult mutex = mutexes_.Create(kDeviceMutexName);
-    // Another process of this system holds a device: take none, even if more follow.
-    if (mutex.status == NamedMutexStatus::kAlreadyExists) break;
-    // Without the mutex (its creation failed) the device is still taken.
-    device_.Take(std::move(port), std::move(mutex.handle));
-    break;
-  }
-  connected_.store(device_.count());
-  return device_.count();
+  DeviceChoice choice = ChooseDevice(bus_, mutexes_, DiscoveryRequest{});
+  if (!choice.port) return 0;
+  device_.Take(std::move(choice.port), std::move(choice.mutex));
+  connected_.store(true);
+  return 1;
 }
 
 void HidLink::Release() {
   device_.Release();
-  connected_.store(0);
+  connected_.store(false);
 }
 
 bool HidLink::Connected() const {
-  return connected_.load() != 0;
+  return connected_.load();
 }
 
 bool HidLink::TakeLock() {
@@ -59,29 +51,37 @@ bool HidLink::TakeLock() {
   return false;
 }
 
-void HidLink::LeaveLock() {
+template <typename Exchange>
+ReportOutcome HidLink::UnderLock(Exchange&& exchange) {
+  if (!TakeLock()) return {};
+  const ReportOutcome outcome = exchange();
   lock_.Leave();
+  return outcome;
 }
 
-bool HidLink::Transfer(TransferDirection direction, uint32_t& count) {
-  if (direction == TransferDirection::kWrite) return device_.WriteReport(report_, count);
-  return device_.ReadReport(report_, count, kReadTimeoutMs);
+ReportOutcome HidLink::SendCommand(const CommandFrame& frame) {
+  return UnderLock([&] {
+    FillCommandReport(report_, frame);
+    return OutcomeOf(device_.Send(report_));
+  });
 }
 
-bool HidLink::ReadWithin(uint32_t timeout_ms, uint32_t& count) {
-  return device_.ReadReport(report_, count, timeout_ms);
+ReportOutcome HidLink::SendData(const uint8_t* source) {
+  return UnderLock([&] {
+    FillDataReport(report_, source);
+    return OutcomeOf(device_.Send(report_));
+  });
 }
 
-bool HidLink::HoldsNamedMutex() const {
-  return device_.HoldsMutex();
-}
-
-Report& HidLink::report_buffer() {
-  return report_;
-}
-
-Clock& HidLink::clock() {
-  return clock_;
+ReportOutcome HidLink::ReadAnswer(std::span<uint8_t> answer, uint32_t within_ms) {
+  return UnderLock([&] {
+    const ReportOutcome outcome = OutcomeOf(device_.Receive(report_, within_ms));
+    if (outcome.moved) {
+      const std::size_t copied = std::min<std::size_t>(outcome.payload, answer.size());
+      std::copy_n(report_.begin() + 1, copied, answer.begin());
+    }
+    return outcome;
+  });
 }
 
 }  // namespace qv

@@ -2,8 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
+#include <span>
 
+#include "device/command_frame.h"
 #include "device/hid_device.h"
 #include "platform/clock.h"
 #include "platform/hid_bus.h"
@@ -16,16 +17,20 @@ inline constexpr uint16_t kDeviceVendorId = 0x0416;
 inline constexpr uint16_t kDeviceProductId = 0xB501;
 inline constexpr const char* kDeviceMutexName = "QV_UPDATER";
 
-enum class TransferDirection { kWrite, kRead };
+// How long a read waits for the device's answer unless told otherwise.
+inline constexpr uint32_t kAnswerWaitMs = 2000;
 
-// How long a read waits for the device's report unless told otherwise.
-inline constexpr uint32_t kReadTimeoutMs = 2000;
+// What one report exchange achieved. Not moved: the lock was given up (nothing was sent), no
+// device is held, the transfer failed, or a release cancelled it.
+struct ReportOutcome {
+  bool moved = false;
+  uint32_t payload = 0;  // bytes moved without the report number; 64 for a whole report
+};
 
 // The one connection to the device: finds and takes it (with the named mutex), moves single
-// 65-byte reports under a five-try lock with a cancel path, and releases it.
-//
-// Public surface used by the commands and the update procedure. (The device-link implementer
-// owns the private part and may add members; these signatures are relied upon elsewhere.)
+// 65-byte reports, each under a lock of five tries 200 ms apart, and releases it. The lock and
+// the report buffer stay inside: every exchange takes the lock, fills or reads the buffer,
+// moves one report and leaves the lock again, so no caller ever holds it across two reports.
 class HidLink {
  public:
   HidLink(HidBus& bus, NamedMutexSystem& mutexes, Clock& clock);
@@ -33,33 +38,30 @@ class HidLink {
   HidLink(const HidLink&) = delete;
   HidLink& operator=(const HidLink&) = delete;
 
-  // Releases whatever is held, then takes the first matching device. Returns the number of
-  // devices now held (0 or 1), also stored in the connected flag.
+  // Releases whatever is held, then takes the device that ChooseDevice picks. Returns the
+  // number of devices now held (0 or 1), also kept as the connected flag.
   unsigned Discover();
   // Gives up the device and the mutex (cancel pulse first). Takes no lock; never fails.
   void Release();
   [[nodiscard]] bool Connected() const;
 
-  // Up to five non-blocking attempts 200 ms apart.
-  [[nodiscard]] bool TakeLock();
-  void LeaveLock();
-  // Moves the report buffer in the given direction (lock held). On success count = bytes moved
-  // counting the report number; the payload count is count - 1.
-  [[nodiscard]] bool Transfer(TransferDirection direction, uint32_t& count);
-  // The one report buffer; touched only while the lock is held.
-  [[nodiscard]] Report& report_buffer();
-  [[nodiscard]] Clock& clock();
-
-  // Reads one input report into the report buffer (lock held), waiting up to timeout_ms for
-  // it; Transfer's read waits kReadTimeoutMs. Same result and count as Transfer.
-  [[nodiscard]] bool ReadWithin(uint32_t timeout_ms, uint32_t& count);
-  // Whether the named mutex is held (it is not when its creation failed).
-  [[nodiscard]] bool HoldsNamedMutex() const;
+  // A command report: the frame, then 0xCC fill.
+  [[nodiscard]] ReportOutcome SendCommand(const CommandFrame& frame);
+  // A data report of the 64 bytes at source.
+  [[nodiscard]] ReportOutcome SendData(const uint8_t* source);
+  // Waits up to within_ms for one input report and copies as much of its payload as fits into
+  // answer (which may be empty when only the arrival counts).
+  [[nodiscard]] ReportOutcome ReadAnswer(std::span<uint8_t> answer,
+                                         uint32_t within_ms = kAnswerWaitMs);
 
  private:
+  template <typename Exchange>
+  ReportOutcome UnderLock(Exchange&& exchange);
+  [[nodiscard]] bool TakeLock();
+
   Report report_{};
   HidDevice device_;
-  std::atomic<uint32_t> connected_{0};
+  std::atomic<bool> connected_{false};
   TryLock lock_;
   HidBus& bus_;
   NamedMutexSystem& mutexes_;

@@ -1,34 +1,26 @@
-// The system's hidapi behind HidBus/HidPort. This is the only file that includes hidapi.h, and
-// the one place that knows how the 65-byte report (report number + 64 payload bytes) maps onto
-// hidapi's calls.
-
-#include <hidapi/hidapi.h>
+// hidapi behind HidBus/HidPort. This file and hidapi_calls.h are the only places that include
+// hidapi.h, and this is the one place that knows how the 65-byte report (report number + 64
+// payload bytes) maps onto hidapi's calls.
 
 #include <algorithm>
+#include <array>
 #include <mutex>
 
 #include "platform/hid_bus.h"
+#include "platform/hidapi_calls.h"
 
 namespace qv {
 namespace {
 
-// hid_init is not safe to race; it is called once for the process, on first use.
-bool InitHidapi() {
-  static std::once_flag once;
-  static bool ok = false;
-  std::call_once(once, [] { ok = hid_init() == 0; });
-  return ok;
-}
-
 class HidapiPort final : public HidPort {
  public:
-  explicit HidapiPort(hid_device* device) : device_(device) {}
-  ~HidapiPort() override { hid_close(device_); }
+  HidapiPort(const HidapiCalls& calls, hid_device* device) : calls_(calls), device_(device) {}
+  ~HidapiPort() override { calls_.close(device_); }
   HidapiPort(const HidapiPort&) = delete;
   HidapiPort& operator=(const HidapiPort&) = delete;
 
   [[nodiscard]] bool GetAttributes(uint16_t& vendor_id, uint16_t& product_id) override {
-    const hid_device_info* info = hid_get_device_info(device_);
+    const hid_device_info* info = calls_.get_device_info(device_);
     if (info == nullptr) return false;
     vendor_id = info->vendor_id;
     product_id = info->product_id;
@@ -39,56 +31,91 @@ class HidapiPort final : public HidPort {
   // the kernel strips byte 0 and may count only the 64 payload bytes; both mean the whole
   // report went out.
   [[nodiscard]] int WriteReport(const Report& report) override {
-    const int written = hid_write(device_, report.data(), report.size());
+    const int written = calls_.write(device_, report.data(), report.size());
     if (written < 0) return -1;
     if (static_cast<std::size_t>(written) >= kReportPayload) return static_cast<int>(kReportSize);
     return written;
   }
 
-  // hid_read gives the payload of an unnumbered report without the report number; it is put
-  // back in front so that callers always see the 65-byte layout.
+  // hidapi gives an unnumbered report's payload without the report number (64 bytes); some
+  // of its back ends put the number 0 in front (65 bytes). Either way the caller gets the
+  // 65-byte layout: number 0, the payload from byte 1 on, zeros after a short payload.
   [[nodiscard]] int ReadReport(Report& report, int timeout_ms) override {
-    const int read = hid_read_timeout(device_, report.data() + 1, kReportPayload, timeout_ms);
+    std::array<unsigned char, kReportSize> raw{};
+    const int read = calls_.read_timeout(device_, raw.data(), raw.size(), timeout_ms);
     if (read < 0) return -1;
     if (read == 0) return 0;
-    report[0] = 0;
-    return std::min(read, static_cast<int>(kReportPayload)) + 1;
+    const std::size_t got = std::min(static_cast<std::size_t>(read), raw.size());
+    const std::size_t number_bytes = got == kReportSize ? 1 : 0;
+    const std::size_t payload = got - number_bytes;
+    report.fill(0);
+    std::copy_n(raw.begin() + number_bytes, payload, report.begin() + 1);
+    return static_cast<int>(payload + 1);
   }
 
  private:
+  const HidapiCalls& calls_;
   hid_device* device_;
 };
 
 class HidapiBus final : public HidBus {
  public:
+  explicit HidapiBus(const HidapiCalls& calls) : calls_(calls) {}
+
   // Asks hidapi for the one vendor/product pair only: a full enumeration on every poll disturbs
   // other devices. hid_enumerate gives NULL both when nothing matches and when it failed; both
   // leave the list empty, which every caller treats as "no device".
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override {
     out.clear();
-    if (!InitHidapi()) return false;
-    hid_device_info* list = hid_enumerate(vendor_id, product_id);
+    if (!Init()) return false;
+    hid_device_info* list = calls_.enumerate(vendor_id, product_id);
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
       if (it->path == nullptr) continue;
       out.push_back({it->path, it->vendor_id, it->product_id});
     }
-    hid_free_enumeration(list);
+    calls_.free_enumeration(list);
     return true;
   }
 
   [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override {
-    if (!InitHidapi()) return nullptr;
-    hid_device* device = hid_open_path(path.c_str());
+    if (!Init()) return nullptr;
+    hid_device* device = calls_.open_path(path.c_str());
     if (device == nullptr) return nullptr;
-    return std::make_unique<HidapiPort>(device);
+    return std::make_unique<HidapiPort>(calls_, device);
   }
+
+ private:
+  // hid_init is not safe to race; it is called once, on first use.
+  bool Init() {
+    std::call_once(init_once_, [this] { init_ok_ = calls_.init() == 0; });
+    return init_ok_;
+  }
+
+  const HidapiCalls& calls_;
+  std::once_flag init_once_;
+  bool init_ok_ = false;
+};
+
+const HidapiCalls kSystemHidapi = {
+    .init = hid_init,
+    .enumerate = hid_enumerate,
+    .free_enumeration = hid_free_enumeration,
+    .open_path = hid_open_path,
+    .close = hid_close,
+    .get_device_info = hid_get_device_info,
+    .write = hid_write,
+    .read_timeout = hid_read_timeout,
 };
 
 }  // namespace
 
+std::unique_ptr<HidBus> MakeHidapiBus(const HidapiCalls& calls) {
+  return std::make_unique<HidapiBus>(calls);
+}
+
 HidBus& SystemHidBus() {
-  static HidapiBus bus;
+  static HidapiBus bus(kSystemHidapi);
   return bus;
 }
 

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/hid_link.h"
+#include "fake_clock.h"
 #include "fake_hid_bus.h"
 
 namespace qv {
@@ -22,12 +28,11 @@ TEST(DeviceSurveyTest, ReportsEveryInterfaceAndTheOneDiscoveryWouldTake) {
   const DeviceSurvey survey = SurveyDevices(bus, mutexes);
   EXPECT_TRUE(survey.enumerated);
   ASSERT_EQ(survey.interfaces.size(), 4u);
-  EXPECT_FALSE(survey.interfaces[0].opened);
-  EXPECT_TRUE(survey.interfaces[1].opened);
+  EXPECT_EQ(survey.interfaces[0].state, InterfaceState::kNotOpened);
+  EXPECT_EQ(survey.interfaces[1].state, InterfaceState::kOtherDevice);
   EXPECT_EQ(survey.interfaces[1].product_id, 0xB502);
-  EXPECT_FALSE(survey.interfaces[1].matches);
-  EXPECT_TRUE(survey.interfaces[2].matches);
-  EXPECT_TRUE(survey.interfaces[3].matches);
+  EXPECT_EQ(survey.interfaces[2].state, InterfaceState::kMatches);
+  EXPECT_EQ(survey.interfaces[3].state, InterfaceState::kMatches);
   EXPECT_EQ(survey.would_take, 2u);
   EXPECT_EQ(survey.mutex, NamedMutexStatus::kCreated);
   // Nothing is kept: every port closed, the mutex let go.
@@ -42,8 +47,59 @@ TEST(DeviceSurveyTest, NothingWouldBeTakenWhileAnotherProcessHoldsTheMutex) {
   mutexes.ForceStatus(NamedMutexStatus::kAlreadyExists);
   const DeviceSurvey survey = SurveyDevices(bus, mutexes);
   EXPECT_EQ(survey.mutex, NamedMutexStatus::kAlreadyExists);
-  EXPECT_TRUE(survey.interfaces.at(0).matches);
+  EXPECT_EQ(survey.interfaces.at(0).state, InterfaceState::kMatches);
   EXPECT_FALSE(survey.would_take.has_value());
+}
+
+TEST(DeviceSurveyTest, WithoutAMatchTheMutexIsStillTriedAndLetGo) {
+  FakeHidBus bus;
+  bus.Add("/dev/hidraw0", 0x0416, 0xB502);
+  FakeNamedMutexes mutexes;
+  const DeviceSurvey survey = SurveyDevices(bus, mutexes);
+  EXPECT_EQ(survey.mutex, NamedMutexStatus::kCreated);
+  EXPECT_EQ(mutexes.creations(), 1);
+  EXPECT_EQ(mutexes.held(), 0);
+  EXPECT_FALSE(survey.would_take.has_value());
+}
+
+// The survey and discovery pick the same interface on every bus.
+TEST(DeviceSurveyTest, NamesTheInterfaceThatDiscoveryTakes) {
+  enum Entry { kOk, kOther, kUnopenable, kNoAttributes };
+  struct Case {
+    std::string name;
+    std::vector<Entry> entries;
+    NamedMutexStatus mutex;
+    std::optional<std::size_t> taken;
+  };
+  const std::vector<Case> cases = {
+      {"empty", {}, NamedMutexStatus::kCreated, std::nullopt},
+      {"two matches", {kOk, kOk}, NamedMutexStatus::kCreated, 0},
+      {"misfits first", {kUnopenable, kOther, kNoAttributes, kOk}, NamedMutexStatus::kCreated, 3},
+      {"no match", {kOther, kUnopenable}, NamedMutexStatus::kCreated, std::nullopt},
+      {"mutex held elsewhere", {kOk, kOk}, NamedMutexStatus::kAlreadyExists, std::nullopt},
+      {"mutex cannot be created", {kOther, kOk}, NamedMutexStatus::kFailed, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeHidBus bus;
+    std::vector<std::shared_ptr<test::FakeDevice>> devices;
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+      const std::string path = "/dev/hidraw" + std::to_string(i);
+      devices.push_back(bus.Add(path, 0x0416, c.entries[i] == kOther ? 0xB502 : 0xB501));
+      devices.back()->SetAttributesFail(c.entries[i] == kNoAttributes);
+      if (c.entries[i] == kUnopenable) bus.FailOpen(path);
+    }
+    FakeNamedMutexes mutexes;
+    mutexes.ForceStatus(c.mutex);
+    test::FakeClock clock;
+    HidLink link(bus, mutexes, clock);
+
+    EXPECT_EQ(SurveyDevices(bus, mutexes).would_take, c.taken);
+    EXPECT_EQ(link.Discover(), c.taken ? 1u : 0u);
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+      EXPECT_EQ(devices[i]->open_ports(), c.taken == i ? 1 : 0) << "entry " << i;
+    }
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -63,6 +64,24 @@ class FakeDevice {
     Locked([&] { on_write_ = std::move(hook); });
   }
 
+  // Makes every write wait, after its report was captured, until ResumeWrites: a transfer
+  // that stays in progress (holding the link's lock) while the test does something else.
+  void StallWrites() {
+    Locked([&] { stall_ = true; });
+  }
+  void ResumeWrites() {
+    {
+      std::lock_guard lock(mutex_);
+      stall_ = false;
+    }
+    resume_.notify_all();
+  }
+  // Waits until a write is stalled.
+  void AwaitStalledWrite() {
+    std::unique_lock lock(mutex_);
+    resume_.wait(lock, [&] { return stalled_ > 0; });
+  }
+
   // --- observations ---
   std::vector<Report> written() const {
     std::lock_guard lock(mutex_);
@@ -106,6 +125,13 @@ class FakeDevice {
       hook = on_write_;
     }
     if (hook) hook();
+    std::unique_lock lock(mutex_);
+    if (stall_) {
+      ++stalled_;
+      resume_.notify_all();
+      resume_.wait(lock, [&] { return !stall_; });
+      --stalled_;
+    }
     return result;
   }
   int Read(Report& report, int timeout_ms) {
@@ -143,6 +169,9 @@ class FakeDevice {
   FakeClock* clock_ = nullptr;
   bool real_wait_ = false;
   std::function<void()> on_write_;
+  bool stall_ = false;
+  int stalled_ = 0;
+  std::condition_variable resume_;
   std::vector<Report> written_;
   int opens_ = 0;
   int closes_ = 0;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <array>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,13 +18,16 @@ using test::FakeNamedMutexes;
 using test::LinkRig;
 using test::LinkTest;
 
-// Writes one report through the link, as a command does.
-bool SendReport(HidLink& link, uint32_t& count) {
-  if (!link.TakeLock()) return false;
-  link.report_buffer().fill(0x42);
-  const bool moved = link.Transfer(TransferDirection::kWrite, count);
-  link.LeaveLock();
-  return moved;
+using test::TransferInProgress;
+
+// Sends one data report through the link, as a command does.
+ReportOutcome SendReport(HidLink& link) {
+  static const std::array<uint8_t, kReportPayload> kData = [] {
+    std::array<uint8_t, kReportPayload> data;
+    data.fill(0x42);
+    return data;
+  }();
+  return link.SendData(kData.data());
 }
 
 struct BusEntry {
@@ -120,7 +123,6 @@ TEST(HidLinkDiscoveryTest, TakesTheFirstMatchingDeviceOnly) {
 
     EXPECT_EQ(rig.link.Discover(), c.expected);
     EXPECT_EQ(rig.link.Connected(), c.expected == 1);
-    EXPECT_EQ(rig.link.HoldsNamedMutex(), c.mutex_kept);
     EXPECT_EQ(rig.mutexes.held(), c.mutex_kept ? 1 : 0);
     for (std::size_t i = 0; i < devices.size(); ++i) {
       EXPECT_EQ(devices[i]->opens(), c.opens[i]) << "entry " << i;
@@ -128,8 +130,7 @@ TEST(HidLinkDiscoveryTest, TakesTheFirstMatchingDeviceOnly) {
       EXPECT_EQ(devices[i]->open_ports(), static_cast<int>(i) == c.taken ? 1 : 0) << "entry " << i;
     }
     if (c.taken >= 0) {
-      uint32_t count = 0;
-      EXPECT_TRUE(SendReport(rig.link, count));
+      EXPECT_TRUE(SendReport(rig.link).moved);
       EXPECT_EQ(devices[c.taken]->written().size(), 1u);
     }
   }
@@ -144,13 +145,13 @@ TEST_F(LinkTest, ReleaseLetsGoOfPortAndMutexAfterACancelPulse) {
   auto device = ConnectDevice();
   link_.Release();
   EXPECT_FALSE(link_.Connected());
-  EXPECT_FALSE(link_.HoldsNamedMutex());
   EXPECT_EQ(device->open_ports(), 0);
   EXPECT_EQ(mutexes_.held(), 0);
   EXPECT_EQ(clock_.slept_ms(), 10u);
-  uint32_t count = 7;
-  EXPECT_FALSE(SendReport(link_, count));
-  EXPECT_EQ(count, 0u);
+  const ReportOutcome after = SendReport(link_);
+  EXPECT_FALSE(after.moved);
+  EXPECT_EQ(after.payload, 0u);
+  EXPECT_EQ(device->written().size(), 0u);
 
   // Nothing held: no pulse, nothing slept.
   link_.Release();
@@ -179,60 +180,72 @@ TEST(HidLinkTest, DestroyingTheLinkReleasesTheDevice) {
   EXPECT_EQ(mutexes.held(), 0);
 }
 
-TEST_F(LinkTest, LockIsGivenUpAfterFiveTriesWhileAnotherThreadHoldsIt) {
-  std::atomic<bool> held{false};
-  std::atomic<bool> done{false};
-  std::thread holder([&] {
-    ASSERT_TRUE(link_.TakeLock());
-    held = true;
-    while (!done) std::this_thread::yield();
-    link_.LeaveLock();
-  });
-  while (!held) std::this_thread::yield();
-  EXPECT_FALSE(link_.TakeLock());
-  EXPECT_EQ(clock_.slept_ms(), 1000u);
-  done = true;
-  holder.join();
-  EXPECT_TRUE(link_.TakeLock());
-  EXPECT_EQ(clock_.slept_ms(), 1000u);
-  link_.LeaveLock();
+TEST_F(LinkTest, EveryExchangeGivesUpTheLockAfterFiveTriesWhileAnotherOneIsInProgress) {
+  auto device = ConnectDevice();
+  device->QueueWholeInputs(1);
+  {
+    TransferInProgress other(link_, *device);
+    std::array<uint8_t, kReportPayload> answer{};
+    EXPECT_FALSE(SendReport(link_).moved);
+    EXPECT_FALSE(link_.SendCommand(CommandFrame::Make(CMD_QUERY, 0x80, 1)).moved);
+    EXPECT_FALSE(link_.ReadAnswer(answer).moved);
+    // Five tries 200 ms apart for each of the three; nothing went out or came in meanwhile.
+    EXPECT_EQ(clock_.slept_ms(), 3000u);
+    EXPECT_EQ(device->written().size(), 1u);
+    EXPECT_EQ(device->reads(), 0);
+  }
+  // The other exchange has ended: the lock is taken at the first try.
+  EXPECT_TRUE(SendReport(link_).moved);
+  EXPECT_EQ(clock_.slept_ms(), 3000u);
 }
 
-TEST_F(LinkTest, TransfersCountTheReportNumber) {
+TEST_F(LinkTest, ExchangesCountThePayloadWithoutTheReportNumber) {
   auto device = ConnectDevice();
-  uint32_t count = 0;
-  ASSERT_TRUE(SendReport(link_, count));
-  EXPECT_EQ(count, 65u);
+  const ReportOutcome sent = SendReport(link_);
+  EXPECT_TRUE(sent.moved);
+  EXPECT_EQ(sent.payload, 64u);
+  EXPECT_EQ(device->written().at(0), test::ReportOf({}, 0x42));
 
   device->QueueInput(std::vector<uint8_t>(64, 0x33));
   device->QueueInput(std::vector<uint8_t>(5, 0x44));
-  ASSERT_TRUE(link_.TakeLock());
-  EXPECT_TRUE(link_.Transfer(TransferDirection::kRead, count));
-  EXPECT_EQ(count, 65u);
-  EXPECT_EQ(link_.report_buffer()[64], 0x33);
-  EXPECT_TRUE(link_.Transfer(TransferDirection::kRead, count));
-  EXPECT_EQ(count, 6u);
-  link_.LeaveLock();
+  std::array<uint8_t, kReportPayload> answer;
+  answer.fill(0);
+  ReportOutcome read = link_.ReadAnswer(answer);
+  EXPECT_TRUE(read.moved);
+  EXPECT_EQ(read.payload, 64u);
+  EXPECT_EQ(answer[63], 0x33);
+  // A short report fills only its own bytes of the answer.
+  answer.fill(0);
+  read = link_.ReadAnswer(answer);
+  EXPECT_TRUE(read.moved);
+  EXPECT_EQ(read.payload, 5u);
+  EXPECT_EQ(answer[4], 0x44);
+  EXPECT_EQ(answer[5], 0x00);
+  // An answer smaller than the report takes what fits.
+  device->QueueInput(std::vector<uint8_t>(64, 0x55));
+  std::array<uint8_t, 2> small{};
+  read = link_.ReadAnswer(small);
+  EXPECT_EQ(read.payload, 64u);
+  EXPECT_EQ(small, (std::array<uint8_t, 2>{0x55, 0x55}));
 
   device->QueueWriteResult(-1);
-  count = 7;
-  EXPECT_FALSE(SendReport(link_, count));
-  EXPECT_EQ(count, 0u);
+  const ReportOutcome failed = SendReport(link_);
+  EXPECT_FALSE(failed.moved);
+  EXPECT_EQ(failed.payload, 0u);
 }
 
 TEST_F(LinkTest, ACancelDuringATransferFailsItEvenThoughTheReportWasMoved) {
   auto device = ConnectDevice();
   // The release comes while the report is on its way, as it would from another thread.
   device->OnWrite([this] { link_.Release(); });
-  uint32_t count = 0;
-  EXPECT_FALSE(SendReport(link_, count));
+  EXPECT_FALSE(SendReport(link_).moved);
   EXPECT_EQ(device->written().size(), 1u);
   EXPECT_EQ(device->open_ports(), 0);  // the port went once the transfer let go of it
 
   // The cancel is not left behind: the next device's transfers go through.
   device->OnWrite(nullptr);
   ASSERT_EQ(link_.Discover(), 1u);
-  EXPECT_TRUE(SendReport(link_, count));
+  EXPECT_TRUE(SendReport(link_).moved);
 }
 
 TEST(HidLinkTest, ReadsOfAnUnansweringDeviceEnd) {
@@ -252,11 +265,9 @@ TEST(HidLinkTest, ReadsOfAnUnansweringDeviceEnd) {
     auto device = rig.Connect();
     if (c.clock_moves) device->AdvanceClockOnEmptyRead(&rig.clock);
     if (c.result < 0) device->QueueReadResult(c.result);
-    ASSERT_TRUE(rig.link.TakeLock());
-    uint32_t count = 9;
-    EXPECT_FALSE(rig.link.Transfer(TransferDirection::kRead, count));
-    rig.link.LeaveLock();
-    EXPECT_EQ(count, 0u);
+    const ReportOutcome read = rig.link.ReadAnswer({});
+    EXPECT_FALSE(read.moved);
+    EXPECT_EQ(read.payload, 0u);
     EXPECT_EQ(device->reads(), c.result < 0 ? 1 : 200);
   }
 }
@@ -268,11 +279,8 @@ TEST_F(LinkTest, ReleaseFromAnotherThreadEndsAWaitingReadPromptly) {
     while (device->reads() < 3) std::this_thread::yield();
     link_.Release();
   });
-  ASSERT_TRUE(link_.TakeLock());
-  uint32_t count = 0;
   // Ten minutes of slices if nothing ended it.
-  EXPECT_FALSE(link_.ReadWithin(600000, count));
-  link_.LeaveLock();
+  EXPECT_FALSE(link_.ReadAnswer({}, 600000).moved);
   releaser.join();
   EXPECT_LT(device->reads(), 1000);
   EXPECT_EQ(device->open_ports(), 0);

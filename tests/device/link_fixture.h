@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/hid_link.h"
@@ -37,6 +39,30 @@ class LinkTest : public ::testing::Test {
   FakeHidBus& bus_ = rig_.bus;
   FakeNamedMutexes& mutexes_ = rig_.mutexes;
   HidLink& link_ = rig_.link;
+};
+
+// Another thread's report exchange in progress: the device holds its write until this object
+// ends, so the link's lock stays taken meanwhile.
+class TransferInProgress {
+ public:
+  TransferInProgress(HidLink& link, FakeDevice& device) : device_(device) {
+    device_.StallWrites();
+    thread_ = std::thread([&link] {
+      static const std::array<uint8_t, kReportPayload> kData{};
+      (void)link.SendData(kData.data());
+    });
+    device_.AwaitStalledWrite();
+  }
+  ~TransferInProgress() {
+    device_.ResumeWrites();
+    thread_.join();
+  }
+  TransferInProgress(const TransferInProgress&) = delete;
+  TransferInProgress& operator=(const TransferInProgress&) = delete;
+
+ private:
+  FakeDevice& device_;
+  std::thread thread_;
 };
 
 // Report number 0, then the given bytes, then fill up to 65 bytes.

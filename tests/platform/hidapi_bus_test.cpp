@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <string>
 #include <vector>
 
 #include "platform/hid_bus.h"
+#include "platform/hidapi_calls.h"
 
 namespace qv {
 namespace {
@@ -26,6 +30,181 @@ TEST(HidapiBusTest, EnumeratesOnlyTheRequestedIdsWithoutCrashing) {
 
 TEST(HidapiBusTest, OpeningAPathThatDoesNotExistGivesNoPort) {
   EXPECT_EQ(SystemHidBus().Open("/dev/qv-no-such-hidraw"), nullptr);
+}
+
+// Scripted stand-ins for the hidapi calls. The table holds plain function pointers, so the
+// script lives in one object that the test sets up before each case.
+struct HidapiScript {
+  int init_result = 0;
+  int inits = 0;
+  std::vector<hid_device_info> list;  // linked up by the enumerate stand-in
+  int frees = 0;
+  bool open_fails = false;
+  int closes = 0;
+  hid_device_info attributes{};
+  bool attributes_fail = false;
+  std::vector<unsigned char> written;
+  int write_result = 65;
+  // What the read stand-in puts into the buffer and returns.
+  std::vector<unsigned char> read_bytes;
+  int read_result = 0;
+  std::size_t read_length = 0;
+  int read_timeout_ms = 0;
+};
+
+HidapiScript* script = nullptr;
+// Any non-null pointer serves as the open device; it is never dereferenced.
+hid_device* const kOpenDevice = reinterpret_cast<hid_device*>(&script);
+
+const HidapiCalls kScriptedCalls = {
+    [] {
+      ++script->inits;
+      return script->init_result;
+    },
+    [](unsigned short, unsigned short) -> hid_device_info* {
+      if (script->list.empty()) return nullptr;
+      for (std::size_t i = 0; i + 1 < script->list.size(); ++i) {
+        script->list[i].next = &script->list[i + 1];
+      }
+      script->list.back().next = nullptr;
+      return script->list.data();
+    },
+    [](hid_device_info*) { ++script->frees; },
+    [](const char*) { return script->open_fails ? nullptr : kOpenDevice; },
+    [](hid_device*) { ++script->closes; },
+    [](hid_device*) { return script->attributes_fail ? nullptr : &script->attributes; },
+    [](hid_device*, const unsigned char* data, std::size_t length) {
+      script->written.assign(data, data + length);
+      return script->write_result;
+    },
+    [](hid_device*, unsigned char* data, std::size_t length, int milliseconds) {
+      script->read_length = length;
+      script->read_timeout_ms = milliseconds;
+      std::copy_n(script->read_bytes.begin(), std::min(script->read_bytes.size(), length), data);
+      return script->read_result;
+    },
+};
+
+class ScriptedHidapiTest : public ::testing::Test {
+ protected:
+  ScriptedHidapiTest() { script = &script_; }
+  ~ScriptedHidapiTest() override { script = nullptr; }
+
+  std::unique_ptr<HidPort> OpenPort() {
+    std::unique_ptr<HidPort> port = bus_->Open("/dev/hidraw7");
+    EXPECT_NE(port, nullptr);
+    return port;
+  }
+
+  HidapiScript script_;
+  std::unique_ptr<HidBus> bus_ = MakeHidapiBus(kScriptedCalls);
+};
+
+std::vector<unsigned char> Payload(std::size_t size) {
+  std::vector<unsigned char> payload(size);
+  for (std::size_t i = 0; i < size; ++i) payload[i] = static_cast<unsigned char>(0xA0 + i);
+  return payload;
+}
+
+// Whatever hidapi returns, the caller sees report number 0, the payload from byte 1 on, and
+// zeros after it: never bytes left from an earlier report.
+TEST_F(ScriptedHidapiTest, ReadsGiveTheReportLayoutForEveryCount) {
+  struct Case {
+    std::string name;
+    std::vector<unsigned char> bytes;  // what hidapi puts into the buffer
+    int returned;
+    int expected;
+    std::size_t payload;  // payload bytes the report must carry
+  };
+  std::vector<unsigned char> numbered = {0};
+  const std::vector<unsigned char> whole = Payload(64);
+  numbered.insert(numbered.end(), whole.begin(), whole.end());
+  const std::vector<Case> cases = {
+      {"payload only (64)", whole, 64, 65, 64},
+      {"report number in front (65)", numbered, 65, 65, 64},
+      {"short payload", Payload(10), 10, 11, 10},
+      {"time-out", {}, 0, 0, 0},
+      {"failure", {}, -1, -1, 0},
+  };
+  auto port = OpenPort();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    script_.read_bytes = c.bytes;
+    script_.read_result = c.returned;
+    Report report;
+    report.fill(0xEE);
+    EXPECT_EQ(port->ReadReport(report, 10), c.expected);
+    // Room for a whole numbered report, and the caller's slice passed on.
+    EXPECT_EQ(script_.read_length, 65u);
+    EXPECT_EQ(script_.read_timeout_ms, 10);
+    if (c.expected <= 0) continue;
+    Report want{};
+    const std::vector<unsigned char> payload = Payload(c.payload);
+    std::copy(payload.begin(), payload.end(), want.begin() + 1);
+    EXPECT_EQ(report, want);
+  }
+}
+
+TEST_F(ScriptedHidapiTest, WritesSendTheWholeReportAndCountAStrippedNumberAsWhole) {
+  struct Case {
+    int returned;
+    int expected;
+  };
+  const Case cases[] = {{65, 65}, {64, 65}, {10, 10}, {0, 0}, {-1, -1}};
+  auto port = OpenPort();
+  Report report;
+  for (std::size_t i = 0; i < report.size(); ++i) report[i] = static_cast<uint8_t>(i);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.returned);
+    script_.write_result = c.returned;
+    EXPECT_EQ(port->WriteReport(report), c.expected);
+    EXPECT_TRUE(
+        std::equal(report.begin(), report.end(), script_.written.begin(), script_.written.end()));
+  }
+}
+
+TEST_F(ScriptedHidapiTest, EnumerationOpenAttributesAndClose) {
+  char path_a[] = "/dev/hidraw1";
+  char path_b[] = "/dev/hidraw2";
+  script_.list.resize(3);
+  script_.list[0].path = path_a;
+  script_.list[0].vendor_id = 0x0416;
+  script_.list[0].product_id = 0xB501;
+  script_.list[1].path = nullptr;  // skipped
+  script_.list[2].path = path_b;
+  std::vector<HidInterfaceInfo> found{{"stale", 1, 2}};
+  ASSERT_TRUE(bus_->Enumerate(0x0416, 0xB501, found));
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].path, "/dev/hidraw1");
+  EXPECT_EQ(found[0].vendor_id, 0x0416);
+  EXPECT_EQ(found[1].path, "/dev/hidraw2");
+  EXPECT_EQ(script_.frees, 1);
+
+  script_.attributes.vendor_id = 0x0416;
+  script_.attributes.product_id = 0xB502;
+  {
+    auto port = OpenPort();
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;
+    ASSERT_TRUE(port->GetAttributes(vendor_id, product_id));
+    EXPECT_EQ(vendor_id, 0x0416);
+    EXPECT_EQ(product_id, 0xB502);
+    script_.attributes_fail = true;
+    EXPECT_FALSE(port->GetAttributes(vendor_id, product_id));
+  }
+  EXPECT_EQ(script_.closes, 1);
+  script_.open_fails = true;
+  EXPECT_EQ(bus_->Open("/dev/hidraw1"), nullptr);
+  EXPECT_EQ(script_.inits, 1);
+}
+
+TEST_F(ScriptedHidapiTest, AFailedInitialisationFindsAndOpensNothing) {
+  script_.init_result = -1;
+  std::vector<HidInterfaceInfo> found{{"stale", 1, 2}};
+  EXPECT_FALSE(bus_->Enumerate(0x0416, 0xB501, found));
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(bus_->Open("/dev/hidraw1"), nullptr);
+  EXPECT_EQ(script_.inits, 1);
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+#include "device/device_choice.h"
+
+#include <utility>
+
+#include "device/hid_link.h"
+
+namespace qv {
+namespace {
+
+// Opens the interface and reads its ids from the open port; the enumeration's ids are not
+// trusted for this. The port is kept open only when it matches.
+ProbedInterface Probe(HidBus& bus, const HidInterfaceInfo& info,
+                      std::unique_ptr<HidPort>& matching_port) {
+  ProbedInterface probed;
+  probed.info = info;
+  std::unique_ptr<HidPort> port = bus.Open(info.path);
+  // Not openable: not set up yet by the system, or not ours to open.
+  if (port == nullptr) return probed;
+  if (!port->GetAttributes(probed.vendor_id, probed.product_id)) {
+    probed.state = InterfaceState::kAttributesUnreadable;
+    return probed;
+  }
+  if (probed.vendor_id != kDeviceVendorId || probed.product_id != kDeviceProductId) {
+    probed.state = InterfaceState::kOtherDevice;
+    return probed;
+  }
+  probed.state = InterfaceState::kMatches;
+  matching_port = std::move(port);
+  return probed;
+}
+
+}  // namespace
+
+DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const DiscoveryRequest& request) {
+  DeviceChoice choice;
+  std::vector<HidInterfaceInfo> interfaces;
+  choice.enumerated = bus.Enumerate(kDeviceVendorId, kDeviceProductId, interfaces);
+  // A failed enumeration is the same as an empty one: no device.
+  if (!choice.enumerated) interfaces.clear();
+  for (const HidInterfaceInfo& info : interfaces) {
+    const bool decided = choice.mutex_status.has_value();
+    if (decided && !request.look_at_every_interface) break;
+    std::unique_ptr<HidPort> port;
+    choice.interfaces.push_back(Probe(bus, info, port));
+    if (port == nullptr || decided) continue;
+    NamedMutexResult mutex = mutexes.Create(kDeviceMutexName);
+    choice.mutex_status = mutex.status;
+    if (mutex.status == NamedMutexStatus::kAlreadyExists) continue;
+    choice.taken = choice.interfaces.size() - 1;
+    choice.port = std::move(port);
+    choice.mutex = std::move(mutex.handle);
+  }
+  return choice;
+}
+
+}  // namespace qv

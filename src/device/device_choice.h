@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/hid_bus.h"
+#include "platform/named_mutex.h"
+
+namespace qv {
+
+// What a look at one enumerated interface found.
+enum class InterfaceState {
+  kNotOpened,             // the open failed
+  kAttributesUnreadable,  // opened, but its ids could not be read
+  kOtherDevice,           // opened, with other ids than the updater's device
+  kMatches,               // opened, with the updater's vendor and product id
+};
+
+struct ProbedInterface {
+  HidInterfaceInfo info;
+  InterfaceState state = InterfaceState::kNotOpened;
+  uint16_t vendor_id = 0;  // read from the open port, when it could be
+  uint16_t product_id = 0;
+};
+
+// What a discovery asks for.
+struct DiscoveryRequest {
+  // Discovery stops at the device it takes. A survey looks at every interface, so that it can
+  // report all of them; which device is taken does not change.
+  bool look_at_every_interface = false;
+};
+
+// The outcome: every interface looked at, in enumeration order, and the device taken.
+struct DeviceChoice {
+  bool enumerated = false;
+  std::vector<ProbedInterface> interfaces;
+  // Index into interfaces of the device taken; empty when none was.
+  std::optional<std::size_t> taken;
+  // What creating the named mutex gave; empty when no matching interface came up to try it.
+  std::optional<NamedMutexStatus> mutex_status;
+  // The taken device's open port and the mutex (null when its creation failed).
+  std::unique_ptr<HidPort> port;
+  std::unique_ptr<NamedMutexHandle> mutex;
+};
+
+// Discovery's rule, in one place: the interfaces with the device's ids are opened in
+// enumeration order, and the first whose open port reads the device's vendor and product id is
+// taken together with the named mutex "QV_UPDATER". While the mutex already exists (another
+// process of this system holds a device) none is taken, even when further matches follow. A
+// mutex that cannot be created does not stop the take. Every port not taken is closed again.
+[[nodiscard]] DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes,
+                                        const DiscoveryRequest& request);
+
+}  // namespace qv
