@@ -2,6 +2,10 @@
 
 #include "cli/commands.h"
 
+#include <string>
+
+#include "program_version.h"
+
 namespace qv::cli {
 
 int& ExitStatus() {
@@ -11,6 +15,8 @@ int& ExitStatus() {
 
 int RunQvupdate(int argc, char** argv) {
   CLI::App app{"qvupdate: inspect, build and flash update packages for the QV USB device"};
+  app.set_version_flag("--version", std::string("qvupdate ") + kProgramVersion,
+                       "Print the version and exit");
   app.require_subcommand(1);
   // In the order --help lists them.
   AddInfoCommand(app);

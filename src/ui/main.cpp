@@ -1,20 +1,65 @@
-// qvupdater: the wizard that writes the package beside the executable into the device.
+// qvupdater: the wizard that writes a package into the device; the package beside the
+// executable, or the one named on the command line.
 #include <QApplication>
 #include <QIcon>
+#include <QStringList>
+#include <cstdio>
 
 #include "package/package_load.h"
 #include "platform/clock.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
 #include "platform/random.h"
+#include "program_version.h"
 #include "ui/page_appearance.h"
 #include "ui/qt_dialogs.h"
 #include "ui/sound_player.h"
 #include "ui/update_app.h"
+#include "ui/wizard_command_line.h"
 #include "update/update_run.h"
 
+namespace {
+
+QStringList ArgumentsOf(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(QString::fromLocal8Bit(argv[i]));
+  return arguments;
+}
+
+// Help and version are answered before the toolkit starts, so that they work without a
+// display. Returns the exit status when the program is to end here.
+bool AnsweredWithoutWindow(const qv::WizardCommandLine& command_line, int& status) {
+  using Action = qv::WizardCommandLine::Action;
+  if (command_line.action == Action::kHelp) {
+    std::fputs(qv::WizardHelpText().c_str(), stdout);
+    status = 0;
+    return true;
+  }
+  if (command_line.action == Action::kVersion) {
+    std::printf("qvupdater %s\n", qv::kProgramVersion);
+    status = 0;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  int status = 0;
+  // Qt's own options are still in argv here; a usage error is judged after Qt took them out.
+  if (AnsweredWithoutWindow(qv::ParseWizardCommandLine(ArgumentsOf(argc, argv)), status)) {
+    return status;
+  }
+
   QApplication application(argc, argv);
+  const qv::WizardCommandLine command_line = qv::ParseWizardCommandLine(QApplication::arguments());
+  if (AnsweredWithoutWindow(command_line, status)) return status;
+  if (command_line.action == qv::WizardCommandLine::Action::kUsageError) {
+    std::fprintf(stderr, "qvupdater: %s\nTry 'qvupdater --help'.\n", command_line.error.c_str());
+    return 1;
+  }
+
   qv::EnsureUiResources();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/qvupdater/app_icon.bmp")));
 
@@ -31,7 +76,7 @@ int main(int argc, char** argv) {
       [](qv::UpdateEnvironment& env, qv::ProgressContext& progress) {
         return qv::RunUpdate(env, progress);
       },
-      qv::PackagePathsIn(qv::ProgramDirectory()),
+      qv::WizardPackagePaths(command_line.package_location, qv::ProgramDirectory()),
       qv::PageTimings{},
   };
   qv::UpdateApp updater(dependencies);

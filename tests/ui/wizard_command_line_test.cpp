@@ -1,0 +1,156 @@
+// qvupdater's command line: what it asks for, and which package and readme the wizard then
+// reads, with a package file, a folder or no argument at all.
+#include "ui/wizard_command_line.h"
+
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <optional>
+
+#include "ui/welcome_page.h"
+#include "wizard_fixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+Q_DECLARE_METATYPE(qv::WizardCommandLine::Action)
+
+namespace {
+
+void WriteText(const QString& path, const std::string& text) {
+  WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Runs the wizard on the given paths up to its welcome page and cancels there. Returns the
+// exit status; `shown` gets the welcome page's text and `data_length` the loaded package's size.
+int RunToWelcomePage(WizardRig& rig, const PackagePaths& paths, QString& shown,
+                     uint32_t& data_length) {
+  rig.paths = paths;
+  UpdateApp app(rig.Dependencies());
+  Driver driver({[&] {
+    WelcomePage* page = VisiblePage<WelcomePage>();
+    if (page == nullptr) return false;
+    shown = page->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"))->toPlainText();
+    data_length = app.store().data_length;
+    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("control_2")), Qt::LeftButton);
+    return true;
+  }});
+  return app.Run();
+}
+
+}  // namespace
+
+class WizardCommandLineTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void parsesWhatIsAskedFor_data();
+  void parsesWhatIsAskedFor();
+  void readsThePackageFromWhereItIsNamed_data();
+  void readsThePackageFromWhereItIsNamed();
+  void aPathWithoutPackageEndsWithTheLoadMessages();
+};
+
+void WizardCommandLineTest::parsesWhatIsAskedFor_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<WizardCommandLine::Action>("action");
+  QTest::addColumn<QString>("location");  // empty: none
+
+  using Action = WizardCommandLine::Action;
+  const QString program = QStringLiteral("qvupdater");
+  QTest::newRow("nothing") << QStringList{program} << Action::kRun << QString();
+  QTest::newRow("package file") << QStringList{program, "/media/usb/QVUpdate.Bin"} << Action::kRun
+                                << QStringLiteral("/media/usb/QVUpdate.Bin");
+  QTest::newRow("folder") << QStringList{program, "downloads"} << Action::kRun
+                          << QStringLiteral("downloads");
+  QTest::newRow("name like an option after --")
+      << QStringList{program, "--", "-x.Bin"} << Action::kRun << QStringLiteral("-x.Bin");
+  QTest::newRow("--version") << QStringList{program, "--version"} << Action::kVersion << QString();
+  QTest::newRow("-v") << QStringList{program, "-v"} << Action::kVersion << QString();
+  QTest::newRow("--help wins over a path")
+      << QStringList{program, "QVUpdate.Bin", "--help"} << Action::kHelp << QString();
+  QTest::newRow("-h") << QStringList{program, "-h"} << Action::kHelp << QString();
+  QTest::newRow("two paths") << QStringList{program, "a", "b"} << Action::kUsageError << QString();
+  QTest::newRow("empty path") << QStringList{program, ""} << Action::kUsageError << QString();
+  QTest::newRow("unknown option") << QStringList{program, "--frobnicate"} << Action::kUsageError
+                                  << QString();
+}
+
+void WizardCommandLineTest::parsesWhatIsAskedFor() {
+  QFETCH(QStringList, arguments);
+  QFETCH(WizardCommandLine::Action, action);
+  QFETCH(QString, location);
+  const WizardCommandLine parsed = ParseWizardCommandLine(arguments);
+  QCOMPARE(parsed.action, action);
+  if (action == WizardCommandLine::Action::kUsageError) QVERIFY(!parsed.error.empty());
+  if (location.isEmpty()) {
+    QVERIFY(!parsed.package_location.has_value());
+  } else {
+    QVERIFY(parsed.package_location.has_value());
+    QCOMPARE(QString::fromStdString(parsed.package_location->string()), location);
+  }
+}
+
+// Two complete package folders that differ in package size and readme: "beside" stands for the
+// program's own folder, "elsewhere" for where the user keeps a package (under another name).
+void WizardCommandLineTest::readsThePackageFromWhereItIsNamed_data() {
+  QTest::addColumn<QString>("argument");  // relative to the test folder; empty: no argument
+  QTest::addColumn<QString>("readme_line");
+  QTest::addColumn<uint>("program_bytes");
+
+  QTest::newRow("no argument: the program's folder") << QString() << "Beside the program" << 6000u;
+  QTest::newRow("a folder") << "elsewhere"
+                            << "Kept elsewhere" << 7000u;
+  QTest::newRow("a folder, trailing separator") << "elsewhere/"
+                                                << "Kept elsewhere" << 7000u;
+  QTest::newRow("a package file under another name") << "elsewhere/renamed.Bin"
+                                                     << "Kept elsewhere" << 8000u;
+}
+
+void WizardCommandLineTest::readsThePackageFromWhereItIsNamed() {
+  QFETCH(QString, argument);
+  QFETCH(QString, readme_line);
+  QFETCH(uint, program_bytes);
+
+  WizardRig rig;
+  const QString root = rig.dir.path();
+  QVERIFY(QDir(root).mkpath(QStringLiteral("beside")));
+  QVERIFY(QDir(root).mkpath(QStringLiteral("elsewhere")));
+  WriteFile(root + "/beside/QVUpdate.Bin", SamplePackageFile(6000));
+  WriteText(root + "/beside/readme.txt", "Beside the program\r\n");
+  WriteFile(root + "/elsewhere/QVUpdate.Bin", SamplePackageFile(7000));
+  WriteFile(root + "/elsewhere/renamed.Bin", SamplePackageFile(8000));
+  WriteText(root + "/elsewhere/readme.txt", "Kept elsewhere\n");
+
+  QStringList arguments{QStringLiteral("qvupdater")};
+  if (!argument.isEmpty()) arguments.push_back(root + "/" + argument);
+  const WizardCommandLine command_line = ParseWizardCommandLine(arguments);
+  QCOMPARE(command_line.action, WizardCommandLine::Action::kRun);
+  const PackagePaths paths =
+      WizardPackagePaths(command_line.package_location, (root + "/beside/").toStdString());
+
+  QString shown;
+  uint32_t data_length = 0;
+  QCOMPARE(RunToWelcomePage(rig, paths, shown, data_length), 0);
+  QVERIFY2(shown.contains(readme_line), qPrintable(shown));
+  // The packages differ in size; the one read is the one whose data length the store holds.
+  QCOMPARE(data_length, static_cast<uint32_t>(SamplePackageFile(program_bytes).size() - 1024));
+  QVERIFY(rig.dialogs.messages().empty());
+}
+
+// A PATH that names nothing is a package that cannot be opened: the load's own two messages,
+// then exit status 1 before any page, as for a missing package beside the program.
+void WizardCommandLineTest::aPathWithoutPackageEndsWithTheLoadMessages() {
+  WizardRig rig;
+  const std::filesystem::path missing = rig.dir.path().toStdString() + "/nowhere/QVUpdate.Bin";
+  QString shown;
+  uint32_t data_length = 0;
+  QCOMPARE(RunToWelcomePage(rig, WizardPackagePaths(missing, "/unused/"), shown, data_length), 1);
+  const std::vector<std::string> expected{"Open updata file faile !",
+                                          "No updata file ,please download again !"};
+  QCOMPARE(rig.dialogs.messages(), expected);
+  QVERIFY(shown.isEmpty());
+}
+
+QTEST_MAIN(WizardCommandLineTest)
+#include "wizard_command_line_test.moc"
