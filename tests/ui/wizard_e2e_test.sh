@@ -3,7 +3,8 @@
 # with key presses from outside, as a person would: Return for Next, Return for Start, then
 # Escape until the wizard ends (Escape is refused while the update runs). Checks the exit status,
 # the commands the device received and the flash it ends up with. A second run without a package
-# must end with status 1 after its messages, before any page appears.
+# must end with status 1 after its messages, before any page appears. Started with a package file
+# or a folder, a copy of the wizard without a package beside it updates from there.
 #
 # usage: wizard_e2e_test.sh <qvupdater> <qvupdate> <libqvsim-hidapi.so>
 set -euo pipefail
@@ -41,11 +42,11 @@ prepare() {
   fi
 }
 
-# Runs inside Xvfb: starts the wizard, presses the given keys, then Escape (or Return) until it
-# has ended, and prints its exit status.
+# Runs inside Xvfb: starts the wizard (with the package path, when one is given), presses the
+# given keys, then Escape (or Return) until it has ended, and prints its exit status.
 cat >"$WORK/drive.sh" <<'INNER'
 set -u
-dir=$1 title=$2 keys=$3 finisher=$4
+dir=$1 title=$2 keys=$3 finisher=$4 package_path=${5:-}
 cd "$dir"
 # Under AddressSanitizer, libxkbcommon-x11 hands strndup a keymap name that is not
 # NUL-terminated within its buffer, which strict string checks report although strndup reads at
@@ -55,7 +56,7 @@ if [ -n "${ASAN_OPTIONS:-}" ]; then
 fi
 # The test runner may ask Qt for the offscreen platform; this run needs the X server's windows.
 export QT_QPA_PLATFORM=xcb
-LD_PRELOAD=$SIM_LIBRARY QVSIM_DIR="$dir/sim" QVSIM_REPORT_LATENCY_MS=1 ./qvupdater &
+LD_PRELOAD=$SIM_LIBRARY QVSIM_DIR="$dir/sim" QVSIM_REPORT_LATENCY_MS=1 ./qvupdater ${package_path:+"$package_path"} &
 pid=$!
 
 visible_window() {
@@ -126,6 +127,16 @@ echo "status=$?"
 INNER
 export SIM_LIBRARY
 
+# The program area of the sample package (at 0x40010000) is in the simulated flash.
+check_program_in_flash() {
+  python3 - "$1" "$WORK/program.bin" <<'CHECK'
+import sys
+flash = open(sys.argv[1], "rb").read()
+program = open(sys.argv[2], "rb").read()
+sys.exit(0 if flash[0x10000:0x10000 + len(program)] == program else 1)
+CHECK
+}
+
 # 1. A whole update: Next, Start, then Escape until the wizard ends.
 prepare "$WORK/update" yes
 # Each page replaces the one before under the same caption; the pause after each key lets the
@@ -139,16 +150,25 @@ events="$WORK/update/sim/dev1.events"
 for command in QUERY RESET SET_LAYOUT ERASE WRITE OVER; do
   grep -q " $command " "$events" || { cat "$events"; fail "no $command command"; }
 done
-python3 - "$WORK/update/sim/dev1.flash" "$WORK/program.bin" <<'CHECK' || fail "flash content"
-import sys
-flash = open(sys.argv[1], "rb").read()
-program = open(sys.argv[2], "rb").read()
-offset = 0x10000
-sys.exit(0 if flash[offset:offset + len(program)] == program else 1)
-CHECK
+check_program_in_flash "$WORK/update/sim/dev1.flash" || fail "flash content"
 echo "update: exit 0, program area in flash, over command sent"
 
-# 2. No package: its messages (captioned with the executable's name) are answered with Return;
+# 2. The package named on the command line, as a file manager passes it: a copy of the wizard
+# with no package beside it updates from a package file under another name, then from a folder.
+mkdir -p "$WORK/packages"
+cp "$WORK/update/QVUpdate.Bin" "$WORK/packages/downloaded.Bin"
+cp "$WORK/update/QVUpdate.Bin" "$WORK/update/readme.txt" "$WORK/packages/"
+for target in "$WORK/packages/downloaded.Bin" "$WORK/packages"; do
+  rm -rf "$WORK/named"
+  prepare "$WORK/named" no
+  out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/named" \
+    "Updata tools V1.2" "Return Start" Escape "$target" 2>"$WORK/named.log" || true)
+  [ "$(echo "$out" | tail -1)" = "status=0" ] || { cat "$WORK/named.log"; fail "$target: $out"; }
+  check_program_in_flash "$WORK/named/sim/dev1.flash" || fail "$target: flash content"
+  echo "package at $target: exit 0, program area in flash"
+done
+
+# 3. No package: its messages (captioned with the executable's name) are answered with Return;
 # the program ends with status 1 and no page is ever shown.
 prepare "$WORK/missing" no
 out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/missing" \
