@@ -64,6 +64,10 @@ class FakeDevice {
     Locked([&] { on_write_ = std::move(hook); });
   }
 
+  // Runs at the start of every read (e.g. to cancel the transfer).
+  void OnRead(std::function<void()> hook) {
+    Locked([&] { on_read_ = std::move(hook); });
+  }
   // Makes every write wait, after its report was captured, until ResumeWrites: a transfer
   // that stays in progress (holding the link's lock) while the test does something else.
   void StallWrites() {
@@ -135,6 +139,8 @@ class FakeDevice {
     return result;
   }
   int Read(Report& report, int timeout_ms) {
+    const std::function<void()> hook = Locked([&] { return on_read_; });
+    if (hook) hook();
     FakeClock* clock = nullptr;
     bool real_wait = false;
     {
@@ -169,6 +175,7 @@ class FakeDevice {
   FakeClock* clock_ = nullptr;
   bool real_wait_ = false;
   std::function<void()> on_write_;
+  std::function<void()> on_read_;
   bool stall_ = false;
   int stalled_ = 0;
   std::condition_variable resume_;

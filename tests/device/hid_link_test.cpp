@@ -234,18 +234,38 @@ TEST_F(LinkTest, ExchangesCountThePayloadWithoutTheReportNumber) {
   EXPECT_EQ(failed.payload, 0u);
 }
 
-TEST_F(LinkTest, ACancelDuringATransferFailsItEvenThoughTheReportWasMoved) {
-  auto device = ConnectDevice();
-  // The release comes while the report is on its way, as it would from another thread.
-  device->OnWrite([this] { link_.Release(); });
-  EXPECT_FALSE(SendReport(link_).moved);
-  EXPECT_EQ(device->written().size(), 1u);
-  EXPECT_EQ(device->open_ports(), 0);  // the port went once the transfer let go of it
+// A release from another thread whose whole cancel pulse falls inside one blocking call.
+TEST(HidLinkTest, ACancelDuringATransferFailsItEvenThoughTheReportWasMoved) {
+  for (const bool reading : {false, true}) {
+    SCOPED_TRACE(reading ? "read" : "write");
+    LinkRig rig;
+    auto device = rig.Connect();
+    device->QueueWholeInputs(2);
+    int ports_during_transfer = -1;
+    const auto release = [&] {
+      rig.link.Release();
+      ports_during_transfer = device->open_ports();
+    };
+    if (reading) {
+      device->OnRead(release);
+    } else {
+      device->OnWrite(release);
+    }
+    const ReportOutcome outcome = reading ? rig.link.ReadAnswer({}) : SendReport(rig.link);
+    EXPECT_FALSE(outcome.moved);
+    EXPECT_EQ(device->written().size(), reading ? 0u : 1u);
+    EXPECT_EQ(device->reads(), reading ? 1 : 0);
+    // The release did not close the port under the transfer; it went once the transfer let go.
+    EXPECT_EQ(ports_during_transfer, 1);
+    EXPECT_EQ(device->open_ports(), 0);
 
-  // The cancel is not left behind: the next device's transfers go through.
-  device->OnWrite(nullptr);
-  ASSERT_EQ(link_.Discover(), 1u);
-  EXPECT_TRUE(SendReport(link_).moved);
+    // The cancel is not left behind: the next device's transfers go through.
+    device->OnRead(nullptr);
+    device->OnWrite(nullptr);
+    ASSERT_EQ(rig.link.Discover(), 1u);
+    EXPECT_TRUE(SendReport(rig.link).moved);
+    EXPECT_TRUE(rig.link.ReadAnswer({}).moved);
+  }
 }
 
 TEST(HidLinkTest, ReadsOfAnUnansweringDeviceEnd) {
