@@ -54,6 +54,11 @@ class FlashE2E : public ::testing::Test {
   std::unique_ptr<test::ChildProcess> Start(std::vector<std::string> args,
                                             std::vector<std::string> env = {}) {
     WaitForFreeDeviceMutex();
+    return Launch(std::move(args), std::move(env));
+  }
+  // Start without waiting for the device mutex.
+  std::unique_ptr<test::ChildProcess> Launch(std::vector<std::string> args,
+                                             std::vector<std::string> env) {
     args.insert(args.begin(), QV_QVUPDATE_PATH);
     env.push_back(std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH);
     env.push_back("QVSIM_DIR=" + (dir_ / "sim").string());
@@ -115,6 +120,45 @@ TEST_F(FlashE2E, ReinstallPolicyDecidesTheSameVersion) {
             0)
       << stderr_;
   test::ExpectFlashHoldsPackage(Flash(1), package_);
+}
+
+// qvupdate devices runs discovery's own choice: the first device would be taken, none while
+// another updater process holds the device mutex.
+TEST_F(FlashE2E, DevicesNamesTheDeviceAnUpdateWouldTake) {
+  struct Case {
+    const char* name;
+    int devices;
+    bool mutex_held;
+    int status;
+    std::vector<const char*> texts;
+  };
+  const Case cases[] = {
+      {"two devices",
+       2,
+       false,
+       0,
+       {"  0416:B501  would be taken\n", "  0416:B501  matches\n", "Mutex QV_UPDATER: free\n"}},
+      {"no device", 0, false, 1, {"No device, please connect usb cable to device !"}},
+      {"mutex held", 1, true, 1, {"  0416:B501  matches\n", "held by another updater process"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> env = {"QVSIM_DEVICES=" + std::to_string(c.devices)};
+    NamedMutexResult held;
+    std::unique_ptr<test::ChildProcess> child;
+    if (c.mutex_held) {
+      // This test holds the device mutex, as another updater process would.
+      WaitForFreeDeviceMutex();
+      held = SystemNamedMutexes().Create("QV_UPDATER");
+      ASSERT_EQ(held.status, NamedMutexStatus::kCreated);
+      child = Launch({"devices"}, env);
+    } else {
+      child = Start({"devices"}, env);
+    }
+    EXPECT_EQ(child->Wait(60'000), c.status);
+    const std::string out = child->Stdout();
+    for (const char* text : c.texts) EXPECT_NE(out.find(text), std::string::npos) << out;
+  }
 }
 
 TEST_F(FlashE2E, FailuresExitOneWithTheirTexts) {
