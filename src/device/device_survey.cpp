@@ -7,7 +7,8 @@
 namespace qv {
 
 DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes) {
-  DeviceChoice choice = ChooseDevice(bus, mutexes, DiscoveryRequest{true});
+  DeviceChoice choice =
+      ChooseDevice(bus, mutexes, DiscoveryRequest{.look_at_every_interface = true});
   DeviceSurvey survey;
   survey.enumerated = choice.enumerated;
   survey.interfaces = std::move(choice.interfaces);
