@@ -114,12 +114,11 @@ class FlashSession {
   int RunContinuous() {
     CatchInterrupt();
     if (!TakeFirstDevice()) return 1;
-    DevicePoll poll;
+    DevicePoll poll(DevicePoll::Rules{DevicePoll::kCommandLineMaxFailedRuns});
     bool declined = false;
     bool run_next = true;
     while (!declined && !g_interrupted) {
       if (run_next) {
-        poll.RunStarted();
         const DeviceRecord record = UpdateDevice();
         declined = record.result == RunResult::kDeclined;
         poll.RunFinished(record.result == RunResult::kSucceeded);
@@ -143,7 +142,7 @@ class FlashSession {
   void AnnounceWaiting(const DevicePoll& poll) {
     if (poll.GaveUp()) {
       std::fprintf(stderr, "The device failed %u times in a row; unplug it to go on.\n",
-                   DevicePoll::kMaxFailedRuns);
+                   DevicePoll::kCommandLineMaxFailedRuns);
     }
     std::printf("If you need to continue, please connect the USB cable to the new machine !\n");
     std::fflush(stdout);

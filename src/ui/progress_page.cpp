@@ -131,6 +131,7 @@ void ProgressPage::OnDoneCheck() {
   }
   ui_->control_2->setEnabled(true);
   if (context_.continuous_mode != 1) return;
+  context_.poll.RunFinished(run_succeeded());
   ui_->control_1014->setText(QString::fromLatin1(kNextDevicePrompt));
   FitTextHeight(*ui_->control_1014);
   ui_->control_1012->setEnabled(true);
@@ -141,15 +142,14 @@ void ProgressPage::OnDoneCheck() {
 void ProgressPage::OnPollTick() {
   if (ended_) return;
   const bool found = context_.link.Discover() != 0;
-  switch (AdvancePoll(context_.poll, found, run_succeeded())) {
-    case PollStep::kReleaseDevice:
+  switch (context_.poll.OnPoll(found)) {
+    case DevicePoll::Action::kRelease:
       context_.link.Release();
       break;
-    case PollStep::kHandOver:
+    case DevicePoll::Action::kStartRun:
       done(kPageHandOver);
       break;
-    case PollStep::kNoDevice:
-    case PollStep::kKeepDevice:
+    case DevicePoll::Action::kWait:
       break;
   }
 }

@@ -20,7 +20,7 @@ UpdateApp::UpdateApp(const UpdateAppDependencies& dependencies)
                dependencies.sound,
                dependencies.run,
                dependencies.timings,
-               PollState{},
+               DevicePoll{},
                0} {
   EnsureUiResources();
 }

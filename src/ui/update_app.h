@@ -40,7 +40,7 @@ class UpdateApp {
 
   [[nodiscard]] int32_t ContinuousMode() const { return context_.continuous_mode; }
   [[nodiscard]] const PackageStore& store() const { return store_; }
-  [[nodiscard]] const PollState& poll_state() const { return context_.poll; }
+  [[nodiscard]] const DevicePoll& poll_state() const { return context_.poll; }
   // Progress pages opened so far.
   [[nodiscard]] uint64_t progress_pages() const { return progress_pages_; }
 

@@ -8,8 +8,8 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
-#include "ui/poll_state.h"
 #include "ui/sound_player.h"
+#include "update/device_poll.h"
 #include "update/progress_context.h"
 #include "update/update_run.h"
 
@@ -21,7 +21,7 @@ using RunFunction = std::function<RunResult(UpdateEnvironment&, ProgressContext&
 // The progress page's timer periods.
 struct PageTimings {
   int done_check_ms = 500;  // timer 1
-  int poll_ms = 200;        // timer 2
+  int poll_ms = static_cast<int>(DevicePoll::kPollIntervalMs);  // timer 2
 };
 
 // How a page ended; the value is the page's dialog result.
@@ -44,7 +44,7 @@ struct WizardContext {
   SoundPlayer& sound;
   RunFunction run;
   PageTimings timings;
-  PollState poll;
+  DevicePoll poll;  // continuous mode's memory, shared by every progress page
   int32_t continuous_mode = 0;  // set only by the start page's checkbox
 };
 

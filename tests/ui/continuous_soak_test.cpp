@@ -90,7 +90,7 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
       unplugged = true;
       return false;
     }
-    if (unplugged && app.poll_state().device_handled == 0) {
+    if (unplugged && !app.poll_state().counters().handled) {
       device = rig.bus.Plug();
       unplugged = false;
     }

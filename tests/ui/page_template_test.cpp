@@ -42,7 +42,7 @@ struct ContextRig {
   HidLink link{rig.bus, rig.mutexes, rig.clock};
   WizardContext context{link,        store,     rig.dialogs,   rig.clock,
                         rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        PollState{}, 0};
+                        DevicePoll{}, 0};
 };
 
 std::unique_ptr<QDialog> MakePage(int id, WizardContext& context) {

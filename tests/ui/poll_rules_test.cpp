@@ -1,5 +1,5 @@
-// The device poll and the progress page's states: the poll rules as pure bookkeeping and as bus
-// scripts against a page, Other device, Quit while running, the progress message.
+// The device poll and the progress page's states: the poll rules as bus scripts against a page,
+// Other device, Quit while running, the progress message.
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "ui/poll_state.h"
 #include "ui/progress_page.h"
 #include "wizard_fixture.h"
 
@@ -52,7 +51,7 @@ struct PageRig {
   HidLink link{rig.bus, rig.mutexes, rig.clock};
   WizardContext context{link,        store,     rig.dialogs,   rig.clock,
                         rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        PollState{}, 1};
+                        DevicePoll{}, 1};
 };
 
 // Waits for the worker and runs the done check, so the page is polling (continuous mode).
@@ -67,7 +66,7 @@ enum class BusAction { kNone, kPlug, kUnplug, kSwap };
 struct TickScript {
   const char* name;
   RunResult result;
-  PollState start;
+  DevicePoll::Counters start;
   std::vector<BusAction> before_ticks;  // one action before each tick
   int hand_over_at;                     // 1-based tick that hands over; 0 = never
 };
@@ -77,8 +76,6 @@ struct TickScript {
 class PollRulesTest : public QObject {
   Q_OBJECT
  private slots:
-  void bookkeepingFollowsTheRules_data();
-  void bookkeepingFollowsTheRules();
   void busScriptsAgainstAPage_data();
   void busScriptsAgainstAPage();
   void deviceLeftInAfterSuccessIsReleasedEveryTick();
@@ -90,50 +87,8 @@ class PollRulesTest : public QObject {
   void finalTextsAndSound_data();
   void finalTextsAndSound();
   void declinedRunEndsThePageAsDeclined();
-  void countersSaturate();
   void pageOutlivesItsWorker();
 };
-
-// Each row: ticks as found (F) or missed (.), the run's outcome, and the expected steps.
-void PollRulesTest::bookkeepingFollowsTheRules_data() {
-  QTest::addColumn<QString>("ticks");
-  QTest::addColumn<bool>("succeeded");
-  QTest::addColumn<QString>("steps");  // N no device, R release, K keep, H hand over
-  QTest::addColumn<int>("handled");
-  QTest::newRow("updated device stays") << "FFFF" << true << "RRRR" << 1;
-  QTest::newRow("two misses forget it") << "..FFF" << true << "NNKKH" << 1;
-  QTest::newRow("one miss is not enough") << ".FFF" << true << "NRRR" << 1;
-  QTest::newRow("failed device is retried") << "FFF" << false << "KKH" << 1;
-  QTest::newRow("seen once then missed") << "..F.FFF" << true << "NNKNKKH" << 1;
-  QTest::newRow("only misses") << "...." << false << "NNNN" << 0;
-}
-
-void PollRulesTest::bookkeepingFollowsTheRules() {
-  QFETCH(QString, ticks);
-  QFETCH(bool, succeeded);
-  QFETCH(QString, steps);
-  QFETCH(int, handled);
-  PollState state;
-  QString got;
-  for (QChar tick : ticks) {
-    switch (AdvancePoll(state, tick == QLatin1Char('F'), succeeded)) {
-      case PollStep::kNoDevice:
-        got += QLatin1Char('N');
-        break;
-      case PollStep::kReleaseDevice:
-        got += QLatin1Char('R');
-        break;
-      case PollStep::kKeepDevice:
-        got += QLatin1Char('K');
-        break;
-      case PollStep::kHandOver:
-        got += QLatin1Char('H');
-        break;
-    }
-  }
-  QCOMPARE(got, steps);
-  QCOMPARE(state.device_handled, handled);
-}
 
 void PollRulesTest::busScriptsAgainstAPage_data() {
   QTest::addColumn<int>("row");
@@ -150,24 +105,24 @@ void PollRulesTest::busScriptsAgainstAPage() {
   static const std::vector<TickScript> kScripts = {
       {"left in",
        RunResult::kSucceeded,
-       {0, 0, 1},
+       {0, 0, true},
        {A::kNone, A::kNone, A::kNone, A::kNone, A::kNone, A::kNone},
        0},
       {"swap",
        RunResult::kSucceeded,
-       {0, 0, 1},
+       {0, 0, true},
        {A::kSwap, A::kNone, A::kNone, A::kNone, A::kNone, A::kNone},
        0},
       {"replug",
        RunResult::kSucceeded,
-       {0, 0, 1},
+       {0, 0, true},
        {A::kUnplug, A::kNone, A::kPlug, A::kNone, A::kNone, A::kNone},
        5},
-      {"fail start", RunResult::kFailed, {0, 0, 1}, {A::kNone, A::kNone, A::kNone}, 3},
-      {"fail poll", RunResult::kFailed, {3, 0, 1}, {A::kNone}, 1},
+      {"fail start", RunResult::kFailed, {0, 0, true}, {A::kNone, A::kNone, A::kNone}, 3},
+      {"fail poll", RunResult::kFailed, {3, 0, true}, {A::kNone}, 1},
       {"seen once",
        RunResult::kSucceeded,
-       {0, 0, 1},
+       {0, 0, true},
        {A::kUnplug, A::kNone, A::kPlug, A::kUnplug, A::kPlug, A::kNone, A::kNone},
        7},
   };
@@ -175,7 +130,7 @@ void PollRulesTest::busScriptsAgainstAPage() {
   const TickScript& script = kScripts[static_cast<size_t>(row)];
   PageRig p(script.result);
   auto device = p.rig.bus.Plug();
-  p.context.poll = script.start;
+  p.context.poll = DevicePoll(DevicePoll::Rules{}, script.start);
   ProgressPage page(p.context);
   FinishRun(page);
   QVERIFY(page.poll_running());
@@ -201,7 +156,7 @@ void PollRulesTest::busScriptsAgainstAPage() {
   if (handed_over_at != 0) {
     QCOMPARE(page.result(), int(kPageHandOver));
     QVERIFY(!page.poll_running());
-    QCOMPARE(p.context.poll.device_handled, 1);
+    QVERIFY(p.context.poll.counters().handled);
     QVERIFY(p.link.Connected());  // the new page's run starts with the device taken
   } else {
     QVERIFY(page.poll_running());
@@ -218,7 +173,7 @@ void PollRulesTest::deviceLeftInAfterSuccessIsReleasedEveryTick() {
     QVERIFY(!p.link.Connected());
     QCOMPARE(p.rig.mutexes.held(kDeviceMutexName), 0);
   }
-  QCOMPARE(p.context.poll.seen_count, 0);
+  QCOMPARE(p.context.poll.counters().seen, 0u);
 }
 
 void PollRulesTest::otherDevice() {
@@ -241,27 +196,27 @@ void PollRulesTest::otherDevice() {
   QVERIFY(page.poll_running());
 
   p.rig.bus.Plug();
-  const PollState before = p.context.poll;
+  const DevicePoll::Counters before = p.context.poll.counters();
   QTest::mouseClick(other, Qt::LeftButton);
   QVERIFY(page.ended());
   QCOMPARE(page.result(), int(kPageHandOver));
   QVERIFY(p.link.Connected());
-  QCOMPARE(p.context.poll.seen_count, before.seen_count);
-  QCOMPARE(p.context.poll.miss_count, before.miss_count);
-  QCOMPARE(p.context.poll.device_handled, before.device_handled);
+  QCOMPARE(p.context.poll.counters().seen, before.seen);
+  QCOMPARE(p.context.poll.counters().missed, before.missed);
+  QCOMPARE(p.context.poll.counters().handled, before.handled);
 }
 
 void PollRulesTest::otherDeviceWhileNotHandledRunsTheSameDeviceAgain() {
   PageRig p(RunResult::kSucceeded);
   auto device = p.rig.bus.Plug();
-  p.context.poll = PollState{0, 2, 0};  // the bus was empty for two ticks
+  p.context.poll = DevicePoll(DevicePoll::Rules{}, {0, 2, false});  // the bus was empty twice
   {
     ProgressPage first(p.context);
     FinishRun(first);
     first.OnOtherDevice();
     QCOMPARE(first.result(), int(kPageHandOver));
   }
-  QCOMPARE(p.context.poll.device_handled, 0);
+  QVERIFY(!p.context.poll.counters().handled);
   ProgressPage second(p.context);
   FinishRun(second);
   second.OnPollTick();
@@ -269,7 +224,7 @@ void PollRulesTest::otherDeviceWhileNotHandledRunsTheSameDeviceAgain() {
   QVERIFY(!second.ended());
   second.OnPollTick();
   QCOMPARE(second.result(), int(kPageHandOver));
-  QCOMPARE(p.context.poll.device_handled, 1);
+  QVERIFY(p.context.poll.counters().handled);
 }
 
 void PollRulesTest::normalModeFinishesWithoutPolling() {
@@ -389,15 +344,6 @@ void PollRulesTest::declinedRunEndsThePageAsDeclined() {
   QCOMPARE(page.findChild<QLabel*>(QStringLiteral("control_1005"))->text(),
            QStringLiteral("Progress:"));
   QCOMPARE(p.rig.sound.requests.load(), 0);
-}
-
-void PollRulesTest::countersSaturate() {
-  PollState state{0, std::numeric_limits<int32_t>::max(), 0};
-  QCOMPARE(AdvancePoll(state, false, false), PollStep::kNoDevice);
-  QCOMPARE(state.miss_count, std::numeric_limits<int32_t>::max());
-  state.seen_count = std::numeric_limits<int32_t>::max();
-  QCOMPARE(AdvancePoll(state, true, false), PollStep::kHandOver);
-  QCOMPARE(state.seen_count, std::numeric_limits<int32_t>::max());
 }
 
 // A page destroyed while its worker still needs the user-interface thread (a status text)
