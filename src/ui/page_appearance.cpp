@@ -17,15 +17,14 @@ namespace {
 
 constexpr int kPagePointSize = 10;
 
-void PlacePicture(QDialog& page, const ControlPlacement& placement, const DialogBaseUnits& units) {
-  auto* picture = page.findChild<QLabel*>(QString::fromLatin1(placement.object_name));
-  if (picture == nullptr) return;
+void PlacePicture(QLabel& picture, const ControlPlacement& placement,
+                  const DialogBaseUnits& units) {
   const QPixmap pixmap(QStringLiteral(":/qvupdater/side_picture.bmp"));
-  picture->setPixmap(pixmap);
-  picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  const int border = picture->frameWidth();
+  picture.setPixmap(pixmap);
+  picture.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  const int border = picture.frameWidth();
   const QRect at = DluToPixels(placement.rect, units);
-  picture->setGeometry(at.x(), at.y(), pixmap.width() + 2 * border, pixmap.height() + 2 * border);
+  picture.setGeometry(at.x(), at.y(), pixmap.width() + 2 * border, pixmap.height() + 2 * border);
 }
 
 }  // namespace
@@ -53,7 +52,7 @@ void EnsureUiResources() {
   (void)done;
 }
 
-void ApplyPageAppearance(QDialog& page, const PageTemplate& layout) {
+QStringList ApplyPageAppearance(QDialog& page, const PageTemplate& layout) {
   EnsureUiResources();
   page.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                       Qt::WindowCloseButtonHint);
@@ -62,16 +61,28 @@ void ApplyPageAppearance(QDialog& page, const PageTemplate& layout) {
   const QFont font = PageFont();
   page.setFont(font);
   const DialogBaseUnits units = BaseUnitsFor(font);
+  QStringList missing;
   for (const ControlPlacement& placement : layout.controls) {
-    if (QString::fromLatin1(placement.object_name) == QLatin1String(kPictureName)) {
-      PlacePicture(page, placement, units);
-      continue;
-    }
-    if (auto* control = page.findChild<QWidget*>(QString::fromLatin1(placement.object_name))) {
+    const QString name = QString::fromLatin1(placement.object_name);
+    auto* control = page.findChild<QWidget*>(name);
+    if (control == nullptr) {
+      missing << name;
+    } else if (name == QLatin1String(kPictureName) && qobject_cast<QLabel*>(control) != nullptr) {
+      PlacePicture(*qobject_cast<QLabel*>(control), placement, units);
+    } else {
       control->setGeometry(DluToPixels(placement.rect, units));
     }
   }
   page.setFixedSize(DluToPixels(layout.width, layout.height, units));
+  return missing;
+}
+
+void ApplyPageAppearanceOrAbort(QDialog& page, const PageTemplate& layout) {
+  const QStringList missing = ApplyPageAppearance(page, layout);
+  if (!missing.isEmpty()) {
+    qFatal("page %s lacks the template's controls: %s", qPrintable(page.objectName()),
+           qPrintable(missing.join(QLatin1String(", "))));
+  }
 }
 
 void FitTextHeight(QLabel& label) {

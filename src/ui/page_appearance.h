@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QLabel>
+#include <QStringList>
 
 #include "ui/page_templates.h"
 
@@ -18,8 +19,12 @@ inline constexpr const char* kPageCaption = "Updata tools V1.2";
 void EnsureUiResources();
 
 // Frame, font, caption, icon and the template's geometry converted from dialog units with the
-// page font's metrics.
-void ApplyPageAppearance(QDialog& page, const PageTemplate& layout);
+// page font's metrics. Returns the object names of the template's controls that the page lacks
+// (a template and its .ui file out of step), which are then left unplaced.
+[[nodiscard]] QStringList ApplyPageAppearance(QDialog& page, const PageTemplate& layout);
+// The same for the wizard's own pages, where a control the page lacks is a build mistake: the
+// program ends with a message naming the controls.
+void ApplyPageAppearanceOrAbort(QDialog& page, const PageTemplate& layout);
 
 // Wraps a static text at its width and makes it tall enough for every wrapped line, so a text
 // longer than its one-line template is not cut off. Never shrinks the control.

@@ -20,7 +20,7 @@ struct PageTemplate {
   std::span<const ControlPlacement> controls;
 };
 
-inline constexpr const char* kPictureName = "picture_130";
+inline constexpr const char* kPictureName = "side_picture";
 
 [[nodiscard]] const PageTemplate& WelcomeTemplate();   // dialog 103
 [[nodiscard]] const PageTemplate& StartTemplate();     // dialog 105

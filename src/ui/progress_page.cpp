@@ -26,14 +26,14 @@ ProgressPage::ProgressPage(WizardContext& context)
     : context_(context), ui_(std::make_unique<Ui::ProgressPage>()) {
   EnsureUiResources();
   ui_->setupUi(this);
-  ApplyPageAppearance(*this, ProgressTemplate());
-  ui_->control_1003->setRange(0, 100);
-  ui_->control_1003->setValue(0);
-  ui_->control_1012->setEnabled(false);
-  ui_->control_1012->setVisible(context_.continuous_mode == 1);
-  ui_->control_2->setEnabled(false);
-  connect(ui_->control_2, &QPushButton::clicked, this, [this] { reject(); });
-  connect(ui_->control_1012, &QPushButton::clicked, this, [this] { OnOtherDevice(); });
+  ApplyPageAppearanceOrAbort(*this, ProgressTemplate());
+  ui_->progress_bar->setRange(0, 100);
+  ui_->progress_bar->setValue(0);
+  ui_->other_device_button->setEnabled(false);
+  ui_->other_device_button->setVisible(context_.continuous_mode == 1);
+  ui_->quit_button->setEnabled(false);
+  connect(ui_->quit_button, &QPushButton::clicked, this, [this] { reject(); });
+  connect(ui_->other_device_button, &QPushButton::clicked, this, [this] { OnOtherDevice(); });
   StartWorker();
 }
 
@@ -44,7 +44,7 @@ void ProgressPage::StartWorker() {
     // No thread, no run: the device taken for it is let go and the page ends up as after a
     // failed run, so Quit (and in continuous mode the poll) still lead on.
     context_.link.Release();
-    ui_->control_1005->setText(QString::fromLatin1(kFailureText));
+    ui_->status_text->setText(QString::fromLatin1(kFailureText));
     StartDoneCheck();
     run_done_.store(1, std::memory_order_release);
   }
@@ -91,7 +91,7 @@ void ProgressPage::StartDoneCheck() {
 }
 
 void ProgressPage::SetStatusText(std::string_view text) {
-  CallOnObjectThread(this, [this, text] { ui_->control_1005->setText(ToQString(text)); });
+  CallOnObjectThread(this, [this, text] { ui_->status_text->setText(ToQString(text)); });
 }
 
 void ProgressPage::PostProgressMessage() {
@@ -106,7 +106,7 @@ bool ProgressPage::event(QEvent* event) {
   if (event->type() == kProgressMessageEvent) {
     // The percent current when the message is handled, not when it was posted.
     const uint32_t value = percent.load();
-    ui_->control_1003->setValue(static_cast<int>(value > 100 ? 100 : value));
+    ui_->progress_bar->setValue(static_cast<int>(value > 100 ? 100 : value));
     return true;
   }
   return QDialog::event(event);
@@ -129,13 +129,13 @@ void ProgressPage::OnDoneCheck() {
     done(kPageDeclined);
     return;
   }
-  ui_->control_2->setEnabled(true);
+  ui_->quit_button->setEnabled(true);
   if (context_.continuous_mode != 1) return;
   context_.poll.RunFinished(run_succeeded());
-  ui_->control_1014->setText(QString::fromLatin1(kNextDevicePrompt));
-  FitTextHeight(*ui_->control_1014);
-  ui_->control_1012->setEnabled(true);
-  ui_->control_1012->setFocus();
+  ui_->next_device_prompt->setText(QString::fromLatin1(kNextDevicePrompt));
+  FitTextHeight(*ui_->next_device_prompt);
+  ui_->other_device_button->setEnabled(true);
+  ui_->other_device_button->setFocus();
   poll_timer_.start(context_.timings.poll_ms, this);
 }
 

@@ -13,14 +13,14 @@ StartPage::StartPage(WizardContext& context)
     : context_(context), ui_(std::make_unique<Ui::StartPage>()) {
   EnsureUiResources();
   ui_->setupUi(this);
-  ApplyPageAppearance(*this, StartTemplate());
-  ui_->control_1013->setChecked(false);
+  ApplyPageAppearanceOrAbort(*this, StartTemplate());
+  ui_->continuous_mode_checkbox->setChecked(false);
   // clicked() fires for the mouse and the space bar alike, never for programmatic changes.
-  connect(ui_->control_1013, &QCheckBox::clicked, this,
+  connect(ui_->continuous_mode_checkbox, &QCheckBox::clicked, this,
           [this](bool checked) { context_.continuous_mode = checked ? 1 : 0; });
-  connect(ui_->control_1, &QPushButton::clicked, this, [this] { OnStart(); });
-  connect(ui_->control_2, &QPushButton::clicked, this, [this] { done(kPageEnded); });
-  ui_->control_1->setFocus();
+  connect(ui_->start_button, &QPushButton::clicked, this, [this] { OnStart(); });
+  connect(ui_->cancel_button, &QPushButton::clicked, this, [this] { done(kPageEnded); });
+  ui_->start_button->setFocus();
 }
 
 StartPage::~StartPage() = default;

@@ -14,16 +14,16 @@ WelcomePage::WelcomePage(WizardContext& context)
     : context_(context), ui_(std::make_unique<Ui::WelcomePage>()) {
   EnsureUiResources();
   ui_->setupUi(this);
-  ApplyPageAppearance(*this, WelcomeTemplate());
-  connect(ui_->control_1, &QPushButton::clicked, this, [this] { done(kPageNext); });
-  connect(ui_->control_2, &QPushButton::clicked, this, [this] { done(kPageEnded); });
-  ui_->control_1->setFocus();
+  ApplyPageAppearanceOrAbort(*this, WelcomeTemplate());
+  connect(ui_->next_button, &QPushButton::clicked, this, [this] { done(kPageNext); });
+  connect(ui_->cancel_button, &QPushButton::clicked, this, [this] { done(kPageEnded); });
+  ui_->next_button->setFocus();
   // The text box keeps Enter for itself: Enter there does not press Next.
-  ui_->control_1000->installEventFilter(this);
+  ui_->information_text_box->installEventFilter(this);
 }
 
 bool WelcomePage::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_->control_1000 && event->type() == QEvent::KeyPress) {
+  if (watched == ui_->information_text_box && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;
   }
@@ -36,7 +36,7 @@ bool WelcomePage::LoadAndShowPackage(const PackagePaths& paths) {
   if (!LoadPackage(context_.store, paths, context_.dialogs, context_.random, context_.clock)) {
     return false;
   }
-  ui_->control_1000->setPlainText(InformationTextForDisplay(context_.store.information_text));
+  ui_->information_text_box->setPlainText(InformationTextForDisplay(context_.store.information_text));
   return true;
 }
 

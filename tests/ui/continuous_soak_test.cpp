@@ -81,7 +81,7 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
       if (updated == kWarmUpDevices) start = Sample();
       if (updated == kDevices) {
         end = Sample();
-        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("control_2")),
+        QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("quit_button")),
                           Qt::LeftButton);
         return true;
       }
@@ -100,15 +100,15 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
   Driver driver({[] {
                    WelcomePage* page = VisiblePage<WelcomePage>();
                    if (page == nullptr) return false;
-                   QTest::mouseClick(page->findChild<QPushButton*>("control_1"), Qt::LeftButton);
+                   QTest::mouseClick(page->findChild<QPushButton*>("next_button"), Qt::LeftButton);
                    return true;
                  },
                  [&] {
                    StartPage* page = VisiblePage<StartPage>();
                    if (page == nullptr) return false;
-                   QTest::mouseClick(page->findChild<QCheckBox*>("control_1013"), Qt::LeftButton);
+                   QTest::mouseClick(page->findChild<QCheckBox*>("continuous_mode_checkbox"), Qt::LeftButton);
                    device = rig.bus.Plug();
-                   QTest::mouseClick(page->findChild<QPushButton*>("control_1"), Qt::LeftButton);
+                   QTest::mouseClick(page->findChild<QPushButton*>("start_button"), Qt::LeftButton);
                    return true;
                  },
                  cycle},

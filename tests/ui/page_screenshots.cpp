@@ -71,7 +71,7 @@ bool RunningPage(const QDir& dir) {
     return RunResult::kSucceeded;
   };
   ProgressPage page(scene.context);
-  auto* bar = page.findChild<QProgressBar*>(QStringLiteral("control_1003"));
+  auto* bar = page.findChild<QProgressBar*>(QStringLiteral("progress_bar"));
   const bool ready = QTest::qWaitFor([&] { return bar->value() == 45; }, 5000);
   const bool saved = ready && Save(page, dir, "progress_running.png");
   release = true;
@@ -85,7 +85,7 @@ bool WelcomeAndStart(const QDir& dir) {
   if (!welcome.LoadAndShowPackage(scene.rig.paths)) return false;
   if (!Save(welcome, dir, "welcome.png")) return false;
   StartPage start(scene.context);
-  start.findChild<QCheckBox*>(QStringLiteral("control_1013"))->setChecked(true);
+  start.findChild<QCheckBox*>(QStringLiteral("continuous_mode_checkbox"))->setChecked(true);
   return Save(start, dir, "start.png");
 }
 

@@ -83,6 +83,9 @@ class PageTemplateTest : public QObject {
  private slots:
   void dialogUnitsConvertRounded_data();
   void dialogUnitsConvertRounded();
+  void templatesInPixelsForASixByThirteenFont_data();
+  void templatesInPixelsForASixByThirteenFont();
+  void aControlTheTemplateNamesButThePageLacksIsReported();
   void pagesFollowTheirTemplates_data();
   void pagesFollowTheirTemplates();
   void controls_data();
@@ -117,6 +120,70 @@ void PageTemplateTest::dialogUnitsConvertRounded() {
   QCOMPARE(DluToPixels(DluRect{dlu.x(), dlu.y(), dlu.width(), dlu.height()}, units), pixels);
 }
 
+// Each template control in pixels for a font of 6 x 13 base units, worked out by hand.
+void PageTemplateTest::templatesInPixelsForASixByThirteenFont_data() {
+  QTest::addColumn<int>("id");
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QRect>("pixels");
+  const struct {
+    int id;
+    const char* name;
+    QRect pixels;
+  } rows[] = {
+      {103, "next_button", {216, 271, 75, 23}},
+      {103, "cancel_button", {309, 271, 75, 23}},
+      {103, "information_text_box", {131, 36, 257, 202}},
+      {103, "welcome_group", {122, 13, 273, 239}},
+      {105, "start_button", {330, 268, 75, 23}},
+      {105, "cancel_button", {420, 268, 75, 23}},
+      {105, "welcome_group", {122, 13, 374, 239}},
+      {105, "connect_hint", {129, 177, 351, 13}},
+      {105, "continuous_mode_checkbox", {128, 211, 360, 16}},
+      {104, "other_device_button", {11, 271, 75, 23}},
+      {104, "quit_button", {309, 271, 75, 23}},
+      {104, "progress_bar", {126, 128, 263, 23}},
+      {104, "status_text", {126, 91, 264, 26}},
+      {104, "title_text", {119, 11, 272, 13}},
+      {104, "next_device_prompt", {126, 172, 252, 13}},
+  };
+  for (const auto& row : rows) {
+    QTest::addRow("%d %s", row.id, row.name) << row.id << QString::fromLatin1(row.name)
+                                             << row.pixels;
+  }
+}
+
+void PageTemplateTest::templatesInPixelsForASixByThirteenFont() {
+  QFETCH(int, id);
+  QFETCH(QString, name);
+  QFETCH(QRect, pixels);
+  const DialogBaseUnits units{6, 13};
+  const PageTemplate& layout = TemplateOf(id);
+  QCOMPARE(DluToPixels(layout.width, layout.height, units),
+           id == 105 ? QSize(501, 310) : QSize(401, 310));
+  bool found = false;
+  for (const ControlPlacement& placement : layout.controls) {
+    if (name != QLatin1String(placement.object_name)) continue;
+    found = true;
+    QCOMPARE(DluToPixels(placement.rect, units), pixels);
+  }
+  QVERIFY(found);
+}
+
+void PageTemplateTest::aControlTheTemplateNamesButThePageLacksIsReported() {
+  QDialog page;
+  auto* quit = new QPushButton(&page);
+  quit->setObjectName(QStringLiteral("quit_button"));
+  const QStringList missing = ApplyPageAppearance(page, ProgressTemplate());
+  QCOMPARE(missing, (QStringList{"other_device_button", "side_picture", "progress_bar",
+                                 "status_text", "title_text", "next_device_prompt"}));
+  // The wizard's own pages carry every control their templates name.
+  ContextRig r;
+  for (int id : {103, 104, 105}) {
+    auto real = MakePage(id, r.context);
+    QVERIFY2(ApplyPageAppearance(*real, TemplateOf(id)).isEmpty(), qPrintable(QString::number(id)));
+  }
+}
+
 void PageTemplateTest::pagesFollowTheirTemplates_data() {
   QTest::addColumn<int>("id");
   QTest::newRow("welcome 103") << 103;
@@ -129,7 +196,6 @@ void PageTemplateTest::pagesFollowTheirTemplates() {
   ContextRig r;
   auto page = MakePage(id, r.context);
   const PageTemplate& layout = TemplateOf(id);
-  QCOMPARE(page->property("controlId").toInt(), id);
   QCOMPARE(page->windowTitle(), QStringLiteral("Updata tools V1.2"));
   const Qt::WindowFlags flags = page->windowFlags();
   QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
@@ -144,7 +210,7 @@ void PageTemplateTest::pagesFollowTheirTemplates() {
   if (!has_song && QFontDatabase::hasFamily(QStringLiteral("WenQuanYi Micro Hei"))) {
     QCOMPARE(page->font().family(), QStringLiteral("WenQuanYi Micro Hei"));
   }
-  QCOMPARE(page->findChild<QWidget*>(QStringLiteral("control_2"))->font().family(),
+  QCOMPARE(page->findChildren<QPushButton*>().front()->font().family(),
            page->font().family());
   const DialogBaseUnits units = BaseUnitsFor(page->font());
   QCOMPARE(page->minimumSize(), DluToPixels(layout.width, layout.height, units));
@@ -172,32 +238,32 @@ void PageTemplateTest::controls_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("text");
   QTest::addColumn<bool>("is_default");
-  QTest::newRow("103 Next") << 103 << "control_1"
+  QTest::newRow("103 Next") << 103 << "next_button"
                             << "Next(&N)" << true;
-  QTest::newRow("103 Cancel") << 103 << "control_2"
+  QTest::newRow("103 Cancel") << 103 << "cancel_button"
                               << "Cancel(&C)" << false;
-  QTest::newRow("103 group") << 103 << "group_box"
+  QTest::newRow("103 group") << 103 << "welcome_group"
                              << "Welcome to use updata program:" << false;
-  QTest::newRow("105 Start") << 105 << "control_1"
+  QTest::newRow("105 Start") << 105 << "start_button"
                              << "Start(&S)" << true;
-  QTest::newRow("105 Cancel") << 105 << "control_2"
+  QTest::newRow("105 Cancel") << 105 << "cancel_button"
                               << "Cancel(&C)" << false;
-  QTest::newRow("105 group") << 105 << "group_box"
+  QTest::newRow("105 group") << 105 << "welcome_group"
                              << "Welcome to use updata program:" << false;
-  QTest::newRow("105 hint") << 105 << "static_hint"
+  QTest::newRow("105 hint") << 105 << "connect_hint"
                             << "Please connect USB cable to device first" << false;
-  QTest::newRow("105 checkbox") << 105 << "control_1013"
+  QTest::newRow("105 checkbox") << 105 << "continuous_mode_checkbox"
                                 << "Continuous upgrade mode (suitable for multiple devices ):"
                                 << false;
-  QTest::newRow("104 Other device") << 104 << "control_1012"
+  QTest::newRow("104 Other device") << 104 << "other_device_button"
                                     << "Other device" << true;
-  QTest::newRow("104 Quit") << 104 << "control_2"
+  QTest::newRow("104 Quit") << 104 << "quit_button"
                             << "Quit(&C)" << false;
-  QTest::newRow("104 status") << 104 << "control_1005"
+  QTest::newRow("104 status") << 104 << "status_text"
                               << "Progress:" << false;
-  QTest::newRow("104 static 1011") << 104 << "control_1011"
+  QTest::newRow("104 static 1011") << 104 << "title_text"
                                    << "" << false;
-  QTest::newRow("104 prompt") << 104 << "control_1014"
+  QTest::newRow("104 prompt") << 104 << "next_device_prompt"
                               << "" << false;
 }
 
@@ -223,16 +289,13 @@ void PageTemplateTest::controls() {
   } else {
     QFAIL("unexpected control kind");
   }
-  if (name.startsWith(QLatin1String("control_"))) {
-    QCOMPARE(control->property("controlId").toInt(), name.mid(8).toInt());
-  }
 }
 
 void PageTemplateTest::tabOrder_data() {
   QTest::addColumn<int>("page");
   QTest::addColumn<QStringList>("order");
-  QTest::newRow("welcome") << 103 << QStringList{"control_1", "control_2", "control_1000"};
-  QTest::newRow("start") << 105 << QStringList{"control_1", "control_2", "control_1013"};
+  QTest::newRow("welcome") << 103 << QStringList{"next_button", "cancel_button", "information_text_box"};
+  QTest::newRow("start") << 105 << QStringList{"start_button", "cancel_button", "continuous_mode_checkbox"};
 }
 
 void PageTemplateTest::tabOrder() {
@@ -248,7 +311,7 @@ void PageTemplateTest::tabOrder() {
     widget = widget->nextInFocusChain();
   } while (widget != first && seen.size() < 10);
   QCOMPARE(seen, order);
-  auto* text_box = dialog->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"));
+  auto* text_box = dialog->findChild<QPlainTextEdit*>(QStringLiteral("information_text_box"));
   if (text_box != nullptr) {
     QVERIFY(text_box->isReadOnly());
     QCOMPARE(text_box->lineWrapMode(), QPlainTextEdit::NoWrap);
@@ -262,7 +325,7 @@ void PageTemplateTest::tabOrder() {
     text_box->setFocus();
     QTest::keyClick(text_box, Qt::Key_Return);
     QCOMPARE(dialog->result(), -1);
-    QTest::keyClick(dialog->findChild<QPushButton*>(QStringLiteral("control_1")), Qt::Key_Return);
+    QTest::keyClick(dialog->findChild<QPushButton*>(QStringLiteral("next_button")), Qt::Key_Return);
     QCOMPARE(dialog->result(), int(kPageNext));
   }
 }

@@ -181,9 +181,9 @@ void PollRulesTest::otherDevice() {
   auto device = p.rig.bus.Plug();
   ProgressPage page(p.context);
   FinishRun(page);
-  auto* other = page.findChild<QPushButton*>(QStringLiteral("control_1012"));
+  auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
   QVERIFY(other->isEnabled());
-  auto* prompt = page.findChild<QLabel*>(QStringLiteral("control_1014"));
+  auto* prompt = page.findChild<QLabel*>(QStringLiteral("next_device_prompt"));
   QCOMPARE(prompt->text(), QString::fromLatin1(kNextDevicePrompt));
   // The whole prompt fits, above the buttons.
   QVERIFY(prompt->heightForWidth(prompt->width()) <= prompt->height());
@@ -232,14 +232,14 @@ void PollRulesTest::normalModeFinishesWithoutPolling() {
   p.context.continuous_mode = 0;
   p.rig.bus.Plug();
   ProgressPage page(p.context);
-  auto* other = page.findChild<QPushButton*>(QStringLiteral("control_1012"));
-  auto* quit = page.findChild<QPushButton*>(QStringLiteral("control_2"));
+  auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
+  auto* quit = page.findChild<QPushButton*>(QStringLiteral("quit_button"));
   QVERIFY(other->isHidden());
   FinishRun(page);
   QVERIFY(other->isHidden());
   QVERIFY(quit->isEnabled());
   QVERIFY(!page.poll_running());
-  QVERIFY(page.findChild<QLabel*>(QStringLiteral("control_1014"))->text().isEmpty());
+  QVERIFY(page.findChild<QLabel*>(QStringLiteral("next_device_prompt"))->text().isEmpty());
   QVERIFY(!page.ended());
   QTest::mouseClick(quit, Qt::LeftButton);
   QVERIFY(page.ended());
@@ -256,8 +256,8 @@ void PollRulesTest::endingIsRefusedWhileRunning() {
   ProgressPage page(p.context);
   const Finally let_go([&release] { release = true; });
   page.show();
-  auto* quit = page.findChild<QPushButton*>(QStringLiteral("control_2"));
-  auto* other = page.findChild<QPushButton*>(QStringLiteral("control_1012"));
+  auto* quit = page.findChild<QPushButton*>(QStringLiteral("quit_button"));
+  auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
   QVERIFY(!quit->isEnabled());
   QVERIFY(other->isVisible());
   QVERIFY(!other->isEnabled());
@@ -286,7 +286,7 @@ void PollRulesTest::progressMessageReadsPercentWhenHandled() {
     return RunResult::kFailed;
   };
   ProgressPage page(p.context);
-  auto* bar = page.findChild<QProgressBar*>(QStringLiteral("control_1003"));
+  auto* bar = page.findChild<QProgressBar*>(QStringLiteral("progress_bar"));
   QCOMPARE(bar->minimum(), 0);
   QCOMPARE(bar->maximum(), 100);
   QCOMPARE(bar->value(), 0);
@@ -317,7 +317,7 @@ void PollRulesTest::finalTextsAndSound() {
     return static_cast<RunResult>(result);
   };
   ProgressPage page(p.context);
-  auto* status = page.findChild<QLabel*>(QStringLiteral("control_1005"));
+  auto* status = page.findChild<QLabel*>(QStringLiteral("status_text"));
   QCOMPARE(status->text(), QStringLiteral("Progress:"));
   QString status_at_sound;
   p.rig.sound.on_request = [&] {
@@ -330,7 +330,7 @@ void PollRulesTest::finalTextsAndSound() {
   QCOMPARE(p.rig.sound.requests.load(), sounds);
   if (sounds > 0) QCOMPARE(status_at_sound, text);
   QCOMPARE(page.flash_text(), QStringLiteral("Flash:C216"));
-  QVERIFY(page.findChild<QLabel*>(QStringLiteral("control_1011"))->text().isEmpty());
+  QVERIFY(page.findChild<QLabel*>(QStringLiteral("title_text"))->text().isEmpty());
 }
 
 void PollRulesTest::declinedRunEndsThePageAsDeclined() {
@@ -341,7 +341,7 @@ void PollRulesTest::declinedRunEndsThePageAsDeclined() {
   page.OnDoneCheck();
   QVERIFY(page.ended());
   QCOMPARE(page.result(), int(kPageDeclined));
-  QCOMPARE(page.findChild<QLabel*>(QStringLiteral("control_1005"))->text(),
+  QCOMPARE(page.findChild<QLabel*>(QStringLiteral("status_text"))->text(),
            QStringLiteral("Progress:"));
   QCOMPARE(p.rig.sound.requests.load(), 0);
 }

@@ -31,9 +31,9 @@ int RunToWelcomePage(WizardRig& rig, const PackagePaths& paths, QString& shown,
   Driver driver({[&] {
     WelcomePage* page = VisiblePage<WelcomePage>();
     if (page == nullptr) return false;
-    shown = page->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"))->toPlainText();
+    shown = page->findChild<QPlainTextEdit*>(QStringLiteral("information_text_box"))->toPlainText();
     data_length = app.store().data_length;
-    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("control_2")), Qt::LeftButton);
+    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("cancel_button")), Qt::LeftButton);
     return true;
   }});
   return app.Run();

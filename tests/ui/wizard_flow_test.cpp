@@ -55,11 +55,11 @@ struct Finished {
 Driver::Step RecordFinished(Finished& out) {
   return [&out] {
     ProgressPage* page = VisiblePage<ProgressPage>();
-    if (page == nullptr || !page->run_done() || !Button(page, "control_2")->isEnabled()) {
+    if (page == nullptr || !page->run_done() || !Button(page, "quit_button")->isEnabled()) {
       return false;
     }
-    out.status = page->findChild<QLabel*>(QStringLiteral("control_1005"))->text();
-    out.bar = page->findChild<QProgressBar*>(QStringLiteral("control_1003"))->value();
+    out.status = page->findChild<QLabel*>(QStringLiteral("status_text"))->text();
+    out.bar = page->findChild<QProgressBar*>(QStringLiteral("progress_bar"))->value();
     out.quit_enabled = true;
     return true;
   };
@@ -114,13 +114,13 @@ void WizardFlowTest::welcomePageShowsTheInformationText() {
   Driver driver({[&] {
                    WelcomePage* page = VisiblePage<WelcomePage>();
                    if (page == nullptr) return false;
-                   auto* box = page->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"));
+                   auto* box = page->findChild<QPlainTextEdit*>(QStringLiteral("information_text_box"));
                    shown = box->toPlainText();
-                   next_has_focus = QApplication::focusWidget() == Button(page, "control_1") ||
-                                    page->focusWidget() == Button(page, "control_1");
+                   next_has_focus = QApplication::focusWidget() == Button(page, "next_button") ||
+                                    page->focusWidget() == Button(page, "next_button");
                    return true;
                  },
-                 Click<WelcomePage>("control_2")});
+                 Click<WelcomePage>("cancel_button")});
   QCOMPARE(app.Run(), 0);
   QVERIFY(driver.finished());
   QVERIFY(next_has_focus);
@@ -147,12 +147,12 @@ void WizardFlowTest::cancelOnEachPageEndsTheProgram() {
   rig.bus.Plug();
   UpdateApp app(rig.Dependencies());
   auto end_page = [how](QDialog* page) {
-    if (how == 0) QTest::mouseClick(page->findChild<QPushButton*>("control_2"), Qt::LeftButton);
+    if (how == 0) QTest::mouseClick(page->findChild<QPushButton*>("cancel_button"), Qt::LeftButton);
     if (how == 1) QTest::keyClick(page, Qt::Key_Escape);
     if (how == 2) page->close();
   };
   std::vector<Driver::Step> steps;
-  if (on_start_page) steps.push_back(Click<WelcomePage>("control_1"));
+  if (on_start_page) steps.push_back(Click<WelcomePage>("next_button"));
   steps.push_back([&] {
     QDialog* page = on_start_page ? static_cast<QDialog*>(VisiblePage<StartPage>())
                                   : static_cast<QDialog*>(VisiblePage<WelcomePage>());
@@ -192,11 +192,11 @@ void WizardFlowTest::checkboxSetsContinuousMode() {
   rig.WritePackage();
   UpdateApp app(rig.Dependencies());
   bool started_unticked = false;
-  Driver driver({Click<WelcomePage>("control_1"),
+  Driver driver({Click<WelcomePage>("next_button"),
                  [&] {
                    StartPage* page = VisiblePage<StartPage>();
                    if (page == nullptr) return false;
-                   auto* box = page->findChild<QCheckBox*>(QStringLiteral("control_1013"));
+                   auto* box = page->findChild<QCheckBox*>(QStringLiteral("continuous_mode_checkbox"));
                    started_unticked = !box->isChecked();
                    for (QChar press : presses) {
                      if (press == QLatin1Char('c')) {
@@ -208,7 +208,7 @@ void WizardFlowTest::checkboxSetsContinuousMode() {
                    }
                    return true;
                  },
-                 Click<StartPage>("control_2")});
+                 Click<StartPage>("cancel_button")});
   QCOMPARE(app.Run(), 0);
   QVERIFY(driver.finished());
   QVERIFY(started_unticked);
@@ -228,17 +228,17 @@ void WizardFlowTest::startWithoutDeviceThenWithOneRunsAWholeUpdate() {
         qApp,
         [&] {
           if (ProgressPage* page = VisiblePage<ProgressPage>()) {
-            status_at_sound = page->findChild<QLabel*>(QStringLiteral("control_1005"))->text();
+            status_at_sound = page->findChild<QLabel*>(QStringLiteral("status_text"))->text();
           }
         },
         Qt::BlockingQueuedConnection);
   };
-  Driver driver({Click<WelcomePage>("control_1"), Click<StartPage>("control_1"), Do([&] {
+  Driver driver({Click<WelcomePage>("next_button"), Click<StartPage>("start_button"), Do([&] {
                    start_page_kept = VisiblePage<StartPage>() != nullptr;
                    device = rig.bus.Plug();
                  }),
-                 Click<StartPage>("control_1"), RecordFinished(finished),
-                 Click<ProgressPage>("control_2")});
+                 Click<StartPage>("start_button"), RecordFinished(finished),
+                 Click<ProgressPage>("quit_button")});
   QCOMPARE(app.Run(), 0);
   QVERIFY(driver.finished());
   QCOMPARE(rig.dialogs.messages(), std::vector<std::string>{kNoDeviceText});
@@ -269,7 +269,7 @@ void WizardFlowTest::failedRunShowsTheFailureText() {
   rig.bus.Plug(config);
   UpdateApp app(rig.Dependencies());
   Finished finished;
-  Driver driver({Click<WelcomePage>("control_1"), Click<StartPage>("control_1"),
+  Driver driver({Click<WelcomePage>("next_button"), Click<StartPage>("start_button"),
                  RecordFinished(finished), Key<ProgressPage>(Qt::Key_Escape)});
   QCOMPARE(app.Run(), 0);
   QVERIFY(driver.finished());
@@ -301,10 +301,10 @@ void WizardFlowTest::sameVersionQuestion() {
   rig.dialogs.QueueAnswer(yes);
   UpdateApp app(rig.Dependencies());
   Finished finished;
-  std::vector<Driver::Step> steps{Click<WelcomePage>("control_1"), Click<StartPage>("control_1")};
+  std::vector<Driver::Step> steps{Click<WelcomePage>("next_button"), Click<StartPage>("start_button")};
   if (yes) {
     steps.push_back(RecordFinished(finished));
-    steps.push_back(Click<ProgressPage>("control_2"));
+    steps.push_back(Click<ProgressPage>("quit_button"));
   }
   Driver driver(steps);
   QCOMPARE(app.Run(), status);
