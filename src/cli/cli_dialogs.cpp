@@ -30,8 +30,17 @@ void TerminalDialogs::WriteLine(std::string_view text) {
   std::fflush(out_);
 }
 
+// A message's own line breaks are kept: a detail such as the system's reason for a failure
+// stands on the line after the message.
 void TerminalDialogs::ShowMessage(std::string_view text) {
-  WriteLine(text);
+  for (;;) {
+    const std::size_t lf = text.find('\n');
+    std::string_view line = text.substr(0, lf);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    WriteLine(line);
+    if (lf == std::string_view::npos) break;
+    text.remove_prefix(lf + 1);
+  }
 }
 
 bool TerminalDialogs::HasTerminal() const {

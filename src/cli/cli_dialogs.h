@@ -14,8 +14,8 @@ enum class AnswerPolicy {
   kNo,
 };
 
-// Dialogs for the command line: messages are single lines on stderr, questions are answered by
-// the policy chosen at construction. The streams are injectable for tests.
+// Dialogs for the command line: messages are lines on stderr (each line of a message its own),
+// questions are single lines answered by the policy chosen at construction. The streams are injectable for tests.
 class TerminalDialogs final : public Dialogs {
  public:
   explicit TerminalDialogs(AnswerPolicy policy, std::FILE* in = stdin, std::FILE* out = stderr)

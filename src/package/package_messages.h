@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace qv {
 
 // The package subsystem's message texts, shown to the user exactly as they stand.
@@ -22,5 +24,11 @@ inline constexpr const char* kMsgCheckData = "Check data faile !";
 inline constexpr const char* kMsgMapInformation = "Read file information faile !";
 inline constexpr const char* kMsgMapExceedsFlash = "Map file size exceed FLASH space !";
 inline constexpr const char* kMsgMapAlreadyHeld = "Allocate memory faile, please try again !";
+
+// A message followed by the system's reason on a line of its own, so the message itself stays
+// exactly as it stands; just the message when there is no reason to give.
+[[nodiscard]] inline std::string WithReason(const char* message, const std::string& reason) {
+  return reason.empty() ? std::string(message) : std::string(message) + "\n" + reason;
+}
 
 }  // namespace qv

@@ -18,7 +18,7 @@ int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs
   store.position = 0;
   if (!source.Open()) {
     if (store.image) std::memset(store.image.get(), 0xFF, store.image_size);
-    dialogs.ShowMessage(kMsgNoPackageFile);
+    dialogs.ShowMessage(WithReason(kMsgNoPackageFile, source.FailureReason()));
     return 0;
   }
   // A source shorter than the key block leaves the rest of the key zero; its length check fails.
@@ -41,7 +41,8 @@ int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs
   const uint64_t length = source.Length();
   source.Close();
   if (length != uint64_t{store.data_length} + kKeyBlockSize) {
-    dialogs.ShowMessage(kMsgReadFileError);
+    // A read the system broke off says why; a file that changed under the read has no reason.
+    dialogs.ShowMessage(WithReason(kMsgReadFileError, source.FailureReason()));
     return 0;
   }
   return 1;

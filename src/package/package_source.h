@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+
+#include "package/regular_file.h"
 
 namespace qv {
 
@@ -19,24 +22,28 @@ class PackageSource {
   // The current length of the open source in bytes.
   [[nodiscard]] virtual uint64_t Length() = 0;
   virtual void Close() = 0;
+  // Why the last Open() or Read() failed, in the system's words; "" when unknown or nothing
+  // failed. Shown on a line under the loader's message.
+  [[nodiscard]] virtual std::string FailureReason() const { return {}; }
 };
 
-// A file read with plain POSIX calls, shared for reading by others.
+// A file read with plain POSIX calls, shared for reading by others. Only a regular file opens:
+// a FIFO, a device node or a directory at the path fails the open like a missing file.
 class FilePackageSource final : public PackageSource {
  public:
   explicit FilePackageSource(std::filesystem::path path) : path_(std::move(path)) {}
-  ~FilePackageSource() override { Close(); }
-  FilePackageSource(const FilePackageSource&) = delete;
-  FilePackageSource& operator=(const FilePackageSource&) = delete;
 
-  [[nodiscard]] bool Open() override;
-  [[nodiscard]] std::size_t Read(uint8_t* out, std::size_t size) override;
-  [[nodiscard]] uint64_t Length() override;
-  void Close() override;
+  [[nodiscard]] bool Open() override { return file_.Open(path_); }
+  [[nodiscard]] std::size_t Read(uint8_t* out, std::size_t size) override {
+    return file_.Read(out, size);
+  }
+  [[nodiscard]] uint64_t Length() override { return file_.Length(); }
+  void Close() override { file_.Close(); }
+  [[nodiscard]] std::string FailureReason() const override { return file_.failure_reason(); }
 
  private:
   std::filesystem::path path_;
-  int fd_ = -1;
+  RegularFileReader file_;
 };
 
 // Bytes already in memory; the span must outlive the source.

@@ -14,6 +14,7 @@
 #include "flash_check.h"
 #include "package_fixture.h"
 #include "platform/named_mutex.h"
+#include "special_files.h"
 
 namespace qv {
 namespace {
@@ -60,6 +61,7 @@ class FlashE2E : public ::testing::Test {
   std::unique_ptr<test::ChildProcess> Launch(std::vector<std::string> args,
                                              std::vector<std::string> env) {
     args.insert(args.begin(), QV_QVUPDATE_PATH);
+    args.insert(args.begin(), launcher_.begin(), launcher_.end());
     env.push_back(std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH);
     env.push_back("QVSIM_DIR=" + (dir_ / "sim").string());
     return std::make_unique<test::ChildProcess>(args, env, dir_);
@@ -83,6 +85,7 @@ class FlashE2E : public ::testing::Test {
   }
 
   fs::path dir_;
+  std::vector<std::string> launcher_;  // runs the program, when set
   test::FixturePackage package_;
   std::string stdout_, stderr_;
 };
@@ -198,6 +201,42 @@ TEST_F(FlashE2E, FailuresExitOneWithTheirTexts) {
       EXPECT_NE(position, std::string::npos) << text << "\n" << stderr_;
     }
     EXPECT_EQ(stdout_.find("Updata success !"), std::string::npos);
+  }
+}
+
+// A special file where the package is expected ends the run with the loader's message and the
+// system's reason; one where the readme is expected changes nothing. No case blocks (each run
+// has the fixture's time limit) and the unreadable case runs as an unprivileged user.
+TEST_F(FlashE2E, SpecialFilesAtThePackageOrTheReadmeNeverBlock) {
+  fs::permissions(dir_, fs::perms::all);
+  for (const test::SpecialFile kind : test::kSpecialFiles) {
+    SCOPED_TRACE(test::SpecialFileName(kind));
+    launcher_.clear();
+    if (kind == test::SpecialFile::kUnreadable && ::geteuid() == 0) {
+      const std::string id = std::to_string(test::kUnprivilegedId);
+      launcher_ = {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"};
+    }
+    const fs::path special = dir_ / "special.Bin";
+    const std::string skip = test::PlaceSpecialFile(kind, special);
+    if (!skip.empty()) {
+      std::cout << "[  SKIPPED ] " << test::SpecialFileName(kind) << ": " << skip << "\n";
+      continue;
+    }
+    const std::string reason = test::SpecialFileReason(kind);
+    EXPECT_EQ(Flash({"flash", special.string()}), 1);
+    EXPECT_EQ(stderr_, "Open updata file faile !\n" + reason +
+                           "\nNo updata file ,please download again !\n" + reason + "\n");
+    fs::remove(special);
+
+    // A fresh simulated device, so every run updates it.
+    fs::remove_all(dir_ / "sim");
+    fs::create_directory(dir_ / "sim");
+    fs::permissions(dir_ / "sim", fs::perms::all);
+    ASSERT_EQ(test::PlaceSpecialFile(kind, dir_ / "readme.txt"), "");
+    EXPECT_EQ(Flash({"flash", PackagePath()}), 0) << stderr_;
+    EXPECT_NE(stdout_.find("Updata success !"), std::string::npos) << stdout_;
+    EXPECT_EQ(stderr_, "");
+    fs::remove(dir_ / "readme.txt");
   }
 }
 

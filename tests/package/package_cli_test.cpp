@@ -50,7 +50,7 @@ TEST(TerminalDialogsTest, MessagesAreLinesAndPoliciesAnswer) {
     dialogs.ShowMessage("two\nlines");
     EXPECT_EQ(dialogs.AskYesNo("Continue ?"), c.answer);
     EXPECT_EQ(Contents(out),
-              std::string("Read file error !\ntwo lines\nContinue ? ") + c.note + "\n");
+              std::string("Read file error !\ntwo\nlines\nContinue ? ") + c.note + "\n");
     std::fclose(in);
     std::fclose(out);
   }
@@ -224,7 +224,9 @@ TEST(QvupdateBinaryTest, UnloadablePackagesAndRefusedBuilds) {
   const RunResult missing = RunQvupdate("info " + (dir.path() / "none.bin").string(), dir);
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Open updata file faile !\nNo updata file ,please download again !\n");
+  EXPECT_EQ(missing.err,
+            "Open updata file faile !\nNo such file or directory\n"
+            "No updata file ,please download again !\nNo such file or directory\n");
 
   const auto program = dir.Write("program.bin", test::PatternBytes(100, 1));
   const auto out = dir.path() / "out.bin";

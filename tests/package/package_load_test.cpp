@@ -9,9 +9,12 @@
 #include "package/package_messages.h"
 #include "package_fixture.h"
 #include "recording_dialogs.h"
+#include "special_files.h"
 
 namespace qv {
 namespace {
+
+using namespace std::chrono_literals;
 
 using Messages = std::vector<std::string>;
 
@@ -176,7 +179,8 @@ TEST_F(PackageLoadTest, ImageAlreadyHeldIsRefusedAndReleased) {
 
 TEST_F(PackageLoadTest, ReadPackageOnItsOwnOpensTheGivenPath) {
   EXPECT_EQ(ReadPackage(store_, dir_.path() / "absent.bin", dialogs_), 0);
-  EXPECT_EQ(dialogs_.messages(), Messages{kMsgNoPackageFile});
+  EXPECT_EQ(dialogs_.messages(),
+            Messages{std::string(kMsgNoPackageFile) + "\nNo such file or directory"});
 }
 
 TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
@@ -193,9 +197,8 @@ TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
       {"cr at end\r", "cr at end\r\r\n"},
   };
   for (const auto& c : cases) {
-    std::istringstream in(c.readme);
     std::string text;
-    AppendReadmeLines(in, text);
+    AppendReadmeLines(c.readme, text);
     EXPECT_EQ(text, c.lines) << c.readme;
   }
 }
@@ -206,6 +209,74 @@ TEST(InformationTextTest, MissingReadmeGivesThreeEmptyLinesAndLongLinesStayWhole
   const std::string longline(100000, 'x');
   EXPECT_EQ(BuildInformationText(dir.WriteText("readme.txt", longline + "\n")),
             "\r\n\r\n\r\n" + longline + "\r\n");
+}
+
+// The readme is read up to a bound; what is left out is said in a last line, and a cut never
+// splits a line or a character.
+TEST(InformationTextTest, ReadmeBeyondTheBoundIsCutAtALineAndSaysWhatWasLeftOut) {
+  ASSERT_EQ(kReadmeReadLimit, 1048576u);
+  const std::string head = "\r\n\r\n\r\n";
+  test::TempDir dir;
+  const auto readme = dir.path() / "readme.txt";
+  const std::string line(99, 'a');
+  std::string lines;
+  for (int i = 0; i < 10500; ++i) lines += line + "\n";  // 1,050,000 bytes: 10485 lines fit
+  std::string shown;
+  for (int i = 0; i < 10485; ++i) shown += line + "\r\n";
+  dir.WriteText("readme.txt", lines);
+  EXPECT_EQ(BuildInformationText(readme),
+            head + shown + "[readme.txt is longer than 1 MiB: the remaining 1500 bytes are not "
+                           "shown]\r\n");
+
+  // One line longer than the bound, with a two-byte character across it: cut before it.
+  dir.WriteText("readme.txt", std::string(1048575, 'x') + "\xC3\xA9 and more");
+  EXPECT_EQ(BuildInformationText(readme),
+            head + std::string(1048575, 'x') +
+                "\r\n[readme.txt is longer than 1 MiB: the remaining 11 bytes are not shown]\r\n");
+
+  // Exactly the bound: all of it, nothing said.
+  dir.WriteText("readme.txt", std::string(1048575, 'y') + "\n");
+  EXPECT_EQ(BuildInformationText(readme), head + std::string(1048575, 'y') + "\r\n");
+}
+
+// What else can lie where the package or the readme is expected: the load ends in time, a
+// package gives the loader's messages with the system's reason, a readme gives no text.
+TEST(PackageFilesTest, SpecialFilesAreRefusedWithoutBlocking) {
+  for (const test::SpecialFile kind : test::kSpecialFiles) {
+    SCOPED_TRACE(test::SpecialFileName(kind));
+    test::TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const auto paths = PackagePathsIn(dir.path());
+    const std::string skip = test::PlaceSpecialFile(kind, paths.package);
+    if (!skip.empty()) {
+      std::cout << "[  SKIPPED ] " << test::SpecialFileName(kind) << ": " << skip << "\n";
+      continue;
+    }
+    test::Watchdog watchdog(std::string("loading a ") + test::SpecialFileName(kind), 30s);
+    const auto load_as_user = [&](PackageStore& store, Dialogs& dialogs) {
+      test::ScriptedRandom random;
+      test::FakeClock clock;
+      test::UnprivilegedFileAccess as_user;
+      return LoadPackage(store, paths, dialogs, random, clock);
+    };
+    PackageStore store;
+    test::RecordingDialogs dialogs;
+    EXPECT_FALSE(load_as_user(store, dialogs));
+    const std::string reason = test::SpecialFileReason(kind);
+    EXPECT_EQ(dialogs.messages(), (Messages{std::string(kMsgOpenPackageFailed) + "\n" + reason,
+                                            std::string(kMsgNoPackageFile) + "\n" + reason}));
+    EXPECT_EQ(store.image, nullptr);
+
+    std::filesystem::remove(paths.package);
+    dir.Write("QVUpdate.Bin",
+              test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(384)));
+    std::filesystem::permissions(paths.package, std::filesystem::perms::all);
+    ASSERT_EQ(test::PlaceSpecialFile(kind, paths.readme), "");
+    test::RecordingDialogs quiet;
+    EXPECT_TRUE(load_as_user(store, quiet));
+    EXPECT_EQ(store.information_text, "\r\n\r\n\r\n");
+    EXPECT_EQ(quiet.messages(), Messages{});
+  }
 }
 
 TEST(ProgramDirectoryTest, IsTheExecutablesDirectoryWithItsSeparator) {

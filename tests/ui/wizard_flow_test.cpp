@@ -12,10 +12,12 @@
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
+#include "special_files.h"
 #include "wizard_fixture.h"
 
 using namespace qv;
 using namespace qv::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -79,6 +81,8 @@ class WizardFlowTest : public QObject {
  private slots:
   void packageThatCannotLoadEndsWithStatusOne();
   void welcomePageShowsTheInformationText();
+  void specialFilesNeverBlockTheWizard_data();
+  void specialFilesNeverBlockTheWizard();
   void cancelOnEachPageEndsTheProgram_data();
   void cancelOnEachPageEndsTheProgram();
   void checkboxSetsContinuousMode_data();
@@ -99,8 +103,9 @@ void WizardFlowTest::packageThatCannotLoadEndsWithStatusOne() {
   }});
   QCOMPARE(app.Run(), 1);
   QVERIFY(!page_seen);
-  const std::vector<std::string> expected{"Open updata file faile !",
-                                          "No updata file ,please download again !"};
+  const std::vector<std::string> expected{
+      "Open updata file faile !\nNo such file or directory",
+      "No updata file ,please download again !\nNo such file or directory"};
   QCOMPARE(rig.dialogs.messages(), expected);
   QVERIFY(app.store().image == nullptr);
 }
@@ -126,6 +131,63 @@ void WizardFlowTest::welcomePageShowsTheInformationText() {
   QVERIFY(next_has_focus);
   QVERIFY(shown.contains(QStringLiteral("Line one\nLine two")));
   QVERIFY(!shown.contains(QLatin1Char('\r')));
+}
+
+void WizardFlowTest::specialFilesNeverBlockTheWizard_data() {
+  QTest::addColumn<int>("kind_number");
+  QTest::addColumn<bool>("at_readme");
+  for (const SpecialFile kind : kSpecialFiles) {
+    for (const bool at_readme : {false, true}) {
+      const QByteArray name = QByteArray(SpecialFileName(kind)) + (at_readme ? " readme" : " package");
+      QTest::newRow(name.constData()) << static_cast<int>(kind) << at_readme;
+    }
+  }
+}
+
+// A special file where the package is expected ends the wizard before its first page with the
+// loader's messages and the system's reason on their second line; one where the readme is
+// expected leaves the welcome text empty. Neither blocks: a case that hangs ends the test run.
+void WizardFlowTest::specialFilesNeverBlockTheWizard() {
+  QFETCH(int, kind_number);
+  QFETCH(bool, at_readme);
+  const auto kind = static_cast<SpecialFile>(kind_number);
+  WizardRig rig;
+  QFile::setPermissions(rig.dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                            QFileDevice::ExeOther);
+  if (at_readme) {
+    rig.WritePackage();
+    QFile::remove(QString::fromStdString(rig.paths.readme.string()));
+  }
+  const std::string skip =
+      PlaceSpecialFile(kind, at_readme ? rig.paths.readme : rig.paths.package);
+  if (!skip.empty()) QSKIP(skip.c_str());
+
+  Watchdog watchdog(std::string("the wizard with a ") + SpecialFileName(kind), 60s);
+  UnprivilegedFileAccess as_user;  // the loader reads on this thread
+  UpdateApp app(rig.Dependencies());
+  QString shown;
+  Driver driver({[&] {
+                   WelcomePage* page = VisiblePage<WelcomePage>();
+                   if (page == nullptr) return false;
+                   shown = page->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"))
+                               ->toPlainText();
+                   return true;
+                 },
+                 Click<WelcomePage>("control_2")});
+  const std::string reason = SpecialFileReason(kind);
+  if (!at_readme) {
+    QCOMPARE(app.Run(), 1);
+    QCOMPARE(driver.step(), size_t{0});
+    const std::vector<std::string> expected{"Open updata file faile !\n" + reason,
+                                            "No updata file ,please download again !\n" + reason};
+    QCOMPARE(rig.dialogs.messages(), expected);
+    return;
+  }
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QCOMPARE(shown, QStringLiteral("\n\n\n"));
+  QVERIFY(rig.dialogs.messages().empty());
 }
 
 void WizardFlowTest::cancelOnEachPageEndsTheProgram_data() {
