@@ -1,19 +1,17 @@
 // qvupdate build: lays out, checks and scrambles a package from program, sound and map files.
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
-#include <system_error>
 
 #include "cli/cli_number_parse.h"
 #include "cli/commands.h"
 #include "package/package_builder.h"
+#include "package/package_file_writer.h"
+#include "package/regular_file.h"
 
 namespace qv::cli {
 namespace {
@@ -35,31 +33,27 @@ struct BuildOptions {
 
 constexpr const char* kAreaNames[kAreaCount] = {"program", "sound", "map"};
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-// Writes beside the target first so that a failed write never leaves a partial package.
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string temporary = path + ".partial";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
+// Reads an image as a regular file only, and no more than a package can hold: the builder
+// refuses anything longer. The system's reason for a failure goes to reason.
+bool ReadImageFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
+  RegularFileReader file;
+  if (!file.Open(path)) {
+    reason = file.failure_reason();
+    return false;
   }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) std::filesystem::remove(temporary, error);
-  return !error;
+  constexpr std::size_t kMostBytes = std::size_t{kMaxPackageLength} + 1;
+  bytes.resize(std::min<uint64_t>(file.Length(), kMostBytes));
+  std::size_t size = file.Read(bytes.data(), bytes.size());
+  // A file that grew since it was measured is read on up to the bound.
+  while (size == bytes.size() && size < kMostBytes) {
+    bytes.resize(std::min(kMostBytes, size + 65536));
+    const std::size_t n = file.Read(bytes.data() + size, bytes.size() - size);
+    size += n;
+    if (n == 0) break;
+  }
+  bytes.resize(size);
+  reason = file.failure_reason();
+  return reason.empty();
 }
 
 int Refuse(const std::string& message) {
@@ -71,8 +65,9 @@ int Refuse(const std::string& message) {
 std::string TakeArea(const AreaOptions& options, int index, BuildArea& area) {
   const std::string name = kAreaNames[index];
   area.present = !options.file.empty();
-  if (area.present && !ReadWholeFile(options.file, area.data)) {
-    return "cannot read the " + name + " file " + options.file;
+  std::string reason;
+  if (area.present && !ReadImageFile(options.file, area.data, reason)) {
+    return "cannot read the " + name + " file " + options.file + "\n" + reason;
   }
   if (!options.address.empty()) {
     area.address = ParseUint32(options.address);
@@ -101,7 +96,9 @@ int RunBuild(const BuildOptions& options) {
   std::vector<uint8_t> file;
   std::string error;
   if (BuildPackage(input, random, file, error) != BuildStatus::kOk) return Refuse(error);
-  if (!WriteWholeFile(options.output, file)) return Refuse("cannot write " + options.output);
+  RandomTemporaryNames names;
+  const std::string write_error = WritePackageFile(options.output, file, names);
+  if (!write_error.empty()) return Refuse(write_error);
   std::cout << "wrote " << options.output << ": " << file.size() << " bytes\n";
   return 0;
 }
