@@ -146,8 +146,9 @@ void WizardCommandLineTest::aPathWithoutPackageEndsWithTheLoadMessages() {
   QString shown;
   uint32_t data_length = 0;
   QCOMPARE(RunToWelcomePage(rig, WizardPackagePaths(missing, "/unused/"), shown, data_length), 1);
-  const std::vector<std::string> expected{"Open updata file faile !",
-                                          "No updata file ,please download again !"};
+  const std::vector<std::string> expected{
+      "Open updata file faile !\nNo such file or directory",
+      "No updata file ,please download again !\nNo such file or directory"};
   QCOMPARE(rig.dialogs.messages(), expected);
   QVERIFY(shown.isEmpty());
 }
