@@ -170,11 +170,11 @@ void WizardFlowTest::specialFilesNeverBlockTheWizard() {
   Driver driver({[&] {
                    WelcomePage* page = VisiblePage<WelcomePage>();
                    if (page == nullptr) return false;
-                   shown = page->findChild<QPlainTextEdit*>(QStringLiteral("control_1000"))
+                   shown = page->findChild<QPlainTextEdit*>(QStringLiteral("information_text_box"))
                                ->toPlainText();
                    return true;
                  },
-                 Click<WelcomePage>("control_2")});
+                 Click<WelcomePage>("cancel_button")});
   const std::string reason = SpecialFileReason(kind);
   if (!at_readme) {
     QCOMPARE(app.Run(), 1);
