@@ -1,6 +1,7 @@
 #include "update/update_run.h"
 
 #include "device/device_commands.h"
+#include "package/package_checks.h"
 #include "package/package_header.h"
 #include "update/area_programming.h"
 #include "update/bookkeeping_blocks.h"
@@ -85,11 +86,26 @@ const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
   return nullptr;
 }
 
+// The package checks of the area programming, with their messages, run before the device is
+// touched: a damaged package must not reset a device it can never program. They run again, as
+// always, once the device is in update mode.
+bool PackageFitForDevice(PackageStore& store, Dialogs& dialogs) {
+  if (ValidatePackage(store, dialogs) != 0) return false;
+  AreaResults unused;
+  ComputeAreaSums(store, unused);
+  return VerifyCheckBytes(store, dialogs) == 0;
+}
+
 }  // namespace
 
 RunResult RunUpdate(UpdateEnvironment& env, ProgressContext& progress) {
+  if (!PackageFitForDevice(env.store, env.dialogs)) return RunResult::kFailed;
+  // Held through the reset, when the device mutex is let go, so that no other updater
+  // process takes the device while it comes back.
+  const RunLockHold run_lock(env.link.run_lock());
   env.link.Discover();
-  if (QueryAndCheckVersion(env.link, env.store.version_record.data(), env.dialogs, progress) ==
+  if (QueryAndCheckVersion(env.link, env.store.version_record.data(), env.dialogs, progress,
+                           env.answer) ==
       QueryOutcome::kDeclined) {
     env.link.Release();
     return RunResult::kDeclined;

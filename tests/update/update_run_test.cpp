@@ -117,6 +117,33 @@ TEST_F(UpdateRun, NoDeviceFailsAtTheReset) {
   EXPECT_TRUE(run_.Released());
 }
 
+// A damaged package is refused with the checks' own message before anything reaches the
+// device: no query, no reset.
+TEST_F(UpdateRun, DamagedPackageNeverTouchesTheDevice) {
+  struct Case {
+    const char* name;
+    std::function<void(PackageStore&)> damage;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"a program byte changed", [](PackageStore& s) { s.image[kHeaderSize + 0x10] ^= 0x5A; },
+       "Check data faile !"},
+      {"data not a whole number of pages", [](PackageStore& s) { s.data_length -= 1; },
+       "File format error, must be alignment 256 bytes !"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimRun run;
+    test::LoadFixture(test::ThreeAreaPackage(), run.store, run.clock);
+    c.damage(run.store);
+    auto device = run.sim_bus.Plug();
+    EXPECT_EQ(run.Run(), RunResult::kFailed);
+    EXPECT_EQ(run.dialogs.messages(), std::vector<std::string>{c.message});
+    EXPECT_TRUE(device->Commands().empty());
+    EXPECT_TRUE(run.Released());
+  }
+}
+
 // The device is seen again only from the given reconnect attempt on (151: never within the
 // 150 attempts).
 class Reconnect : public UpdateRun, public ::testing::WithParamInterface<std::pair<int, bool>> {};
