@@ -23,6 +23,7 @@ int RunQvupdate(int argc, char** argv) {
   AddBuildCommand(app);
   AddDevicesCommand(app);
   AddFlashCommand(app);
+  AddReportCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

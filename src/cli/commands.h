@@ -12,6 +12,7 @@ void AddInfoCommand(CLI::App& app);
 void AddBuildCommand(CLI::App& app);
 void AddDevicesCommand(CLI::App& app);
 void AddFlashCommand(CLI::App& app);
+void AddReportCommand(CLI::App& app);
 
 // Exit status of the subcommand that ran; set by the subcommand's callback.
 int& ExitStatus();

@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/random.h"
 #include "update/progress_context.h"
+#include "update/version_check.h"
 
 namespace qv {
 
@@ -26,6 +27,7 @@ struct UpdateEnvironment {
   Clock& clock;
   Random& random;
   bool continuous_mode = false;  // no over command in continuous mode
+  QueryAnswer* answer = nullptr;  // when given, receives the device's answer to the query
 };
 
 // The whole update of one device, from discovery to release.

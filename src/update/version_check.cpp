@@ -83,15 +83,22 @@ AnswerReading ReadAnswer(const std::array<uint8_t, 64>& answer, const uint8_t* v
 }
 
 QueryOutcome QueryAndCheckVersion(HidLink& link, const uint8_t* version_record, Dialogs& dialogs,
-                                  ProgressContext& progress) {
+                                  ProgressContext& progress, QueryAnswer* answer_out) {
   std::array<uint8_t, 64> answer;
   answer.fill(0xFF);
   if (QueryExchange(link, answer) == 0) return QueryOutcome::kGoOn;
+  if (answer_out != nullptr) *answer_out = QueryAnswer{true, answer};
   const AnswerReading reading = ReadAnswer(answer, version_record);
   if (reading.flash_text) progress.SetFlashText(*reading.flash_text);
   if (!reading.same_version) return QueryOutcome::kGoOn;
   return dialogs.AskYesNo(text::kSameVersionQuestion) ? QueryOutcome::kGoOn
                                                       : QueryOutcome::kDeclined;
+}
+
+std::optional<std::string> FlashIdCharacters(const std::array<uint8_t, 64>& answer) {
+  const uint32_t length = answer[kLengthByteIndex];
+  if (length < 5 || length > answer.size()) return std::nullopt;
+  return std::string(answer.begin() + (length - 5), answer.begin() + (length - 1));
 }
 
 }  // namespace qv

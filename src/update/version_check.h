@@ -44,9 +44,21 @@ struct AnswerReading {
 
 enum class QueryOutcome { kGoOn, kDeclined };
 
+// The device's answer as the query received it, for a record of the unit.
+struct QueryAnswer {
+  bool received = false;
+  std::array<uint8_t, 64> bytes{};  // 0xFF beyond what the device sent
+};
+
 // Queries the device, sets the flash text when the chip is known, and asks before re-installing
-// the version the device already runs. kDeclined when the user says No.
+// the version the device already runs. kDeclined when the user says No. When `answer_out` is
+// given it receives the answer.
 [[nodiscard]] QueryOutcome QueryAndCheckVersion(HidLink& link, const uint8_t* version_record,
-                                                Dialogs& dialogs, ProgressContext& progress);
+                                                Dialogs& dialogs, ProgressContext& progress,
+                                                QueryAnswer* answer_out = nullptr);
+
+// The flash id characters of an answer (four, at length byte - 5 .. - 2), or nothing when the
+// length byte leaves no room for them.
+[[nodiscard]] std::optional<std::string> FlashIdCharacters(const std::array<uint8_t, 64>& answer);
 
 }  // namespace qv

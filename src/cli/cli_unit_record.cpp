@@ -1,0 +1,133 @@
+#include "cli/cli_unit_record.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+namespace qv::cli {
+
+std::string UnitRecordLine(const UnitRecord& r) {
+  const nlohmann::json line = {
+      {"session", r.session},
+      {"unit", r.unit},
+      {"attempt", r.attempt},
+      {"start", r.start},
+      {"end", r.end},
+      {"station", r.station},
+      {"updater", r.updater},
+      {"package", {{"file", r.package_file}, {"sha256", r.package_sha256},
+                   {"version", r.package_version}}},
+      {"device", {{"path", r.device_path}, {"port", r.device_port}, {"serial", r.device_serial}}},
+      {"before", {{"version", r.version_before}, {"flash_id", r.flash_id}}},
+      {"result", r.result},
+      {"message", r.message},
+      {"duration_ms", r.duration_ms},
+      {"reports_sent", r.reports_sent},
+  };
+  // Invalid UTF-8 (from a device string) is replaced rather than aborting the line.
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string IsoUtc(int64_t epoch_ms) {
+  const std::time_t seconds = static_cast<std::time_t>(epoch_ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[80];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(epoch_ms % 1000));
+  return text;
+}
+
+RecordFile::~RecordFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RecordFile::Open(const std::string& path, std::string& error) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ < 0) error = std::strerror(errno);
+  return fd_ >= 0;
+}
+
+bool RecordFile::Append(const std::string& line, std::string& error) {
+  // One write: with O_APPEND the line lands whole at the end even when another process appends
+  // to the same file. A short write (disk full) is reported, not continued, so that no line is
+  // ever split between two writes.
+  ssize_t written;
+  do {
+    written = ::write(fd_, line.data(), line.size());
+  } while (written < 0 && errno == EINTR);
+  if (written < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (static_cast<size_t>(written) != line.size()) {
+    error = "short write (disk full?)";
+    return false;
+  }
+  if (::fsync(fd_) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qv::cli
+
+namespace qv::cli {
+namespace {
+
+std::string TextAt(const nlohmann::json& object, const char* key) {
+  if (!object.is_object()) return {};
+  const auto found = object.find(key);
+  if (found == object.end() || !found->is_string()) return {};
+  return found->get<std::string>();
+}
+
+uint64_t NumberAt(const nlohmann::json& object, const char* key) {
+  const auto found = object.find(key);
+  if (found == object.end() || !found->is_number_unsigned()) return 0;
+  return found->get<uint64_t>();
+}
+
+const nlohmann::json& ObjectAt(const nlohmann::json& object, const char* key) {
+  static const nlohmann::json kEmpty = nlohmann::json::object();
+  const auto found = object.find(key);
+  return found != object.end() && found->is_object() ? *found : kEmpty;
+}
+
+}  // namespace
+
+bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
+  const nlohmann::json json = nlohmann::json::parse(line, nullptr, false);
+  if (!json.is_object() || !json.contains("result")) return false;
+  r.session = TextAt(json, "session");
+  r.unit = static_cast<uint32_t>(NumberAt(json, "unit"));
+  r.attempt = static_cast<uint32_t>(NumberAt(json, "attempt"));
+  r.start = TextAt(json, "start");
+  r.end = TextAt(json, "end");
+  r.station = TextAt(json, "station");
+  r.updater = TextAt(json, "updater");
+  const nlohmann::json& package = ObjectAt(json, "package");
+  r.package_file = TextAt(package, "file");
+  r.package_sha256 = TextAt(package, "sha256");
+  r.package_version = TextAt(package, "version");
+  const nlohmann::json& device = ObjectAt(json, "device");
+  r.device_path = TextAt(device, "path");
+  r.device_port = TextAt(device, "port");
+  r.device_serial = TextAt(device, "serial");
+  const nlohmann::json& before = ObjectAt(json, "before");
+  r.version_before = TextAt(before, "version");
+  r.flash_id = TextAt(before, "flash_id");
+  r.result = TextAt(json, "result");
+  r.message = TextAt(json, "message");
+  r.duration_ms = NumberAt(json, "duration_ms");
+  r.reports_sent = NumberAt(json, "reports_sent");
+  return true;
+}
+
+}  // namespace qv::cli
