@@ -31,6 +31,24 @@ ProbedInterface Probe(HidBus& bus, const HidInterfaceInfo& info,
 
 }  // namespace
 
+DeviceSelector DeviceSelector::Of(const HidInterfaceInfo& info) {
+  if (!info.usb_port.empty()) return {info.usb_port, "", ""};
+  if (!info.serial_number.empty()) return {"", info.serial_number, ""};
+  return {"", "", info.path};
+}
+
+bool DeviceSelector::Accepts(const HidInterfaceInfo& info) const {
+  if (!usb_port.empty()) return info.usb_port == usb_port;
+  if (!serial_number.empty()) return info.serial_number == serial_number;
+  return info.path == path;
+}
+
+std::string DeviceSelector::Text() const {
+  if (!usb_port.empty()) return "port " + usb_port;
+  if (!serial_number.empty()) return "serial " + serial_number;
+  return "path " + path;
+}
+
 DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const DiscoveryRequest& request) {
   DeviceChoice choice;
   std::vector<HidInterfaceInfo> interfaces;
@@ -38,11 +56,12 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
   // A failed enumeration is the same as an empty one: no device.
   if (!choice.enumerated) interfaces.clear();
   for (const HidInterfaceInfo& info : interfaces) {
+    if (request.wanted && !request.wanted->Accepts(info)) continue;
     const bool decided = choice.mutex_status.has_value();
     if (decided && !request.look_at_every_interface) break;
     std::unique_ptr<HidPort> port;
     choice.interfaces.push_back(Probe(bus, info, port));
-    if (port == nullptr || decided) continue;
+    if (port == nullptr || decided || request.run_lock_held_elsewhere) continue;
     NamedMutexResult mutex = mutexes.Create(kDeviceMutexName);
     choice.mutex_status = mutex.status;
     if (mutex.status == NamedMutexStatus::kAlreadyExists) continue;

@@ -27,7 +27,10 @@ HidLink::~HidLink() = default;
 
 unsigned HidLink::Discover() {
   Release();
-  DeviceChoice choice = ChooseDevice(bus_, mutexes_, DiscoveryRequest{});
+  DiscoveryRequest request;
+  request.wanted = wanted_;
+  request.run_lock_held_elsewhere = run_lock_.HeldElsewhere();
+  DeviceChoice choice = ChooseDevice(bus_, mutexes_, request);
   if (!choice.port) return 0;
   device_.Take(std::move(choice.port), std::move(choice.mutex));
   connected_.store(true);

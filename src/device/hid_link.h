@@ -2,10 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "device/command_frame.h"
+#include "device/device_choice.h"
 #include "device/hid_device.h"
+#include "device/run_lock.h"
 #include "platform/clock.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
@@ -41,6 +44,12 @@ class HidLink {
   // Releases whatever is held, then takes the device that ChooseDevice picks. Returns the
   // number of devices now held (0 or 1), also kept as the connected flag.
   unsigned Discover();
+  // From now on discovery takes only this device (also when it comes back from its reset under
+  // another path); nothing keeps to the first device again.
+  void KeepToDevice(std::optional<DeviceSelector> device) { wanted_ = std::move(device); }
+  // The run lock: an update run holds it from its first discovery to its end; while another
+  // process holds it, discovery takes no device.
+  [[nodiscard]] RunLock& run_lock() { return run_lock_; }
   // Gives up the device and the mutex (cancel pulse first). Takes no lock; never fails.
   void Release();
   [[nodiscard]] bool Connected() const;
@@ -66,6 +75,8 @@ class HidLink {
   HidBus& bus_;
   NamedMutexSystem& mutexes_;
   Clock& clock_;
+  RunLock run_lock_{mutexes_};
+  std::optional<DeviceSelector> wanted_;
 };
 
 }  // namespace qv

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/hid_link.h"
 #include "fake_clock.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
@@ -210,7 +211,7 @@ class FakeHidBus final : public HidBus {
                                   uint16_t product_id = 0xB501) {
     auto device = std::make_shared<FakeDevice>(vendor_id, product_id);
     std::lock_guard lock(mutex_);
-    entries_.push_back({{path, 0x0416, 0xB501}, device});
+    entries_.push_back({{path, 0x0416, 0xB501, "", ""}, device});
     return device;
   }
   void FailOpen(const std::string& path) {
@@ -265,16 +266,22 @@ class FakeHidBus final : public HidBus {
 // Named mutexes within this process, with a scripted outcome.
 class FakeNamedMutexes final : public NamedMutexSystem {
  public:
+  // What creating the device mutex gives from now on; every other name is always created.
   void ForceStatus(NamedMutexStatus status) { forced_ = status; }
   int held() const { return *held_; }
   int creations() const { return creations_; }
 
   NamedMutexResult Create(const std::string& name) override {
-    ++creations_;
-    last_name_ = name;
     NamedMutexResult result;
-    result.status = forced_;
-    if (forced_ == NamedMutexStatus::kCreated) result.handle = std::make_unique<Handle>(held_);
+    result.status = NamedMutexStatus::kCreated;
+    if (name == kDeviceMutexName) {
+      ++creations_;
+      last_name_ = name;
+      result.status = forced_;
+    }
+    if (result.status == NamedMutexStatus::kCreated) {
+      result.handle = std::make_unique<Handle>(name == kDeviceMutexName ? held_ : other_held_);
+    }
     return result;
   }
   const std::string& last_name() const { return last_name_; }
@@ -290,6 +297,7 @@ class FakeNamedMutexes final : public NamedMutexSystem {
   };
   NamedMutexStatus forced_ = NamedMutexStatus::kCreated;
   std::shared_ptr<int> held_ = std::make_shared<int>(0);
+  std::shared_ptr<int> other_held_ = std::make_shared<int>(0);
   int creations_ = 0;
   std::string last_name_;
 };

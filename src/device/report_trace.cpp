@@ -1,0 +1,121 @@
+#include "device/report_trace.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace qv {
+namespace {
+
+// A port of the traced bus: every report passes through to the inner port and is counted
+// (and written to the sink when there is one) on its way.
+class TracedPort final : public HidPort {
+ public:
+  TracedPort(std::unique_ptr<HidPort> inner, std::string path,
+             std::shared_ptr<ReportTraceSink> sink,
+             std::shared_ptr<TracedHidBus::Counters> counters)
+      : inner_(std::move(inner)),
+        path_(std::move(path)),
+        sink_(std::move(sink)),
+        counters_(std::move(counters)) {}
+
+  [[nodiscard]] bool GetAttributes(uint16_t& vendor_id, uint16_t& product_id) override {
+    return inner_->GetAttributes(vendor_id, product_id);
+  }
+
+  [[nodiscard]] int WriteReport(const Report& report) override {
+    const int moved = inner_->WriteReport(report);
+    if (moved < 0) {
+      counters_->failed.fetch_add(1, std::memory_order_relaxed);
+      if (sink_) sink_->Failure(path_, "write failed");
+      return moved;
+    }
+    counters_->sent.fetch_add(1, std::memory_order_relaxed);
+    if (sink_) sink_->Report(path_, '>', report.data(), report.size());
+    return moved;
+  }
+
+  [[nodiscard]] int ReadReport(Report& report, int timeout_ms) override {
+    const int moved = inner_->ReadReport(report, timeout_ms);
+    if (moved < 0) {
+      counters_->failed.fetch_add(1, std::memory_order_relaxed);
+      if (sink_) sink_->Failure(path_, "read failed");
+      return moved;
+    }
+    if (moved == 0) return 0;  // nothing arrived within this wait: not a report
+    counters_->received.fetch_add(1, std::memory_order_relaxed);
+    if (sink_) {
+      sink_->Report(path_, '<', report.data(), std::min<std::size_t>(moved, report.size()));
+    }
+    return moved;
+  }
+
+ private:
+  std::unique_ptr<HidPort> inner_;
+  std::string path_;
+  std::shared_ptr<ReportTraceSink> sink_;
+  std::shared_ptr<TracedHidBus::Counters> counters_;
+};
+
+}  // namespace
+
+ReportTraceSink::ReportTraceSink(std::FILE* file) : file_(file) {}
+
+ReportTraceSink::~ReportTraceSink() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+std::string ReportTraceSink::Stamp() const {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start_);
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(elapsed.count() / 1000000),
+                static_cast<long long>(elapsed.count() % 1000000));
+  return text;
+}
+
+void ReportTraceSink::Report(const std::string& path, char direction, const uint8_t* bytes,
+                             std::size_t size) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string line = Stamp() + " " + path + " " + direction;
+  line.reserve(line.size() + size * 3 + 1);
+  for (std::size_t i = 0; i < size; ++i) {
+    line += ' ';
+    line += kHex[bytes[i] >> 4];
+    line += kHex[bytes[i] & 0x0F];
+  }
+  line += '\n';
+  std::lock_guard lock(mutex_);
+  if (file_ == nullptr) return;
+  // Flushed line by line: a trace is read after something went wrong, crashes included.
+  std::fwrite(line.data(), 1, line.size(), file_);
+  std::fflush(file_);
+}
+
+void ReportTraceSink::Failure(const std::string& path, const char* what) {
+  const std::string line = Stamp() + " " + path + " ! " + what + "\n";
+  std::lock_guard lock(mutex_);
+  if (file_ != nullptr) {
+    std::fwrite(line.data(), 1, line.size(), file_);
+    std::fflush(file_);
+  }
+}
+
+TracedHidBus::TracedHidBus(HidBus& inner, std::shared_ptr<ReportTraceSink> sink)
+    : inner_(inner), sink_(std::move(sink)) {}
+
+bool TracedHidBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
+                             std::vector<HidInterfaceInfo>& out) {
+  return inner_.Enumerate(vendor_id, product_id, out);
+}
+
+std::unique_ptr<HidPort> TracedHidBus::Open(const std::string& path) {
+  std::unique_ptr<HidPort> port = inner_.Open(path);
+  if (port == nullptr) return nullptr;
+  return std::make_unique<TracedPort>(std::move(port), path, sink_, counters_);
+}
+
+ReportCounts TracedHidBus::counts() const {
+  return {counters_->sent.load(), counters_->received.load(), counters_->failed.load()};
+}
+
+}  // namespace qv
