@@ -3,13 +3,18 @@
 #include <utility>
 
 #include "device/hid_link.h"
+#include "device/run_lock.h"
 
 namespace qv {
 
 DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes) {
-  DeviceChoice choice =
-      ChooseDevice(bus, mutexes, DiscoveryRequest{.look_at_every_interface = true});
+  DiscoveryRequest request;
+  request.look_at_every_interface = true;
+  RunLock run_lock(mutexes);
+  request.run_lock_held_elsewhere = run_lock.HeldElsewhere();
+  DeviceChoice choice = ChooseDevice(bus, mutexes, request);
   DeviceSurvey survey;
+  survey.run_lock_held_elsewhere = request.run_lock_held_elsewhere;
   survey.enumerated = choice.enumerated;
   survey.interfaces = std::move(choice.interfaces);
   survey.would_take = choice.taken;

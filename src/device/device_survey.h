@@ -17,6 +17,8 @@ struct DeviceSurvey {
   std::optional<std::size_t> would_take;
   // Whether the named mutex could be created (it is let go again at once).
   NamedMutexStatus mutex = NamedMutexStatus::kFailed;
+  // Another updater process is in the middle of a run: discovery takes nothing.
+  bool run_lock_held_elsewhere = false;
 };
 
 // Runs discovery's own choice over every interface and lets go of what it took at once. When

@@ -19,6 +19,8 @@ struct HidInterfaceInfo {
   std::string path;
   uint16_t vendor_id = 0;
   uint16_t product_id = 0;
+  std::string serial_number;  // UTF-8; empty when the device has none
+  std::string usb_port;       // where it is plugged, e.g. "1-2.3"; empty when unknown
 };
 
 // An open HID interface. Implementations: hidapi (src/platform), the in-process simulator.

@@ -8,9 +8,37 @@
 
 #include "platform/hid_bus.h"
 #include "platform/hidapi_calls.h"
+#include "platform/usb_port.h"
 
 namespace qv {
 namespace {
+
+// hidapi's wide strings as UTF-8; code points that are not valid become '?'.
+std::string Utf8(const wchar_t* text) {
+  std::string out;
+  if (text == nullptr) return out;
+  for (; *text != L'\0'; ++text) {
+    const auto c = static_cast<uint32_t>(*text);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000 && (c < 0xD800 || c > 0xDFFF)) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c >= 0x10000 && c < 0x110000) {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += '?';
+    }
+  }
+  return out;
+}
 
 class HidapiPort final : public HidPort {
  public:
@@ -72,7 +100,8 @@ class HidapiBus final : public HidBus {
     hid_device_info* list = calls_.enumerate(vendor_id, product_id);
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
       if (it->path == nullptr) continue;
-      out.push_back({it->path, it->vendor_id, it->product_id});
+      out.push_back({it->path, it->vendor_id, it->product_id, Utf8(it->serial_number),
+                     UsbPortOfHidraw("/sys", it->path)});
     }
     calls_.free_enumeration(list);
     return true;

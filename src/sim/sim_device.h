@@ -42,6 +42,9 @@ struct SimDeviceConfig {
   uint32_t fail_report = 0;    // the k-th report fails (not moved), the device stays
   uint32_t vanish_report = 0;  // at the k-th report the device disappears from the bus
   bool never_return_after_reset = false;
+  // After a reset the device comes back under a new path (as a hidraw node may), with the same
+  // serial number.
+  bool new_path_after_reset = false;
   bool stop_answering_reads = false;  // reads time out
 };
 

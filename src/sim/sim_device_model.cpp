@@ -39,7 +39,13 @@ std::string SimDeviceModel::name() const {
 }
 
 std::string SimDeviceModel::path() const {
-  return "sim:" + name();
+  std::lock_guard lock(mutex_);
+  if (path_generation_ == 0) return "sim:" + name();
+  return "sim:" + name() + "." + std::to_string(path_generation_);
+}
+
+std::string SimDeviceModel::serial_number() const {
+  return "SIM" + std::to_string(number_);
 }
 
 SimDeviceConfig SimDeviceModel::config() const {
@@ -380,6 +386,7 @@ void SimDeviceModel::Reset() {
   }
   absent_ = true;
   back_at_ = clock_.TickMs() + config_.reset_absent_ms;
+  if (config_.new_path_after_reset) ++path_generation_;
   LeaveBus(Format("reset, back in %u ms", static_cast<unsigned>(config_.reset_absent_ms)));
 }
 

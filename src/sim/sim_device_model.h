@@ -37,6 +37,8 @@ class SimDeviceModel final : public SimDevice {
   // The number given at plugging (1, 2, ...), and the name "dev<number>".
   [[nodiscard]] uint32_t number() const { return number_; }
   [[nodiscard]] std::string name() const;
+  // "SIM<number>": the same for the device's whole life, whatever its path.
+  [[nodiscard]] std::string serial_number() const;
   // The last layout block received by a complete set-layout.
   [[nodiscard]] std::optional<std::array<uint8_t, 256>> LayoutBlock() const;
   // Changes every time the flash content changes.
@@ -107,6 +109,7 @@ class SimDeviceModel final : public SimDevice {
   bool absent_ = false;  // inside the absence after a reset
   uint32_t back_at_ = 0;
   uint64_t epoch_ = 0;
+  uint32_t path_generation_ = 0;  // resets that moved the device to a new path
 
   // Protocol.
   Phase phase_ = Phase::kIdle;

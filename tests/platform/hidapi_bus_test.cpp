@@ -14,7 +14,7 @@ namespace {
 // Runs against the machine's real hidapi; on a machine without the device (CI) the list is
 // empty, with it attached the entries must carry the ids asked for.
 TEST(HidapiBusTest, EnumeratesOnlyTheRequestedIdsWithoutCrashing) {
-  std::vector<HidInterfaceInfo> found{{"stale", 1, 2}};
+  std::vector<HidInterfaceInfo> found{{"stale", 1, 2, "", ""}};
   const bool enumerated = SystemHidBus().Enumerate(0x0416, 0xB501, found);
   if (!enumerated) {
     EXPECT_TRUE(found.empty());
@@ -172,7 +172,7 @@ TEST_F(ScriptedHidapiTest, EnumerationOpenAttributesAndClose) {
   script_.list[0].product_id = 0xB501;
   script_.list[1].path = nullptr;  // skipped
   script_.list[2].path = path_b;
-  std::vector<HidInterfaceInfo> found{{"stale", 1, 2}};
+  std::vector<HidInterfaceInfo> found{{"stale", 1, 2, "", ""}};
   ASSERT_TRUE(bus_->Enumerate(0x0416, 0xB501, found));
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].path, "/dev/hidraw1");
@@ -200,7 +200,7 @@ TEST_F(ScriptedHidapiTest, EnumerationOpenAttributesAndClose) {
 
 TEST_F(ScriptedHidapiTest, AFailedInitialisationFindsAndOpensNothing) {
   script_.init_result = -1;
-  std::vector<HidInterfaceInfo> found{{"stale", 1, 2}};
+  std::vector<HidInterfaceInfo> found{{"stale", 1, 2, "", ""}};
   EXPECT_FALSE(bus_->Enumerate(0x0416, 0xB501, found));
   EXPECT_TRUE(found.empty());
   EXPECT_EQ(bus_->Open("/dev/hidraw1"), nullptr);

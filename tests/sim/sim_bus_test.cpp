@@ -59,6 +59,30 @@ TEST_F(SimBusTest, DeviceThatNeverReturnsAfterReset) {
   EXPECT_TRUE(bus.Devices().empty());
 }
 
+// As a hidraw node may, the device comes back under a new path; its serial number stays.
+TEST_F(SimBusTest, DeviceCanReturnUnderANewPathWithItsSerialNumber) {
+  SimDeviceConfig config;
+  config.new_path_after_reset = true;
+  Replug(config);
+  const std::string old_path = device->path();
+  std::vector<HidInterfaceInfo> before;
+  ASSERT_TRUE(bus.Enumerate(0x0416, 0xB501, before));
+  ASSERT_EQ(before.size(), 1u);
+  Send(test::ResetReport());
+  clock.Advance(500);
+  std::vector<HidInterfaceInfo> after;
+  ASSERT_TRUE(bus.Enumerate(0x0416, 0xB501, after));
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_NE(after[0].path, old_path);
+  EXPECT_EQ(after[0].serial_number, before[0].serial_number);
+  EXPECT_FALSE(after[0].serial_number.empty());
+  EXPECT_EQ(bus.Open(old_path), nullptr);
+  port = bus.Open(after[0].path);
+  ASSERT_NE(port, nullptr);
+  Send(QueryReport());
+  EXPECT_EQ(ReadPayload(64, 10).size(), 64u);
+}
+
 TEST_F(SimBusTest, FailedReportIsNotMovedAndTheDeviceStays) {
   SimDeviceConfig config;
   config.fail_report = 2;  // the answer to the query

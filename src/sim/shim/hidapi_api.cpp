@@ -45,7 +45,8 @@ wchar_t* Duplicate(const std::wstring& text) {
 }
 
 std::wstring SerialOf(const SimDeviceModel& device) {
-  return L"SIM" + std::to_wstring(device.number());
+  const std::string serial = device.serial_number();
+  return std::wstring(serial.begin(), serial.end());
 }
 
 constexpr const wchar_t* kManufacturer = L"qvsim";

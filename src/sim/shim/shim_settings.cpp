@@ -116,6 +116,7 @@ ShimSettings ReadShimSettings(const char* (*lookup)(const char* name)) {
   read.Number("QVSIM_FAIL_REPORT", device.fail_report, 0xFFFFFFFF);
   read.Number("QVSIM_VANISH_REPORT", device.vanish_report, 0xFFFFFFFF);
   read.Flag("QVSIM_NEVER_RETURN", device.never_return_after_reset);
+  read.Flag("QVSIM_NEW_PATH_AFTER_RESET", device.new_path_after_reset);
   read.Flag("QVSIM_STOP_READS", device.stop_answering_reads);
   read.Text("QVSIM_DIR", settings.dir);
   read.Text("QVSIM_CONTROL", settings.control);
