@@ -206,8 +206,8 @@ TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
   std::istringstream lines(help.out.substr(help.out.find("Subcommands:\n") + 13));
   std::vector<std::string> listed;
   for (std::string line; std::getline(lines, line) && !line.empty();) listed.push_back(line);
-  ASSERT_EQ(listed.size(), 4u) << help.out;
-  const char* const names[] = {"info", "build", "devices", "flash"};
+  ASSERT_EQ(listed.size(), 5u) << help.out;
+  const char* const names[] = {"info", "build", "devices", "flash", "report"};
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(listed[i].rfind(std::string("  ") + names[i] + " ", 0), 0u) << listed[i];
   }
