@@ -144,6 +144,28 @@ TEST_F(UpdateRun, DamagedPackageNeverTouchesTheDevice) {
   }
 }
 
+// A run kept to one device takes that one, not the first, and finds it again after its reset
+// under a new path by its serial number.
+TEST_F(UpdateRun, KeptToOneDeviceFindsItUnderItsNewPath) {
+  Load(test::ThreeAreaPackage());
+  sim::SimDeviceConfig config;
+  config.new_path_after_reset = true;
+  auto first = run_.sim_bus.Plug(config);
+  auto second = run_.sim_bus.Plug(config);
+  std::vector<HidInterfaceInfo> found;
+  ASSERT_TRUE(run_.sim_bus.Enumerate(kDeviceVendorId, kDeviceProductId, found));
+  ASSERT_EQ(found.size(), 2u);
+  const DeviceSelector wanted = DeviceSelector::Of(found[1]);
+  EXPECT_EQ(wanted.Text(), "serial " + found[1].serial_number);
+  run_.link.KeepToDevice(wanted);
+
+  ASSERT_EQ(run_.Run(), RunResult::kSucceeded);
+  EXPECT_TRUE(first->Commands().empty());
+  EXPECT_NE(second->path(), found[1].path);
+  test::ExpectFlashHoldsPackage(second->FlashImage(), package_);
+  EXPECT_TRUE(second->Faults().empty());
+}
+
 // The device is seen again only from the given reconnect attempt on (151: never within the
 // 150 attempts).
 class Reconnect : public UpdateRun, public ::testing::WithParamInterface<std::pair<int, bool>> {};
