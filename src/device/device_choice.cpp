@@ -13,9 +13,15 @@ ProbedInterface Probe(HidBus& bus, const HidInterfaceInfo& info,
                       std::unique_ptr<HidPort>& matching_port) {
   ProbedInterface probed;
   probed.info = info;
-  std::unique_ptr<HidPort> port = bus.Open(info.path);
-  // Not openable: not set up yet by the system, or not ours to open.
-  if (port == nullptr) return probed;
+  HidOpenResult opened = bus.OpenWithReason(info.path);
+  std::unique_ptr<HidPort> port = std::move(opened.port);
+  if (port == nullptr) {
+    // Not openable: not ours to open, or gone, or not set up yet by the system.
+    if (opened.failure == HidOpenFailure::kAccessDenied) {
+      probed.state = InterfaceState::kAccessDenied;
+    }
+    return probed;
+  }
   if (!port->GetAttributes(probed.vendor_id, probed.product_id)) {
     probed.state = InterfaceState::kAttributesUnreadable;
     return probed;
@@ -51,6 +57,7 @@ std::string DeviceSelector::Text() const {
 
 DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const DiscoveryRequest& request) {
   DeviceChoice choice;
+  choice.run_lock_held_elsewhere = request.run_lock_held_elsewhere;
   std::vector<HidInterfaceInfo> interfaces;
   choice.enumerated = bus.Enumerate(kDeviceVendorId, kDeviceProductId, interfaces);
   // A failed enumeration is the same as an empty one: no device.
@@ -70,6 +77,17 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
     choice.mutex = std::move(mutex.handle);
   }
   return choice;
+}
+
+DiscoveryMiss MissOf(const DeviceChoice& choice) {
+  if (choice.taken) return DiscoveryMiss::kNone;
+  if (choice.mutex_status == NamedMutexStatus::kAlreadyExists || choice.run_lock_held_elsewhere) {
+    return DiscoveryMiss::kBusy;
+  }
+  for (const ProbedInterface& probed : choice.interfaces) {
+    if (probed.state == InterfaceState::kAccessDenied) return DiscoveryMiss::kAccessDenied;
+  }
+  return DiscoveryMiss::kNoDevice;
 }
 
 }  // namespace qv

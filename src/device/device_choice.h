@@ -14,6 +14,7 @@ namespace qv {
 // What a look at one enumerated interface found.
 enum class InterfaceState {
   kNotOpened,             // the open failed
+  kAccessDenied,          // the system refused to open it for this user (device node rights)
   kAttributesUnreadable,  // opened, but its ids could not be read
   kOtherDevice,           // opened, with other ids than the updater's device
   kMatches,               // opened, with the updater's vendor and product id
@@ -62,6 +63,8 @@ struct DeviceChoice {
   // The taken device's open port and the mutex (null when its creation failed).
   std::unique_ptr<HidPort> port;
   std::unique_ptr<NamedMutexHandle> mutex;
+  // The request's word that another updater process is in the middle of a run.
+  bool run_lock_held_elsewhere = false;
 };
 
 // Discovery's rule, in one place: the interfaces with the device's ids are opened in
@@ -71,5 +74,17 @@ struct DeviceChoice {
 // mutex that cannot be created does not stop the take. Every port not taken is closed again.
 [[nodiscard]] DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes,
                                         const DiscoveryRequest& request);
+
+// Why a discovery took no device, as far as the user can act on it.
+enum class DiscoveryMiss {
+  kNone,          // a device was taken
+  kNoDevice,      // nothing with the device's ids could be used: absent, or not set up yet
+  kBusy,          // another updater process holds a device or is in the middle of a run
+  kAccessDenied,  // a device is attached, but this user may not open it
+};
+
+// An interface refused for lack of rights counts only when nothing else explains the miss: a
+// device held by another process is reported as busy.
+[[nodiscard]] DiscoveryMiss MissOf(const DeviceChoice& choice);
 
 }  // namespace qv

@@ -26,4 +26,9 @@ struct DeviceSurvey {
 // another process holds a device.
 [[nodiscard]] DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes);
 
+// Why discovery would take no device, by the same rule as MissOf for a discovery: busy while
+// another process holds the mutex or the run lock, access denied when a device is attached but may not be
+// opened, otherwise no device.
+[[nodiscard]] DiscoveryMiss MissOf(const DeviceSurvey& survey);
+
 }  // namespace qv

@@ -31,6 +31,7 @@ unsigned HidLink::Discover() {
   request.wanted = wanted_;
   request.run_lock_held_elsewhere = run_lock_.HeldElsewhere();
   DeviceChoice choice = ChooseDevice(bus_, mutexes_, request);
+  last_miss_.store(MissOf(choice));
   if (!choice.port) return 0;
   device_.Take(std::move(choice.port), std::move(choice.mutex));
   connected_.store(true);
@@ -40,6 +41,10 @@ unsigned HidLink::Discover() {
 void HidLink::Release() {
   device_.Release();
   connected_.store(false);
+}
+
+DiscoveryMiss HidLink::LastMiss() const {
+  return last_miss_.load();
 }
 
 bool HidLink::Connected() const {

@@ -50,6 +50,8 @@ class HidLink {
   // The run lock: an update run holds it from its first discovery to its end; while another
   // process holds it, discovery takes no device.
   [[nodiscard]] RunLock& run_lock() { return run_lock_; }
+  // Why the last discovery took no device (kNone after one that took a device, and before any).
+  [[nodiscard]] DiscoveryMiss LastMiss() const;
   // Gives up the device and the mutex (cancel pulse first). Takes no lock; never fails.
   void Release();
   [[nodiscard]] bool Connected() const;
@@ -71,6 +73,7 @@ class HidLink {
   Report report_{};
   HidDevice device_;
   std::atomic<bool> connected_{false};
+  std::atomic<DiscoveryMiss> last_miss_{DiscoveryMiss::kNone};
   TryLock lock_;
   HidBus& bus_;
   NamedMutexSystem& mutexes_;

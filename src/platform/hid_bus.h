@@ -38,6 +38,18 @@ class HidPort {
   [[nodiscard]] virtual int ReadReport(Report& report, int timeout_ms) = 0;
 };
 
+// Why an interface could not be opened.
+enum class HidOpenFailure {
+  kNone,          // it was opened
+  kAccessDenied,  // the system refused this user (EACCES/EPERM on its device node)
+  kOther,         // gone, not set up yet, or any other reason
+};
+
+struct HidOpenResult {
+  std::unique_ptr<HidPort> port;  // null when the open failed
+  HidOpenFailure failure = HidOpenFailure::kNone;
+};
+
 // Enumerates and opens HID interfaces.
 class HidBus {
  public:
@@ -48,6 +60,13 @@ class HidBus {
                                        std::vector<HidInterfaceInfo>& out) = 0;
   // Opens an interface for reading and writing; null when it cannot be opened.
   [[nodiscard]] virtual std::unique_ptr<HidPort> Open(const std::string& path) = 0;
+  // Open, telling why it failed. A bus that cannot tell gives kOther for every failure.
+  [[nodiscard]] virtual HidOpenResult OpenWithReason(const std::string& path) {
+    HidOpenResult result;
+    result.port = Open(path);
+    if (result.port == nullptr) result.failure = HidOpenFailure::kOther;
+    return result;
+  }
 };
 
 // The system's hidapi (libhidapi-hidraw).

@@ -2,8 +2,12 @@
 // hidapi.h, and this is the one place that knows how the 65-byte report (report number + 64
 // payload bytes) maps onto hidapi's calls.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <mutex>
 
 #include "platform/hid_bus.h"
@@ -38,6 +42,18 @@ std::string Utf8(const wchar_t* text) {
     }
   }
   return out;
+}
+
+bool IsAccessError(int error) {
+  return error == EACCES || error == EPERM;
+}
+
+// hidraw's open sets errno, but hidapi formats an error text after it, which may overwrite it;
+// for a device node the question is asked again directly (with the effective user's rights).
+bool NodeRefusesAccess(const std::string& path) {
+  if (path.empty() || path.front() != '/') return false;
+  if (faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0) return false;
+  return IsAccessError(errno);
 }
 
 class HidapiPort final : public HidPort {
@@ -108,10 +124,26 @@ class HidapiBus final : public HidBus {
   }
 
   [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override {
-    if (!Init()) return nullptr;
+    return OpenWithReason(path).port;
+  }
+
+  [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override {
+    HidOpenResult result;
+    if (!Init()) {
+      result.failure = HidOpenFailure::kOther;
+      return result;
+    }
+    errno = 0;
     hid_device* device = calls_.open_path(path.c_str());
-    if (device == nullptr) return nullptr;
-    return std::make_unique<HidapiPort>(calls_, device);
+    const int open_error = errno;
+    if (device == nullptr) {
+      result.failure = IsAccessError(open_error) || NodeRefusesAccess(path)
+                           ? HidOpenFailure::kAccessDenied
+                           : HidOpenFailure::kOther;
+      return result;
+    }
+    result.port = std::make_unique<HidapiPort>(calls_, device);
+    return result;
   }
 
  private:

@@ -106,9 +106,20 @@ std::unique_ptr<SimPort> SimBus::OpenSim(const std::string& path) {
   std::lock_guard lock(state_->mutex);
   for (const auto& device : state_->devices) {
     if (device->path() != path || !device->Present()) continue;
+    if (device->config().open_refused) return nullptr;
     return std::make_unique<SimPort>(device, state_->clock, device->Epoch());
   }
   return nullptr;
+}
+
+HidOpenResult SimBus::OpenWithReason(const std::string& path) {
+  HidOpenResult result;
+  result.port = OpenSim(path);
+  if (result.port != nullptr) return result;
+  const std::shared_ptr<SimDeviceModel> device = FindPath(path);
+  const bool refused = device != nullptr && device->config().open_refused;
+  result.failure = refused ? HidOpenFailure::kAccessDenied : HidOpenFailure::kOther;
+  return result;
 }
 
 std::shared_ptr<SimDeviceModel> SimBus::Find(uint32_t number) const {

@@ -41,6 +41,8 @@ class SimBus final : public HidBus {
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
   [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override;
+  // A device configured with open_refused fails with kAccessDenied.
+  [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override;
 
   // The same as Open, with the simulator's own port type.
   [[nodiscard]] std::unique_ptr<SimPort> OpenSim(const std::string& path);

@@ -46,6 +46,10 @@ struct SimDeviceConfig {
   // serial number.
   bool new_path_after_reset = false;
   bool stop_answering_reads = false;  // reads time out
+
+  // Access: the device enumerates, but every open is refused as the system refuses a device
+  // node this user has no rights to (hidapi: hid_open_path gives NULL with errno EACCES).
+  bool open_refused = false;
 };
 
 // One decoded command as the device understood it.

@@ -62,22 +62,33 @@ TEST(DeviceSurveyTest, WithoutAMatchTheMutexIsStillTriedAndLetGo) {
   EXPECT_FALSE(survey.would_take.has_value());
 }
 
-// The survey and discovery pick the same interface on every bus.
+// The survey and discovery pick the same interface on every bus, and give the same reason
+// when they pick none: a device this user may not open only when nothing else explains it.
 TEST(DeviceSurveyTest, NamesTheInterfaceThatDiscoveryTakes) {
-  enum Entry { kOk, kOther, kUnopenable, kNoAttributes };
+  enum Entry { kOk, kOther, kUnopenable, kNoAttributes, kDenied };
   struct Case {
     std::string name;
     std::vector<Entry> entries;
     NamedMutexStatus mutex;
     std::optional<std::size_t> taken;
+    DiscoveryMiss miss;
   };
+  const NamedMutexStatus kFree = NamedMutexStatus::kCreated;
+  const NamedMutexStatus kHeld = NamedMutexStatus::kAlreadyExists;
   const std::vector<Case> cases = {
-      {"empty", {}, NamedMutexStatus::kCreated, std::nullopt},
-      {"two matches", {kOk, kOk}, NamedMutexStatus::kCreated, 0},
-      {"misfits first", {kUnopenable, kOther, kNoAttributes, kOk}, NamedMutexStatus::kCreated, 3},
-      {"no match", {kOther, kUnopenable}, NamedMutexStatus::kCreated, std::nullopt},
-      {"mutex held elsewhere", {kOk, kOk}, NamedMutexStatus::kAlreadyExists, std::nullopt},
-      {"mutex cannot be created", {kOther, kOk}, NamedMutexStatus::kFailed, 1},
+      {"empty", {}, kFree, std::nullopt, DiscoveryMiss::kNoDevice},
+      {"two matches", {kOk, kOk}, kFree, 0, DiscoveryMiss::kNone},
+      {"misfits first", {kUnopenable, kOther, kNoAttributes, kOk}, kFree, 3, DiscoveryMiss::kNone},
+      {"no match", {kOther, kUnopenable}, kFree, std::nullopt, DiscoveryMiss::kNoDevice},
+      {"mutex held elsewhere", {kOk, kOk}, kHeld, std::nullopt, DiscoveryMiss::kBusy},
+      {"mutex cannot be created",
+       {kOther, kOk},
+       NamedMutexStatus::kFailed,
+       1,
+       DiscoveryMiss::kNone},
+      {"access denied", {kUnopenable, kDenied}, kFree, std::nullopt, DiscoveryMiss::kAccessDenied},
+      {"denied, then one to open", {kDenied, kOk}, kFree, 1, DiscoveryMiss::kNone},
+      {"denied, and one held elsewhere", {kDenied, kOk}, kHeld, std::nullopt, DiscoveryMiss::kBusy},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -88,14 +99,23 @@ TEST(DeviceSurveyTest, NamesTheInterfaceThatDiscoveryTakes) {
       devices.push_back(bus.Add(path, 0x0416, c.entries[i] == kOther ? 0xB502 : 0xB501));
       devices.back()->SetAttributesFail(c.entries[i] == kNoAttributes);
       if (c.entries[i] == kUnopenable) bus.FailOpen(path);
+      if (c.entries[i] == kDenied) bus.DenyAccess(path);
     }
     FakeNamedMutexes mutexes;
     mutexes.ForceStatus(c.mutex);
     test::FakeClock clock;
     HidLink link(bus, mutexes, clock);
 
-    EXPECT_EQ(SurveyDevices(bus, mutexes).would_take, c.taken);
+    const DeviceSurvey survey = SurveyDevices(bus, mutexes);
+    EXPECT_EQ(survey.would_take, c.taken);
+    EXPECT_EQ(MissOf(survey), c.miss);
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+      EXPECT_EQ(survey.interfaces.at(i).state == InterfaceState::kAccessDenied,
+                c.entries[i] == kDenied)
+          << "entry " << i;
+    }
     EXPECT_EQ(link.Discover(), c.taken ? 1u : 0u);
+    EXPECT_EQ(link.LastMiss(), c.miss);
     for (std::size_t i = 0; i < devices.size(); ++i) {
       EXPECT_EQ(devices[i]->open_ports(), c.taken == i ? 1 : 0) << "entry " << i;
     }

@@ -218,6 +218,11 @@ class FakeHidBus final : public HidBus {
     std::lock_guard lock(mutex_);
     failing_opens_.push_back(path);
   }
+  // Opens of the path fail as for a device node this user has no rights to.
+  void DenyAccess(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    denied_opens_.push_back(path);
+  }
   void FailEnumeration(bool fail) {
     std::lock_guard lock(mutex_);
     enumeration_fails_ = fail;
@@ -241,17 +246,27 @@ class FakeHidBus final : public HidBus {
     return true;
   }
   std::unique_ptr<HidPort> Open(const std::string& path) override {
+    return OpenWithReason(path).port;
+  }
+  HidOpenResult OpenWithReason(const std::string& path) override {
     std::lock_guard lock(mutex_);
-    if (std::find(failing_opens_.begin(), failing_opens_.end(), path) != failing_opens_.end()) {
-      return nullptr;
+    HidOpenResult refused;
+    refused.failure =
+        Contains(denied_opens_, path) ? HidOpenFailure::kAccessDenied : HidOpenFailure::kOther;
+    if (refused.failure == HidOpenFailure::kAccessDenied || Contains(failing_opens_, path)) {
+      return refused;
     }
     for (const auto& entry : entries_) {
-      if (entry.info.path == path) return std::make_unique<FakePort>(entry.device);
+      if (entry.info.path == path) return {std::make_unique<FakePort>(entry.device)};
     }
-    return nullptr;
+    return refused;
   }
 
  private:
+  static bool Contains(const std::vector<std::string>& paths, const std::string& path) {
+    return std::find(paths.begin(), paths.end(), path) != paths.end();
+  }
+
   struct Entry {
     HidInterfaceInfo info;
     std::shared_ptr<FakeDevice> device;
@@ -259,6 +274,7 @@ class FakeHidBus final : public HidBus {
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
   std::vector<std::string> failing_opens_;
+  std::vector<std::string> denied_opens_;
   bool enumeration_fails_ = false;
   int enumerations_ = 0;
 };

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,6 +35,32 @@ TEST(HidapiBusTest, EnumeratesOnlyTheRequestedIdsWithoutCrashing) {
 
 TEST(HidapiBusTest, OpeningAPathThatDoesNotExistGivesNoPort) {
   EXPECT_EQ(SystemHidBus().Open("/dev/qv-no-such-hidraw"), nullptr);
+  const HidOpenResult result = SystemHidBus().OpenWithReason("/dev/qv-no-such-hidraw");
+  EXPECT_EQ(result.port, nullptr);
+  EXPECT_EQ(result.failure, HidOpenFailure::kOther);
+}
+
+// The real hidapi on a node this user may not open (a file with no rights; root drops to an
+// unprivileged user in a child process first, since root may open anything) tells access
+// denied apart from every other failure.
+TEST(HidapiBusTest, ANodeThisUserMayNotOpenIsAccessDenied) {
+  char path[] = "/tmp/qv-hidraw-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  ASSERT_EQ(chmod(path, 0), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    const HidOpenResult result = SystemHidBus().OpenWithReason(path);
+    _exit(result.port == nullptr && result.failure == HidOpenFailure::kAccessDenied ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  unlink(path);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not drop to an unprivileged user";
 }
 
 // Scripted stand-ins for the hidapi calls. The table holds plain function pointers, so the
@@ -40,6 +71,7 @@ struct HidapiScript {
   std::vector<hid_device_info> list;  // linked up by the enumerate stand-in
   int frees = 0;
   bool open_fails = false;
+  int open_errno = 0;  // errno a failing open leaves
   int closes = 0;
   hid_device_info attributes{};
   bool attributes_fail = false;
@@ -70,7 +102,11 @@ const HidapiCalls kScriptedCalls = {
       return script->list.data();
     },
     [](hid_device_info*) { ++script->frees; },
-    [](const char*) { return script->open_fails ? nullptr : kOpenDevice; },
+    [](const char*) -> hid_device* {
+      if (!script->open_fails) return kOpenDevice;
+      errno = script->open_errno;
+      return nullptr;
+    },
     [](hid_device*) { ++script->closes; },
     [](hid_device*) { return script->attributes_fail ? nullptr : &script->attributes; },
     [](hid_device*, const unsigned char* data, std::size_t length) {
@@ -196,6 +232,31 @@ TEST_F(ScriptedHidapiTest, EnumerationOpenAttributesAndClose) {
   script_.open_fails = true;
   EXPECT_EQ(bus_->Open("/dev/hidraw1"), nullptr);
   EXPECT_EQ(script_.inits, 1);
+}
+
+// The errno hidapi's open leaves says whether the system refused this user.
+TEST_F(ScriptedHidapiTest, AFailedOpenTellsAccessDeniedFromOtherFailures) {
+  struct Case {
+    int open_errno;
+    HidOpenFailure expected;
+  };
+  const Case cases[] = {{EACCES, HidOpenFailure::kAccessDenied},
+                        {EPERM, HidOpenFailure::kAccessDenied},
+                        {ENOENT, HidOpenFailure::kOther},
+                        {ENODEV, HidOpenFailure::kOther},
+                        {0, HidOpenFailure::kOther}};
+  script_.open_fails = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.open_errno);
+    script_.open_errno = c.open_errno;
+    const HidOpenResult result = bus_->OpenWithReason("/dev/qv-no-such-hidraw");
+    EXPECT_EQ(result.port, nullptr);
+    EXPECT_EQ(result.failure, c.expected);
+  }
+  script_.open_fails = false;
+  const HidOpenResult opened = bus_->OpenWithReason("/dev/hidraw1");
+  EXPECT_NE(opened.port, nullptr);
+  EXPECT_EQ(opened.failure, HidOpenFailure::kNone);
 }
 
 TEST_F(ScriptedHidapiTest, AFailedInitialisationFindsAndOpensNothing) {

@@ -3,6 +3,7 @@
 #include <hidapi/hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -148,7 +149,15 @@ QVSIM_EXPORT hid_device* hid_open_path(const char* path) {
   state.Poll();
   std::unique_ptr<SimPort> port = state.bus().OpenSim(path);
   if (!port) {
+    // As hidraw's open of a node without rights: NULL, errno EACCES.
+    const std::shared_ptr<SimDeviceModel> device = state.bus().FindPath(path);
+    if (device != nullptr && device->config().open_refused) {
+      SetError(nullptr, L"Permission denied");
+      errno = EACCES;
+      return nullptr;
+    }
     SetError(nullptr, L"no such device");
+    errno = ENOENT;
     return nullptr;
   }
   auto* dev = new hid_device_;

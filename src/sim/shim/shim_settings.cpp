@@ -118,6 +118,7 @@ ShimSettings ReadShimSettings(const char* (*lookup)(const char* name)) {
   read.Flag("QVSIM_NEVER_RETURN", device.never_return_after_reset);
   read.Flag("QVSIM_NEW_PATH_AFTER_RESET", device.new_path_after_reset);
   read.Flag("QVSIM_STOP_READS", device.stop_answering_reads);
+  read.Flag("QVSIM_OPEN_REFUSED", device.open_refused);
   read.Text("QVSIM_DIR", settings.dir);
   read.Text("QVSIM_CONTROL", settings.control);
   if (device.input_payload == 0) {
