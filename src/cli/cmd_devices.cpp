@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/cli_discovery_miss.h"
 #include "cli/commands.h"
 #include "device/device_survey.h"
 #include "device/hid_link.h"
@@ -41,6 +42,8 @@ std::string StateOf(const DeviceSurvey& survey, std::size_t index) {
   switch (survey.interfaces[index].state) {
     case InterfaceState::kNotOpened:
       return "cannot be opened";
+    case InterfaceState::kAccessDenied:
+      return "access denied";
     case InterfaceState::kAttributesUnreadable:
       return "attributes unreadable";
     case InterfaceState::kOtherDevice:
@@ -72,10 +75,18 @@ void PrintText(const DeviceSurvey& survey) {
     std::cout << "  " << StateOf(survey, i) << "\n";
   }
   std::cout << "Mutex " << kDeviceMutexName << ": " << MutexText(survey.mutex) << "\n";
-  if (survey.mutex == NamedMutexStatus::kAlreadyExists) {
-    std::cout << "No device would be taken while another updater process holds one.\n";
-  } else if (!survey.would_take) {
-    std::cout << text::kNoDevice << "\n";
+  switch (MissOf(survey)) {
+    case DiscoveryMiss::kNone:
+      break;
+    case DiscoveryMiss::kBusy:
+      std::cout << "No device would be taken while another updater process holds one.\n";
+      break;
+    case DiscoveryMiss::kAccessDenied:
+      std::cout << AccessAdviceForThisProgram();
+      break;
+    case DiscoveryMiss::kNoDevice:
+      std::cout << text::kNoDevice << "\n";
+      break;
   }
 }
 
@@ -119,7 +130,8 @@ void AddDevicesCommand(CLI::App& app) {
   devices->footer(
       "Lists the attached devices (vendor 0416, product B501): path, ids read from the open\n"
       "device, and which one an update would take. Also tells whether another updater process\n"
-      "holds the device mutex. Takes nothing; exit status 1 when no device would be taken.");
+      "holds the device mutex, and, for a device this user may not open, how to get access.\n"
+      "Takes nothing; exit status 1 when no device would be taken.");
   devices->add_flag("--json", options->json, "Print one JSON object");
   devices->callback([options] { ExitStatus() = RunDevices(*options); });
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/cli_dialogs.h"
+#include "cli/cli_discovery_miss.h"
 #include "cli/cli_progress_bar.h"
 #include "cli/commands.h"
 #include "device/hid_link.h"
@@ -82,7 +83,7 @@ class FlashSession {
  private:
   bool TakeFirstDevice() {
     if (link_.Discover() != 0) return true;
-    dialogs_.ShowMessage(text::kNoDevice);
+    ReportDiscoveryMiss(link_.LastMiss(), dialogs_, stderr);
     return false;
   }
 

@@ -7,6 +7,7 @@
 
 #include "package/package_load.h"
 #include "platform/clock.h"
+#include "platform/device_access_advice.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
 #include "platform/random.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
       },
       qv::WizardPackagePaths(command_line.package_location, qv::ProgramDirectory()),
       qv::PageTimings{},
+      qv::SystemDeviceRuleLookup(qv::ProgramDirectory()),
   };
   qv::UpdateApp updater(dependencies);
   return updater.Run();

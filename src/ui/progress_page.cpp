@@ -8,6 +8,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "ui/no_device_message.h"
 #include "ui/object_thread_call.h"
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
@@ -157,7 +158,7 @@ void ProgressPage::OnPollTick() {
 void ProgressPage::OnOtherDevice() {
   if (ended_ || !poll_timer_.isActive()) return;
   if (context_.link.Discover() == 0) {
-    context_.dialogs.ShowMessage(kNoDeviceText);
+    context_.dialogs.ShowMessage(NoDeviceMessage(context_));
     return;
   }
   done(kPageHandOver);

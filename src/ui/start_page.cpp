@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 
+#include "ui/no_device_message.h"
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
 #include "ui_start_page.h"
@@ -27,7 +28,7 @@ StartPage::~StartPage() = default;
 
 void StartPage::OnStart() {
   if (context_.link.Discover() == 0) {
-    context_.dialogs.ShowMessage(kNoDeviceText);
+    context_.dialogs.ShowMessage(NoDeviceMessage(context_));
     return;
   }
   done(kPageNext);

@@ -21,7 +21,8 @@ UpdateApp::UpdateApp(const UpdateAppDependencies& dependencies)
                dependencies.run,
                dependencies.timings,
                DevicePoll{},
-               0} {
+               0,
+               dependencies.device_rules} {
   EnsureUiResources();
 }
 

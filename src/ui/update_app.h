@@ -5,6 +5,7 @@
 #include "device/hid_link.h"
 #include "package/package_load.h"
 #include "package/package_store.h"
+#include "platform/device_access_advice.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
 #include "ui/wizard_context.h"
@@ -22,6 +23,8 @@ struct UpdateAppDependencies {
   RunFunction run;
   PackagePaths paths;
   PageTimings timings;
+  // Where the udev rule is looked for (none: the rule counts as not installed).
+  DeviceRuleLookup device_rules{};
 };
 
 // The application: owns the package store and ContinuousMode, then the device link (so the

@@ -6,6 +6,7 @@
 #include "device/hid_link.h"
 #include "package/package_store.h"
 #include "platform/clock.h"
+#include "platform/device_access_advice.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
 #include "ui/sound_player.h"
@@ -46,6 +47,8 @@ struct WizardContext {
   PageTimings timings;
   DevicePoll poll;  // continuous mode's memory, shared by every progress page
   int32_t continuous_mode = 0;  // set only by the start page's checkbox
+  // Where the udev rule is looked for when a device is attached but may not be opened.
+  DeviceRuleLookup device_rules{};
 };
 
 }  // namespace qv

@@ -67,8 +67,10 @@ class FlashE2E : public ::testing::Test {
     return std::make_unique<test::ChildProcess>(args, env, dir_);
   }
 
-  int Flash(std::vector<std::string> args, std::vector<std::string> env = {}) {
-    auto child = Start(std::move(args), std::move(env));
+  int Flash(std::vector<std::string> args, std::vector<std::string> env = {},
+            bool wait_for_free_mutex = true) {
+    auto child = wait_for_free_mutex ? Start(std::move(args), std::move(env))
+                                     : Launch(std::move(args), std::move(env));
     EXPECT_TRUE(child->started());
     const int status = child->Wait(120'000);
     stdout_ = child->Stdout();
@@ -126,7 +128,8 @@ TEST_F(FlashE2E, ReinstallPolicyDecidesTheSameVersion) {
 }
 
 // qvupdate devices runs discovery's own choice: the first device would be taken, none while
-// another updater process holds the device mutex.
+// another updater process holds the device mutex, none that this user may not open (then it
+// says how to get access).
 TEST_F(FlashE2E, DevicesNamesTheDeviceAnUpdateWouldTake) {
   struct Case {
     const char* name;
@@ -134,6 +137,7 @@ TEST_F(FlashE2E, DevicesNamesTheDeviceAnUpdateWouldTake) {
     bool mutex_held;
     int status;
     std::vector<const char*> texts;
+    std::vector<std::string> env = {};
   };
   const Case cases[] = {
       {"two devices",
@@ -143,10 +147,18 @@ TEST_F(FlashE2E, DevicesNamesTheDeviceAnUpdateWouldTake) {
        {"  0416:B501  would be taken\n", "  0416:B501  matches\n", "Mutex QV_UPDATER: free\n"}},
       {"no device", 0, false, 1, {"No device, please connect usb cable to device !"}},
       {"mutex held", 1, true, 1, {"  0416:B501  matches\n", "held by another updater process"}},
+      {"may not be opened",
+       1,
+       false,
+       1,
+       {"sim:dev1  access denied\n", "may not open it (permission denied)", "70-qvupdater.rules",
+        "plug it in again."},
+       {"QVSIM_OPEN_REFUSED=1"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> env = {"QVSIM_DEVICES=" + std::to_string(c.devices)};
+    env.insert(env.end(), c.env.begin(), c.env.end());
     NamedMutexResult held;
     std::unique_ptr<test::ChildProcess> child;
     if (c.mutex_held) {
@@ -237,6 +249,46 @@ TEST_F(FlashE2E, SpecialFilesAtThePackageOrTheReadmeNeverBlock) {
     EXPECT_NE(stdout_.find("Updata success !"), std::string::npos) << stdout_;
     EXPECT_EQ(stderr_, "");
     fs::remove(dir_ / "readme.txt");
+  }
+}
+
+// flash tells a device held by another updater process, and one attached that this user may
+// not open (the simulator refuses the open as the system refuses a hidraw node without
+// rights), apart from an absent one: its own text instead of "No device ...", exit status 1,
+// and the device untouched.
+TEST_F(FlashE2E, FlashSaysWhyNoDeviceWasTaken) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> env;
+    bool held_elsewhere;
+    std::vector<const char*> texts;  // on stderr, in this order
+  };
+  const Case cases[] = {
+      {"held by another updater process", {}, true, {"in use by another updater process"}},
+      {"attached, may not be opened",
+       {"QVSIM_OPEN_REFUSED=1"},
+       false,
+       {"The device is attached, but this user may not open it (permission denied).",
+        "70-qvupdater.rules", "plug it in again."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir_ / "sim");
+    NamedMutexResult holder;
+    if (c.held_elsewhere) {
+      WaitForFreeDeviceMutex();
+      holder = SystemNamedMutexes().Create("QV_UPDATER");
+      ASSERT_EQ(holder.status, NamedMutexStatus::kCreated);
+    }
+    EXPECT_EQ(Flash({"flash", PackagePath()}, c.env, !c.held_elsewhere), 1);
+    size_t position = 0;
+    for (const char* text : c.texts) {
+      position = stderr_.find(text, position);
+      EXPECT_NE(position, std::string::npos) << text << "\n" << stderr_;
+    }
+    EXPECT_EQ(stderr_.find("No device, please connect"), std::string::npos) << stderr_;
+    const std::string events = Events(1);
+    EXPECT_EQ(events.find("QUERY"), std::string::npos) << events;
   }
 }
 

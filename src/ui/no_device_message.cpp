@@ -1,0 +1,14 @@
+#include "ui/no_device_message.h"
+
+namespace qv {
+
+std::string NoDeviceMessage(const WizardContext& context) {
+  std::string message = kNoDeviceText;
+  if (context.link.LastMiss() == DiscoveryMiss::kAccessDenied) {
+    // Telling the user to plug in a device that is plugged in would send them the wrong way.
+    message += "\n" + DeviceAccessLine(FindDeviceRule(context.device_rules));
+  }
+  return message;
+}
+
+}  // namespace qv
