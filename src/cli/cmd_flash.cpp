@@ -145,7 +145,7 @@ class FlashSession {
       std::fprintf(stderr, "The device failed %u times in a row; unplug it to go on.\n",
                    DevicePoll::kCommandLineMaxFailedRuns);
     }
-    std::printf("If you need to continue, please connect the USB cable to the new machine !\n");
+    std::printf("%s\n", text::kNextDevicePrompt);
     std::fflush(stdout);
   }
 

@@ -11,6 +11,7 @@
 
 #include "ui/wizard_context.h"
 #include "update/progress_context.h"
+#include "update/update_texts.h"
 
 namespace Ui {
 class ProgressPage;
@@ -18,10 +19,9 @@ class ProgressPage;
 
 namespace qv {
 
-inline constexpr const char* kSuccessText = "Updata success !";
-inline constexpr const char* kFailureText = "Updata faile,please connect usb cable to device !";
-inline constexpr const char* kNextDevicePrompt =
-    "If you need to continue, please connect the USB cable to the new machine !";
+inline constexpr const char* kSuccessText = text::kSuccess;
+inline constexpr const char* kFailureText = text::kFailure;
+inline constexpr const char* kNextDevicePrompt = text::kNextDevicePrompt;
 
 // The progress message (2025), posted by the worker and handled on the user-interface thread.
 inline constexpr QEvent::Type kProgressMessageEvent =

@@ -13,6 +13,7 @@
 #include "update/device_poll.h"
 #include "update/progress_context.h"
 #include "update/update_run.h"
+#include "update/update_texts.h"
 
 namespace qv {
 
@@ -33,7 +34,7 @@ enum PageOutcome : int {
   kPageDeclined = 3,  // the user declined to re-install the same version
 };
 
-inline constexpr const char* kNoDeviceText = "No device, please connect usb cable to device !";
+inline constexpr const char* kNoDeviceText = text::kNoDevice;
 
 // Everything the pages share for one program run.
 struct WizardContext {

@@ -51,5 +51,8 @@ inline constexpr const char* kFlashPrefix = "Flash:";
 inline constexpr const char* kSuccess = "Updata success !";
 inline constexpr const char* kFailure = "Updata faile,please connect usb cable to device !";
 inline constexpr const char* kNoDevice = "No device, please connect usb cable to device !";
+// Continuous mode, between two devices.
+inline constexpr const char* kNextDevicePrompt =
+    "If you need to continue, please connect the USB cable to the new machine !";
 
 }  // namespace qv::text

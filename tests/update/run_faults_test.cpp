@@ -133,8 +133,9 @@ TEST(RunFaults, LostQueryOrResetReportStillUpdates) {
 }
 
 // Wherever in the traffic a report is lost or the device leaves the bus, the run ends in one of
-// its own messages (or in none, where the Part's result rules let it go on), never in a hang,
-// and leaves the device released. A run that still succeeds has written the whole package.
+// its own messages (or in none, where a command's result lets the run go on or the failure shows
+// in the status line only), never in a hang, and leaves the device released. A run that still
+// succeeds has written the whole package.
 TEST(RunFaults, AFaultAtAnyReportEndsCleanly) {
   const std::set<std::string> known{"Send reset command faile,please connect usb cable to device !",
                                     "Connect to device faile,please connect usb cable to device !",
