@@ -17,9 +17,6 @@ namespace qv::sim {
 // An in-process HID bus of simulated devices, for tests. Thread-safe: a test thread may plug and
 // unplug while the code under test enumerates and transfers on other threads. Waiting (latency,
 // erase time, the absence after reset, read time-outs) goes through the given clock.
-//
-// Public surface relied upon by the update and wizard tests; the simulator's implementer may add
-// members.
 class SimBus final : public HidBus {
  public:
   explicit SimBus(Clock& clock);

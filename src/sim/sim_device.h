@@ -65,8 +65,6 @@ namespace qv::sim {
 
 // A model of one device: the NOR flash window and the command protocol, decoded with this
 // simulator's own code. Thread-safe.
-//
-// Public surface relied upon by tests; the simulator's implementer may add members.
 class SimDevice {
  public:
   virtual ~SimDevice() = default;

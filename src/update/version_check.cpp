@@ -1,18 +1,27 @@
 #include "update/version_check.h"
 
-#include <cstring>
-
 #include "device/device_commands.h"
 #include "update/update_texts.h"
 
 namespace qv {
 namespace {
 
-constexpr std::array<char, 32> Text32(std::string_view text) {
-  std::array<char, 32> out{};
-  for (std::size_t i = 0; i < text.size() && i < out.size(); ++i) out[i] = text[i];
-  return out;
-}
+// The known flash chips: the model code shown after "Flash:" and the chip's 16-bit id.
+struct FlashIdRow {
+  const char* model_code;
+  uint16_t flash_id;
+};
+
+constexpr std::array<FlashIdRow, 8> kFlashIdTable{{
+    {"F10", 0xC216},
+    {"F11", 0xC215},
+    {"F12", 0xC214},
+    {"F13", 0xC213},
+    {"F20", 0xEF16},
+    {"F21", 0xEF15},
+    {"F22", 0xEF14},
+    {"F23", 0xEF13},
+}};
 
 constexpr uint8_t kVersionMark = 'P';
 constexpr uint32_t kLengthByteIndex = 63;
@@ -34,18 +43,6 @@ bool SameVersion(const std::array<uint8_t, 64>& answer, const uint8_t* record) {
 
 }  // namespace
 
-const std::array<FlashIdRow, 9> FlashIdTable{{
-    {Text32("F10"), 0xC216, Text32(" 8MB")},
-    {Text32("F11"), 0xC215, Text32(" 4MB")},
-    {Text32("F12"), 0xC214, Text32(" 2MB")},
-    {Text32("F13"), 0xC213, Text32(" 1MB")},
-    {Text32("F20"), 0xEF16, Text32(" 8MB")},
-    {Text32("F21"), 0xEF15, Text32(" 4MB")},
-    {Text32("F22"), 0xEF14, Text32(" 2MB")},
-    {Text32("F23"), 0xEF13, Text32(" 1MB")},
-    {Text32(""), 0, Text32("")},
-}};
-
 uint8_t HexDigitValue(uint8_t character) {
   if (character >= '0' && character <= '9') return character - '0';
   if (character >= 'a' && character <= 'f') return character - 'a' + 10;
@@ -58,11 +55,8 @@ uint16_t FourDigitsTo16(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
 }
 
 std::optional<std::string> FlashModelCode(uint16_t flash_id) {
-  for (const FlashIdRow& row : FlashIdTable) {
-    if (row.flash_id == 0) break;
-    if (row.flash_id == flash_id) {
-      return std::string(row.model_code.data(), strnlen(row.model_code.data(), 32));
-    }
+  for (const FlashIdRow& row : kFlashIdTable) {
+    if (row.flash_id == flash_id) return std::string(row.model_code);
   }
   return std::nullopt;
 }

@@ -12,16 +12,6 @@
 
 namespace qv {
 
-// One row of the flash chip table: model code, 16-bit id, capacity text.
-struct FlashIdRow {
-  std::array<char, 32> model_code;
-  uint16_t flash_id;
-  std::array<char, 32> capacity_text;
-};
-
-// The known flash chips; the last row (id 0, all zero) ends the table.
-extern const std::array<FlashIdRow, 9> FlashIdTable;
-
 // '0'..'9' -> 0..9, 'a'..'f' and 'A'..'F' -> 10..15, anything else -> 0.
 [[nodiscard]] uint8_t HexDigitValue(uint8_t character);
 // Four digit values, most significant first, each taken to its low 4 bits.
