@@ -4,22 +4,12 @@
 #include <cstdio>
 #include <span>
 
+#include "platform/hex_text.h"
+
 namespace qv::cli {
 namespace {
 
-constexpr const char* kAreaNames[kAreaCount] = {"program", "sound", "map"};
 constexpr const char* kReplacement = "\xEF\xBF\xBD";
-
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) {
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 0xF]);
-  }
-  return text;
-}
 
 // Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one.
 std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
@@ -54,12 +44,6 @@ std::string Printable(std::string_view bytes) {
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F) c = '.';
   }
-  return text;
-}
-
-std::string Hex32(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", value);
   return text;
 }
 
@@ -135,14 +119,14 @@ std::string ReportText(const PackageReport& report) {
   for (int i = 0; i < kAreaCount; ++i) {
     const AreaDescriptor a = ReadAreaDescriptor(report.header, static_cast<AreaIndex>(i));
     std::snprintf(line, sizeof line, "%-8s %-8s %-11s %-11s %-11s %-9s 0x%02x   %s", kAreaNames[i],
-                  a.present() ? "yes" : "no", Hex32(a.offset).c_str(), Hex32(a.length).c_str(),
-                  Hex32(a.address).c_str(), HexBytes(a.version_tag).c_str(), a.check_byte,
-                  Hex32(report.results.sums[i]).c_str());
+                  a.present() ? "yes" : "no", HexNumber(a.offset).c_str(), HexNumber(a.length).c_str(),
+                  HexNumber(a.address).c_str(), HexBytes(a.version_tag).c_str(), a.check_byte,
+                  HexNumber(report.results.sums[i]).c_str());
     add(line);
   }
   std::snprintf(line, sizeof line, "Area lengths:   %s %s %s",
-                Hex32(report.results.lengths[0]).c_str(), Hex32(report.results.lengths[1]).c_str(),
-                Hex32(report.results.lengths[2]).c_str());
+                HexNumber(report.results.lengths[0]).c_str(), HexNumber(report.results.lengths[1]).c_str(),
+                HexNumber(report.results.lengths[2]).c_str());
   add(line);
   add("Version record: " + HexBytes(std::span(report.version_record).first(kVersionRecordSize)));
   add("Map prefix:     " + (report.map_prefix ? HexBytes(*report.map_prefix) : "none"));

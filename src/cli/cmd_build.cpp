@@ -31,8 +31,6 @@ struct BuildOptions {
   std::optional<uint32_t> seed;
 };
 
-constexpr const char* kAreaNames[kAreaCount] = {"program", "sound", "map"};
-
 // Reads an image as a regular file only, and no more than a package can hold: the builder
 // refuses anything longer. The system's reason for a failure goes to reason.
 bool ReadImageFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {

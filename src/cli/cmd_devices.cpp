@@ -2,7 +2,6 @@
 // updater process holds the device mutex, without taking anything.
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -12,6 +11,7 @@
 #include "cli/commands.h"
 #include "device/device_survey.h"
 #include "device/hid_link.h"
+#include "platform/hex_text.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
 #include "update/update_texts.h"
@@ -23,14 +23,8 @@ struct DevicesOptions {
   bool json = false;
 };
 
-std::string HexId(uint16_t id) {
-  char text[5];
-  std::snprintf(text, sizeof(text), "%04X", static_cast<unsigned>(id));
-  return text;
-}
-
 std::string IdsOf(const ProbedInterface& entry) {
-  return HexId(entry.vendor_id) + ":" + HexId(entry.product_id);
+  return HexUsbId(entry.vendor_id) + ":" + HexUsbId(entry.product_id);
 }
 
 // Ids are known once the open port could tell them.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/byte_sum.h"
+#include "platform/byte_sum.h"
 #include "platform/little_endian.h"
 
 namespace qv {

@@ -5,14 +5,14 @@
 
 #include "device/command_frame.h"
 #include "device/layout_block.h"
+#include "platform/flash_units.h"
 
 namespace qv {
 namespace {
 
-constexpr uint32_t kPageSize = 256;
 constexpr uint32_t kReadbackBytes = 256;
-constexpr uint32_t kProgressStepBytes = 1024;
-constexpr uint32_t kTimeStepBytes = 16384;
+constexpr uint32_t kProgressStepBytes = kKiB;
+constexpr uint32_t kTimeStepBytes = 16 * kKiB;
 // The parameters of the commands that carry no address.
 constexpr uint32_t kBlockParam1 = 0x80;
 constexpr uint32_t kBlockParam2 = 1;
@@ -62,7 +62,7 @@ uint32_t EraseCommand(HidLink& link, uint32_t start_sector, uint32_t sector_coun
 uint32_t WriteCommand(HidLink& link, const uint8_t* data, uint32_t start_page, uint32_t page_count,
                       WriteHooks& hooks) {
   if (!link.Connected()) return 0;
-  const uint64_t total = static_cast<uint64_t>(page_count) * kPageSize;
+  const uint64_t total = static_cast<uint64_t>(page_count) * kFlashPageSize;
   // The byte count must fit the result, and there must be data to send.
   if (total > std::numeric_limits<uint32_t>::max() || (total > 0 && data == nullptr)) return 0;
   if (!SendCommand(link, CMD_WRITE, start_page, page_count)) return 0;

@@ -3,13 +3,15 @@
 
 #include "package/package_checks.h"
 #include "package/package_map.h"
+#include "platform/byte_sum.h"
+#include "platform/flash_units.h"
 #include "platform/little_endian.h"
 
 namespace qv {
 namespace {
 
-constexpr uint32_t kSumBlock = 256;
-constexpr uint32_t kChecksumXor = 0x416;
+// The sound and map sums add one checksum per flash page.
+constexpr uint32_t kSumBlock = kFlashPageSize;
 
 // A buffer read with every byte beyond its end taken as 0xFF, the value the store fills its
 // unread tails with, so no sum can read outside the buffer whatever the header says.
@@ -24,12 +26,6 @@ struct PaddedBytes {
     std::memset(out + inside, 0xFF, n - inside);
   }
 };
-
-uint32_t BlockChecksum(const uint8_t* block) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < kSumBlock; ++i) sum += block[i];
-  return sum ^ kChecksumXor;
-}
 
 uint32_t ProgramSum(const PaddedBytes& bytes, uint32_t offset, uint32_t length) {
   const uint64_t words = length / 4;
@@ -59,15 +55,15 @@ uint32_t BlockSum(const PaddedBytes& bytes, uint64_t offset, uint64_t length) {
   for (; k < blocks && offset + k * kSumBlock < bytes.size; ++k) {
     const uint64_t at = offset + k * kSumBlock;
     if (at + kSumBlock <= bytes.size) {
-      total += BlockChecksum(bytes.data + at);
+      total += ByteSumChecksum(bytes.data + at, kSumBlock);
     } else {
       uint8_t block[kSumBlock];
       bytes.Copy(at, block, kSumBlock);
-      total += BlockChecksum(block);
+      total += ByteSumChecksum(block, kSumBlock);
     }
   }
   // Blocks wholly beyond the buffer are all 0xFF.
-  constexpr uint32_t kErasedBlock = (0xFFu * kSumBlock) ^ kChecksumXor;
+  constexpr uint32_t kErasedBlock = (0xFFu * kSumBlock) ^ kByteSumXor;
   total += static_cast<uint32_t>(blocks - k) * kErasedBlock;
   return total;
 }

@@ -3,11 +3,12 @@
 
 #include "package/package_checks.h"
 #include "package/package_messages.h"
+#include "platform/flash_units.h"
 
 namespace qv {
 namespace {
 
-constexpr uint64_t kCheckBlock = 1024;
+constexpr uint64_t kCheckBlock = kKiB;
 
 uint8_t XorBlock(const uint8_t* block) {
   uint64_t x = 0;

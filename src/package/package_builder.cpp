@@ -1,26 +1,17 @@
 #include "package/package_builder.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "package/descramble.h"
 #include "package/package_map.h"
+#include "platform/hex_text.h"
 #include "platform/little_endian.h"
 
 namespace qv {
 namespace {
 
-constexpr uint64_t kCheckBlock = 1024;
-constexpr const char* kAreaNames[kAreaCount] = {"program", "sound", "map"};
-
-std::string Hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 uint64_t PaddedLength(const BuildArea& area) {
-  return (area.data.size() + kCheckBlock - 1) / kCheckBlock * kCheckBlock;
+  return (area.data.size() + kKiB - 1) / kKiB * kKiB;
 }
 
 // Flash bytes an area occupies from its address: the map carries its 256-byte prefix.
@@ -30,7 +21,7 @@ uint64_t FlashExtent(const BuildArea& area, int index) {
 
 // Erase covers whole sectors from the area's start, so overlap is judged on whole sectors.
 uint64_t ErasedEnd(uint32_t address, uint64_t extent) {
-  return address + (extent + kFlashSector - 1) / kFlashSector * kFlashSector;
+  return address + (extent + kFlashSectorSize - 1) / kFlashSectorSize * kFlashSectorSize;
 }
 
 std::string CheckInputs(const BuildInput& input) {
@@ -55,17 +46,19 @@ std::string CheckAddresses(const BuildInput& input, const std::array<uint32_t, 3
   if (p >= s || s >= m || p < kLowestAreaAddress || m >= kFlashWindowEnd) {
     return "flash addresses must satisfy 0x40010000 <= program < sound < map <= 0x407fffff "
            "(program " +
-           Hex(p) + ", sound " + Hex(s) + ", map " + Hex(m) + ")";
+           HexNumber(p) + ", sound " + HexNumber(s) + ", map " + HexNumber(m) + ")";
   }
   for (int i = 0; i < kAreaCount; ++i) {
     if (!input.areas[i].present) continue;
-    if (address[i] % kFlashSector != 0) {
-      return std::string("the ") + kAreaNames[i] + " area address " + Hex(address[i]) +
+    // The updater erases whole sectors from an area's start on, so an area must start a
+    // sector and no two areas may share one.
+    if (address[i] % kFlashSectorSize != 0) {
+      return std::string("the ") + kAreaNames[i] + " area address " + HexNumber(address[i]) +
              " does not start a 4096-byte flash sector";
     }
     const uint64_t end = uint64_t{address[i]} + FlashExtent(input.areas[i], i);
     if (end > kFlashWindowEnd) {
-      return std::string("the ") + kAreaNames[i] + " area (" + Hex(address[i]) + " to " + Hex(end) +
+      return std::string("the ") + kAreaNames[i] + " area (" + HexNumber(address[i]) + " to " + HexNumber(end) +
              ") is too large for the flash window ending at 0x40800000";
     }
   }

@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "package/package_header.h"
+#include "platform/flash_units.h"
 #include "platform/random.h"
 
 namespace qv {
 
-// Flash erase unit: every present area starts on a sector and no two areas share one, because
-// the updater erases whole sectors from an area's start address on.
-inline constexpr uint32_t kFlashSector = 4096;
 // Address given to an absent map area unless another one is chosen: the last address of the
 // flash window, so that every valid program and sound address lies below it.
 inline constexpr uint32_t kAbsentMapAddress = kFlashWindowEnd - 1;

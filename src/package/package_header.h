@@ -10,6 +10,8 @@ namespace qv {
 
 enum AreaIndex : int { kProgramArea = 0, kSoundArea = 1, kMapArea = 2 };
 inline constexpr int kAreaCount = 3;
+// The areas' names in messages, options and reports, by AreaIndex.
+inline constexpr std::array<const char*, kAreaCount> kAreaNames{"program", "sound", "map"};
 
 inline constexpr uint32_t kAbsentLength = 0xFFFFFFFFu;
 inline constexpr uint32_t kFlashWindowStart = 0x40000000u;

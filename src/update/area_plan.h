@@ -6,12 +6,12 @@
 #include "package/package_header.h"
 #include "package/package_map.h"
 #include "package/package_store.h"
+#include "platform/flash_units.h"
 
 namespace qv {
 
-inline constexpr uint32_t kFlashSectorSize = 4096;
-inline constexpr uint32_t kFlashPageSize = 256;
-inline constexpr uint32_t kFlashWindowSectors = (kFlashWindowEnd - kFlashWindowStart) / 4096;
+inline constexpr uint32_t kFlashWindowSectors =
+    (kFlashWindowEnd - kFlashWindowStart) / kFlashSectorSize;
 inline constexpr uint16_t kAbsentSector = 0xFFFF;
 
 // How one area goes to the device: which sectors are erased and which pages are written from

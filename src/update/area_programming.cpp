@@ -72,7 +72,7 @@ int ProgramAreas(HidLink& link, PackageStore& store, Dialogs& dialogs, ProgressC
   state.blocks_total = 0;
   if (ValidatePackage(store, dialogs) != 0) return -1;
   const uint32_t data_length = store.data_length;
-  state.blocks_total = (data_length - kHeaderSize) / 1024;
+  state.blocks_total = (data_length - kHeaderSize) / kKiB;
   progress.remaining_time_ms = InitialTimeBudgetMs(state.blocks_total);
   ComputeAreaSums(store, results);
   if (VerifyCheckBytes(store, dialogs) != 0) return -1;
@@ -86,7 +86,7 @@ int ProgramAreas(HidLink& link, PackageStore& store, Dialogs& dialogs, ProgressC
   const AreaWrite& sound = plan.areas[kSoundArea];
   const AreaWrite& map = plan.areas[kMapArea];
   // The map travels with its 256-byte prefix, which counts towards the bar.
-  if (map.present) state.blocks_total = (data_length - kHeaderSize + kMapPrefixSize) / 1024;
+  if (map.present) state.blocks_total = (data_length - kHeaderSize + kMapPrefixSize) / kKiB;
 
   if (SetLayoutCommand(link, LayoutSector(program), LayoutSector(sound), LayoutSector(map)) != 0) {
     return -1;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "package/package_header.h"
+#include "platform/flash_units.h"
 #include "platform/random.h"
 
 namespace qv {
@@ -12,7 +13,7 @@ namespace qv {
 // with the sound and map lengths and sums, and the info block (sector 8, page 128) with the
 // program length and sum and the sound and map addresses. Their masking words are random, and
 // each masked value travels with the words that mask it.
-inline constexpr uint32_t kBlockBufferSize = 1024;  // only the first page is written
+inline constexpr uint32_t kBlockBufferSize = kKiB;  // only the first page is written
 inline constexpr uint32_t kCheckCodeSector = 10;
 inline constexpr uint32_t kCheckCodePage = 160;
 inline constexpr uint32_t kInfoSector = 8;

@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "device/byte_sum.h"
+#include "platform/byte_sum.h"
 #include "device/device_commands.h"
 #include "device/layout_block.h"
 #include "link_fixture.h"
