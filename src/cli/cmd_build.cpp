@@ -132,7 +132,10 @@ void AddBuildCommand(CLI::App& app) {
   CLI::App* build =
       app.add_subcommand("build", "Build a package from program, sound and map images");
   build->footer(kBuildLayoutHelp);
-  build->add_option("-o,--output", options->output, "package file to write")->required();
+  build
+      ->add_option("-o,--output", options->output,
+                   "package file to write; an existing one is replaced only if it is a regular file")
+      ->required();
   for (int i = 0; i < kAreaCount; ++i) AddAreaOptions(*build, options->areas[i], i);
   build->get_option("--program-address")->required();
   build->add_option("--scramble-count", options->scramble_count,
