@@ -1,30 +1,25 @@
 #include "ui/progress_page.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
-#include <chrono>
-#include <system_error>
 
 #include "ui/no_device_message.h"
 #include "ui/object_thread_call.h"
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
+#include "ui/qt_text.h"
 #include "ui_progress_page.h"
+#include "update/update_texts.h"
 
 namespace qv {
-namespace {
-
-QString ToQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 ProgressPage::ProgressPage(WizardContext& context)
-    : context_(context), ui_(std::make_unique<Ui::ProgressPage>()) {
+    : context_(context),
+      ui_(std::make_unique<Ui::ProgressPage>()),
+      worker_(std::make_unique<UpdateWorker>(context)) {
   EnsureUiResources();
   ui_->setupUi(this);
   ApplyPageAppearanceOrAbort(*this, ProgressTemplate());
@@ -39,134 +34,128 @@ ProgressPage::ProgressPage(WizardContext& context)
 }
 
 void ProgressPage::StartWorker() {
-  try {
-    worker_ = std::thread([this] { WorkerMain(); });
-  } catch (const std::system_error&) {
+  UpdateWorker* worker = worker_.get();
+  worker->moveToThread(&thread_);
+  // The worker's signals cross to this thread queued, in the order they were emitted.
+  connect(worker, &UpdateWorker::statusTextChanged, this,
+          [this](const QString& text) { ui_->status_text->setText(text); });
+  connect(worker, &UpdateWorker::progressPosted, this, [this] { ShowProgress(); });
+  connect(worker, &UpdateWorker::flashTextChanged, this,
+          [this](const QString& text) { flash_text_ = text; });
+  connect(worker, &UpdateWorker::runFinished, this, [this](int result) { OnRunFinished(result); });
+  connect(worker, &UpdateWorker::deviceReady, this, [this] {
+    if (!ended_) done(kPageHandOver);
+  });
+  connect(&thread_, &QThread::started, worker, [worker] { worker->Run(); });
+  // The poll timer belongs to the worker's thread and is stopped there, as the thread ends.
+  connect(&thread_, &QThread::finished, worker, [worker] { worker->StopPolling(); },
+          Qt::DirectConnection);
+  thread_.start();
+  if (!thread_.isRunning()) {
     // No thread, no run: the device taken for it is let go and the page ends up as after a
     // failed run, so Quit (and in continuous mode the poll) still lead on.
     context_.link.Release();
-    ui_->status_text->setText(QString::fromLatin1(kFailureText));
-    StartDoneCheck();
-    run_done_.store(1, std::memory_order_release);
+    OnRunFinished(static_cast<int>(RunResult::kFailed));
   }
 }
 
 ProgressPage::~ProgressPage() {
-  WaitForWorker();
+  JoinWorker();
 }
 
-void ProgressPage::WaitForWorker() {
-  // The worker may still need this thread for a status text or a message box, so keep serving
-  // events until it has finished.
-  while (!run_done()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+void ProgressPage::JoinWorker() {
+  if (thread_.isRunning() && !worker_->finished()) {
+    // Only a page destroyed in the middle of its run gets here (the wizard ends pages only
+    // after their run). The run may still need this thread for a message box, so this thread
+    // serves events until the run's end has been signalled.
+    QEventLoop until_finished;
+    connect(worker_.get(), &UpdateWorker::runFinished, &until_finished, &QEventLoop::quit);
+    if (!worker_->finished()) until_finished.exec();
   }
-  if (worker_.joinable()) worker_.join();
+  thread_.quit();
+  thread_.wait();
 }
 
-void ProgressPage::WorkerMain() {
-  UpdateEnvironment env{context_.link,  context_.store,  context_.dialogs,
-                        context_.clock, context_.random, context_.continuous_mode == 1};
-  const RunResult result = context_.run(env, *this);
-  if (result == RunResult::kDeclined) {
+void ProgressPage::OnRunFinished(int result) {
+  if (run_done_) return;
+  run_done_ = true;
+  if (result == static_cast<int>(RunResult::kDeclined)) {
+    // The run has released the device; the program ends with status 1 at once.
     run_declined_ = true;
-  } else if (result == RunResult::kSucceeded) {
-    run_succeeded_ = 1;
-    // The run's own steps fill the bar when the areas fill the package; a package with less
-    // than 1 KiB after its header, or with data outside its areas, leaves it short of full.
-    percent.store(100);
-    PostProgressMessage();
-    SetStatusText(kSuccessText);
+    done(kPageDeclined);
+    return;
+  }
+  run_succeeded_ = result == static_cast<int>(RunResult::kSucceeded);
+  if (run_succeeded_) {
+    ui_->status_text->setText(ToQString(text::kSuccess));
     context_.sound.PlaySuccess();
   } else {
-    run_succeeded_ = 0;
-    SetStatusText(kFailureText);
+    ui_->status_text->setText(ToQString(text::kFailure));
   }
-  CallOnObjectThread(this, [this] { StartDoneCheck(); });
-  run_done_.store(1, std::memory_order_release);
-}
-
-void ProgressPage::StartDoneCheck() {
   done_timer_.start(context_.timings.done_check_ms, this);
 }
 
-void ProgressPage::SetStatusText(std::string_view text) {
-  CallOnObjectThread(this, [this, text] { ui_->status_text->setText(ToQString(text)); });
-}
-
-void ProgressPage::PostProgressMessage() {
-  QCoreApplication::postEvent(this, new QEvent(kProgressMessageEvent));
-}
-
-void ProgressPage::SetFlashText(std::string_view text) {
-  CallOnObjectThread(this, [this, text] { flash_text_ = ToQString(text); });
-}
-
-bool ProgressPage::event(QEvent* event) {
-  if (event->type() == kProgressMessageEvent) {
-    // The percent current when the message is handled, not when it was posted.
-    const uint32_t value = percent.load();
-    ui_->progress_bar->setValue(static_cast<int>(value > 100 ? 100 : value));
-    return true;
-  }
-  return QDialog::event(event);
+void ProgressPage::ShowProgress() {
+  // The percent current when the progress is handled, not when it was posted.
+  const uint32_t value = worker_->percent.load();
+  ui_->progress_bar->setValue(static_cast<int>(value > 100 ? 100 : value));
 }
 
 void ProgressPage::timerEvent(QTimerEvent* event) {
   if (event->timerId() == done_timer_.timerId()) {
     OnDoneCheck();
-  } else if (event->timerId() == poll_timer_.timerId()) {
-    OnPollTick();
   } else {
     QDialog::timerEvent(event);
   }
 }
 
 void ProgressPage::OnDoneCheck() {
-  if (ended_ || !run_done()) return;
+  if (ended_ || !run_done_) return;
   done_timer_.stop();
-  if (run_declined_) {
-    done(kPageDeclined);
-    return;
-  }
   ui_->quit_button->setEnabled(true);
   if (context_.continuous_mode != 1) return;
-  context_.poll.RunFinished(run_succeeded());
-  ui_->next_device_prompt->setText(QString::fromLatin1(kNextDevicePrompt));
+  context_.poll.RunFinished(run_succeeded_);
+  ui_->next_device_prompt->setText(ToQString(text::kNextDevicePrompt));
   FitTextHeight(*ui_->next_device_prompt);
   ui_->other_device_button->setEnabled(true);
   ui_->other_device_button->setFocus();
-  poll_timer_.start(context_.timings.poll_ms, this);
+  polling_ = true;
+  const int interval = context_.timings.poll_ms;
+  UpdateWorker* worker = worker_.get();
+  QMetaObject::invokeMethod(worker, [worker, interval] { worker->StartPolling(interval); });
 }
 
 void ProgressPage::OnPollTick() {
-  if (ended_) return;
-  const bool found = context_.link.Discover() != 0;
-  switch (context_.poll.OnPoll(found)) {
-    case DevicePoll::Action::kRelease:
-      context_.link.Release();
-      break;
-    case DevicePoll::Action::kStartRun:
-      done(kPageHandOver);
-      break;
-    case DevicePoll::Action::kWait:
-      break;
-  }
+  if (ended_ || !polling_) return;
+  DevicePoll::Action action = DevicePoll::Action::kWait;
+  UpdateWorker* worker = worker_.get();
+  CallOnObjectThread(worker, [worker, &action] { action = worker->PollOnce(); });
+  if (action == DevicePoll::Action::kStartRun) done(kPageHandOver);
 }
 
 void ProgressPage::OnOtherDevice() {
-  if (ended_ || !poll_timer_.isActive()) return;
-  if (context_.link.Discover() == 0) {
+  if (ended_ || !polling_) return;
+  bool found = false;
+  UpdateWorker* worker = worker_.get();
+  CallOnObjectThread(worker, [worker, &found] { found = worker->TakeOtherDevice(); });
+  if (!found) {
     context_.dialogs.ShowMessage(NoDeviceMessage(context_));
     return;
   }
   done(kPageHandOver);
 }
 
+void ProgressPage::StopPolling() {
+  if (!polling_) return;
+  polling_ = false;
+  UpdateWorker* worker = worker_.get();
+  CallOnObjectThread(worker, [worker] { worker->StopPolling(); });
+}
+
 void ProgressPage::done(int result) {
+  if (ended_) return;
   done_timer_.stop();
-  poll_timer_.stop();
+  StopPolling();
   ended_ = true;
   QDialog::done(result);
 }
@@ -176,7 +165,7 @@ void ProgressPage::accept() {}
 
 // Quit, Escape and the close box: refused while the run is in progress.
 void ProgressPage::reject() {
-  if (!run_done()) return;
+  if (!run_done_) return;
   done(kPageEnded);
 }
 

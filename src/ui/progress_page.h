@@ -2,16 +2,12 @@
 
 #include <QBasicTimer>
 #include <QDialog>
-#include <QEvent>
 #include <QString>
-#include <atomic>
+#include <QThread>
 #include <memory>
-#include <string_view>
-#include <thread>
 
+#include "ui/update_worker.h"
 #include "ui/wizard_context.h"
-#include "update/progress_context.h"
-#include "update/update_texts.h"
 
 namespace Ui {
 class ProgressPage;
@@ -19,41 +15,34 @@ class ProgressPage;
 
 namespace qv {
 
-inline constexpr const char* kSuccessText = text::kSuccess;
-inline constexpr const char* kFailureText = text::kFailure;
-inline constexpr const char* kNextDevicePrompt = text::kNextDevicePrompt;
-
-// The progress message (2025), posted by the worker and handled on the user-interface thread.
-inline constexpr QEvent::Type kProgressMessageEvent =
-    static_cast<QEvent::Type>(QEvent::User + 2025);
-
-// Dialog 104: runs one update on its own worker thread, shows its progress and result, and in
-// continuous mode polls for the next device. The page is the run's progress context.
+// The progress page: runs one update on its own worker thread, shows its progress and result,
+// and in continuous mode waits for the next device (the worker polls for it).
 //
-// Ending the page (Quit, Escape, the close box) is refused until the worker has finished, so
-// the worker never outlives the page, the package buffers or a half-written device.
-class ProgressPage final : public QDialog, public ProgressContext {
+// Ending the page (Quit, Escape, the close box) is refused until the page has received the
+// end of its run, so the worker never outlives the page, the package buffers or a half-written
+// device; the page's destructor joins the worker's thread.
+class ProgressPage final : public QDialog {
   Q_OBJECT
  public:
   explicit ProgressPage(WizardContext& context);
   ~ProgressPage() override;
 
-  // ProgressContext, called from the worker thread.
-  void SetStatusText(std::string_view text) override;
-  void PostProgressMessage() override;
-  void SetFlashText(std::string_view text) override;
-
-  // Timer 1 (done check) and timer 2 (device poll); public so tests can tick them directly.
+  // The done check (the end of the run becomes the Finished or Polling state) and one device
+  // poll made at once on the worker thread; public so tests can step them.
   void OnDoneCheck();
   void OnPollTick();
   // The Other device button.
   void OnOtherDevice();
 
-  [[nodiscard]] bool run_done() const { return run_done_.load(std::memory_order_acquire) == 1; }
+  // The page has received the end of its run.
+  [[nodiscard]] bool run_done() const { return run_done_; }
   // Meaningful once run_done() is true.
-  [[nodiscard]] bool run_succeeded() const { return run_succeeded_ == 1; }
+  [[nodiscard]] bool run_succeeded() const { return run_succeeded_; }
+  // The user declined to re-install the same version: the program ends with status 1 however
+  // the page itself ended.
+  [[nodiscard]] bool run_declined() const { return run_declined_; }
   [[nodiscard]] bool done_check_running() const { return done_timer_.isActive(); }
-  [[nodiscard]] bool poll_running() const { return poll_timer_.isActive(); }
+  [[nodiscard]] bool poll_running() const { return polling_; }
   [[nodiscard]] bool ended() const { return ended_; }
   [[nodiscard]] const QString& flash_text() const { return flash_text_; }
 
@@ -62,26 +51,26 @@ class ProgressPage final : public QDialog, public ProgressContext {
   void reject() override;
 
  protected:
-  bool event(QEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
 
  private:
   void StartWorker();
-  void WorkerMain();
-  void StartDoneCheck();
-  void WaitForWorker();
+  void OnRunFinished(int result);
+  void ShowProgress();
+  void StopPolling();
+  void JoinWorker();
 
   WizardContext& context_;
   std::unique_ptr<Ui::ProgressPage> ui_;
   QBasicTimer done_timer_;
-  QBasicTimer poll_timer_;
   QString flash_text_;
   bool ended_ = false;
-  // Written by the worker before it publishes run_done_ (release); read after an acquire load.
-  int32_t run_succeeded_ = 0;
+  bool run_done_ = false;
+  bool run_succeeded_ = false;
   bool run_declined_ = false;
-  std::atomic<int32_t> run_done_{0};
-  std::thread worker_;
+  bool polling_ = false;
+  QThread thread_;
+  std::unique_ptr<UpdateWorker> worker_;
 };
 
 }  // namespace qv

@@ -12,8 +12,9 @@ namespace qv {
 [[nodiscard]] QString MessageCaption();
 
 // The boxes as the wizard shows them: a message with one OK button and no icon; a question with
-// Yes and No and the exclamation icon, kept on top of the pages. Both are captioned with
-// MessageCaption() and modal to the given page.
+// Yes and No (Yes the default), the exclamation icon and no Cancel (Escape and the close box do
+// not answer it), kept on top of the pages. Both are captioned with MessageCaption() and modal
+// to the given page.
 [[nodiscard]] std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, QWidget* page);
 [[nodiscard]] std::unique_ptr<QMessageBox> MakeQuestionBox(const QString& text, QWidget* page);
 

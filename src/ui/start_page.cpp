@@ -7,6 +7,7 @@
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
 #include "ui_start_page.h"
+#include "update/update_texts.h"
 
 namespace qv {
 

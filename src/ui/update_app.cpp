@@ -53,14 +53,18 @@ int UpdateApp::Run() {
 int UpdateApp::RunProgressPages() {
   for (;;) {
     int outcome = kPageEnded;
+    bool declined = false;
     {
       // The old page is destroyed (its worker joined) before the next one is created.
       ProgressPage page(context_);
       ++progress_pages_;
       outcome = page.exec();
+      declined = page.run_declined();
     }
+    // A declined re-install ends with status 1 however the page came to its end.
+    if (declined) return Finish(1);
     if (outcome == kPageHandOver) continue;
-    return Finish(outcome == kPageDeclined ? 1 : 0);
+    return Finish(0);
   }
 }
 

@@ -34,8 +34,6 @@ enum PageOutcome : int {
   kPageDeclined = 3,  // the user declined to re-install the same version
 };
 
-inline constexpr const char* kNoDeviceText = text::kNoDevice;
-
 // Everything the pages share for one program run.
 struct WizardContext {
   HidLink& link;

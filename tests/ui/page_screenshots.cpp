@@ -90,7 +90,7 @@ bool WelcomeAndStart(const QDir& dir) {
 }
 
 bool Boxes(const QDir& dir) {
-  auto message = MakeMessageBox(QString::fromLatin1(kNoDeviceText), nullptr);
+  auto message = MakeMessageBox(QString::fromLatin1(text::kNoDevice), nullptr);
   if (!Save(*message, dir, "no_device_message.png")) return false;
   auto question = MakeQuestionBox(
       QStringLiteral("It's the latest version, Do you continue to updata ?"), nullptr);

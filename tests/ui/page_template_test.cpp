@@ -25,6 +25,7 @@
 #include "ui/qt_dialogs.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
+#include "update/update_texts.h"
 #include "wizard_fixture.h"
 
 using namespace qv;
@@ -98,6 +99,8 @@ class PageTemplateTest : public QObject {
   void informationTextLineEndsAndEncodings();
   void messageBoxesLookAsDesigned();
   void workerBoxesAreShownOnTheUserInterfaceThread();
+  void questionIsAnsweredOnlyByYesOrNo_data();
+  void questionIsAnsweredOnlyByYesOrNo();
 };
 
 void PageTemplateTest::dialogUnitsConvertRounded_data() {
@@ -352,7 +355,7 @@ void PageTemplateTest::altShortcutsPressTheirButtons() {
   start->show();
   QVERIFY(QTest::qWaitForWindowActive(start.get()));
   QTest::keyClick(start->windowHandle(), Qt::Key_S, Qt::AltModifier);
-  QTRY_COMPARE(r.rig.dialogs.messages(), std::vector<std::string>{kNoDeviceText});
+  QTRY_COMPARE(r.rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
   QVERIFY(start->isVisible());
 }
 
@@ -398,9 +401,9 @@ void PageTemplateTest::informationTextLineEndsAndEncodings() {
 void PageTemplateTest::messageBoxesLookAsDesigned() {
   const QString caption = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
   QCOMPARE(MessageCaption(), caption);
-  auto message = MakeMessageBox(QString::fromLatin1(kNoDeviceText), nullptr);
+  auto message = MakeMessageBox(QString::fromLatin1(text::kNoDevice), nullptr);
   QCOMPARE(message->windowTitle(), caption);
-  QCOMPARE(message->text(), QString::fromLatin1(kNoDeviceText));
+  QCOMPARE(message->text(), QString::fromLatin1(text::kNoDevice));
   QCOMPARE(message->icon(), QMessageBox::NoIcon);
   QCOMPARE(message->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
 
@@ -444,6 +447,56 @@ void PageTemplateTest::workerBoxesAreShownOnTheUserInterfaceThread() {
   QTRY_VERIFY(returned.load());
   worker.join();
   QVERIFY(!returned_before_ok);
+}
+
+void PageTemplateTest::questionIsAnsweredOnlyByYesOrNo_data() {
+  QTest::addColumn<QString>("answer");
+  QTest::addColumn<bool>("yes");
+  QTest::newRow("mouse on Yes") << "click yes" << true;
+  QTest::newRow("mouse on No") << "click no" << false;
+  QTest::newRow("Alt+Y") << "alt y" << true;
+  QTest::newRow("Alt+N") << "alt n" << false;
+  QTest::newRow("Enter on Yes, the default") << "enter" << true;
+  QTest::newRow("Enter on No after focusing it") << "focus no, enter" << false;
+}
+
+// The re-install question through the real box, asked from a worker thread: Escape and the
+// close box leave it open; only Yes or No answer it.
+void PageTemplateTest::questionIsAnsweredOnlyByYesOrNo() {
+  QFETCH(QString, answer);
+  QFETCH(bool, yes);
+  QtDialogs dialogs;
+  bool open_after_escape_and_close = false;
+  bool yes_is_default = false;
+  AnswerNextBox([&](QMessageBox* box) {
+    QVERIFY(QTest::qWaitForWindowActive(box));
+    yes_is_default = box->defaultButton() == box->button(QMessageBox::Yes);
+    QTest::keyClick(box, Qt::Key_Escape);
+    box->close();
+    QTest::qWait(20);
+    open_after_escape_and_close = box->isVisible();
+    if (answer == QLatin1String("click yes")) {
+      QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    } else if (answer == QLatin1String("click no")) {
+      QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    } else if (answer == QLatin1String("alt y")) {
+      QTest::keyClick(box->windowHandle(), Qt::Key_Y, Qt::AltModifier);
+    } else if (answer == QLatin1String("alt n")) {
+      QTest::keyClick(box->windowHandle(), Qt::Key_N, Qt::AltModifier);
+    } else if (answer == QLatin1String("enter")) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    } else {
+      box->button(QMessageBox::No)->setFocus();
+      QTest::keyClick(box->button(QMessageBox::No), Qt::Key_Return);
+    }
+  });
+  std::atomic<int> result{-1};
+  std::thread worker([&] { result = dialogs.AskYesNo(text::kSameVersionQuestion) ? 1 : 0; });
+  QTRY_VERIFY_WITH_TIMEOUT(result.load() != -1, 10000);
+  worker.join();
+  QVERIFY(open_after_escape_and_close);
+  QVERIFY(yes_is_default);
+  QCOMPARE(result.load(), yes ? 1 : 0);
 }
 
 QTEST_MAIN(PageTemplateTest)

@@ -10,7 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "ui/object_thread_call.h"
 #include "ui/progress_page.h"
+#include "update/update_texts.h"
 #include "wizard_fixture.h"
 
 using namespace qv;
@@ -86,6 +88,7 @@ class PollRulesTest : public QObject {
   void progressMessageReadsPercentWhenHandled();
   void finalTextsAndSound_data();
   void finalTextsAndSound();
+  void declinedRunEndsThePageAsDeclined_data();
   void declinedRunEndsThePageAsDeclined();
   void pageOutlivesItsWorker();
 };
@@ -184,14 +187,14 @@ void PollRulesTest::otherDevice() {
   auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
   QVERIFY(other->isEnabled());
   auto* prompt = page.findChild<QLabel*>(QStringLiteral("next_device_prompt"));
-  QCOMPARE(prompt->text(), QString::fromLatin1(kNextDevicePrompt));
+  QCOMPARE(prompt->text(), QString::fromLatin1(text::kNextDevicePrompt));
   // The whole prompt fits, above the buttons.
   QVERIFY(prompt->heightForWidth(prompt->width()) <= prompt->height());
   QVERIFY(prompt->geometry().bottom() < other->geometry().top());
 
   p.rig.bus.Unplug(device);
   QTest::mouseClick(other, Qt::LeftButton);
-  QCOMPARE(p.rig.dialogs.messages(), std::vector<std::string>{kNoDeviceText});
+  QCOMPARE(p.rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
   QVERIFY(!page.ended());
   QVERIFY(page.poll_running());
 
@@ -302,8 +305,8 @@ void PollRulesTest::finalTextsAndSound_data() {
   QTest::addColumn<int>("result");
   QTest::addColumn<QString>("text");
   QTest::addColumn<int>("sounds");
-  QTest::newRow("success") << int(RunResult::kSucceeded) << QString::fromLatin1(kSuccessText) << 1;
-  QTest::newRow("failure") << int(RunResult::kFailed) << QString::fromLatin1(kFailureText) << 0;
+  QTest::newRow("success") << int(RunResult::kSucceeded) << QString::fromLatin1(text::kSuccess) << 1;
+  QTest::newRow("failure") << int(RunResult::kFailed) << QString::fromLatin1(text::kFailure) << 0;
 }
 
 void PollRulesTest::finalTextsAndSound() {
@@ -321,9 +324,8 @@ void PollRulesTest::finalTextsAndSound() {
   QCOMPARE(status->text(), QStringLiteral("Progress:"));
   QString status_at_sound;
   p.rig.sound.on_request = [&] {
-    // The worker asks for the sound only after the final text is shown.
-    QMetaObject::invokeMethod(
-        &page, [&] { status_at_sound = status->text(); }, Qt::BlockingQueuedConnection);
+    // The sound is asked for only after the final text is shown.
+    CallOnObjectThread(&page, [&] { status_at_sound = status->text(); });
   };
   FinishRun(page);
   QCOMPARE(status->text(), text);
@@ -333,13 +335,40 @@ void PollRulesTest::finalTextsAndSound() {
   QVERIFY(page.findChild<QLabel*>(QStringLiteral("title_text"))->text().isEmpty());
 }
 
+// Whatever reaches the page between the worker's end and the page's own handling of it, a
+// declined run ends the page as declined.
+void PollRulesTest::declinedRunEndsThePageAsDeclined_data() {
+  QTest::addColumn<QString>("meanwhile");
+  QTest::newRow("nothing") << "";
+  QTest::newRow("Escape") << "escape";
+  QTest::newRow("close box") << "close";
+  QTest::newRow("Enter") << "enter";
+  QTest::newRow("Quit clicked") << "quit";
+}
+
 void PollRulesTest::declinedRunEndsThePageAsDeclined() {
+  QFETCH(QString, meanwhile);
   PageRig p(RunResult::kDeclined);
-  p.context.run = [](UpdateEnvironment&, ProgressContext&) { return RunResult::kDeclined; };
+  std::atomic<bool> returning{false};
+  p.context.run = [&returning](UpdateEnvironment&, ProgressContext&) {
+    returning = true;
+    return RunResult::kDeclined;
+  };
   ProgressPage page(p.context);
-  QTRY_VERIFY(page.run_done());
-  page.OnDoneCheck();
-  QVERIFY(page.ended());
+  page.show();
+  // Wait without handling events, so the run's end is still queued when the input arrives.
+  while (!returning.load()) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (meanwhile == QLatin1String("escape")) QTest::keyClick(&page, Qt::Key_Escape);
+  if (meanwhile == QLatin1String("close")) page.close();
+  if (meanwhile == QLatin1String("enter")) QTest::keyClick(&page, Qt::Key_Return);
+  if (meanwhile == QLatin1String("quit")) {
+    QTest::mouseClick(page.findChild<QPushButton*>(QStringLiteral("quit_button")),
+                      Qt::LeftButton);
+  }
+  QVERIFY(!page.ended());
+  QTRY_VERIFY(page.ended());
+  QVERIFY(page.run_declined());
   QCOMPARE(page.result(), int(kPageDeclined));
   QCOMPARE(page.findChild<QLabel*>(QStringLiteral("status_text"))->text(),
            QStringLiteral("Progress:"));

@@ -9,10 +9,12 @@
 #include <QTest>
 
 #include "device/command_frame.h"
+#include "ui/object_thread_call.h"
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
 #include "special_files.h"
+#include "update/update_texts.h"
 #include "wizard_fixture.h"
 
 using namespace qv;
@@ -286,15 +288,13 @@ void WizardFlowTest::startWithoutDeviceThenWithOneRunsAWholeUpdate() {
   bool start_page_kept = false;
   QString status_at_sound;
   rig.sound.on_request = [&] {
-    QMetaObject::invokeMethod(
-        qApp,
-        [&] {
-          if (ProgressPage* page = VisiblePage<ProgressPage>()) {
-            status_at_sound = page->findChild<QLabel*>(QStringLiteral("status_text"))->text();
-          }
-        },
-        Qt::BlockingQueuedConnection);
+    CallOnObjectThread(qApp, [&] {
+      if (ProgressPage* page = VisiblePage<ProgressPage>()) {
+        status_at_sound = page->findChild<QLabel*>(QStringLiteral("status_text"))->text();
+      }
+    });
   };
+
   Driver driver({Click<WelcomePage>("next_button"), Click<StartPage>("start_button"), Do([&] {
                    start_page_kept = VisiblePage<StartPage>() != nullptr;
                    device = rig.bus.Plug();
@@ -303,12 +303,12 @@ void WizardFlowTest::startWithoutDeviceThenWithOneRunsAWholeUpdate() {
                  Click<ProgressPage>("quit_button")});
   QCOMPARE(app.Run(), 0);
   QVERIFY(driver.finished());
-  QCOMPARE(rig.dialogs.messages(), std::vector<std::string>{kNoDeviceText});
+  QCOMPARE(rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
   QVERIFY(start_page_kept);
-  QCOMPARE(finished.status, QString::fromLatin1(kSuccessText));
+  QCOMPARE(finished.status, QString::fromLatin1(text::kSuccess));
   QCOMPARE(finished.bar, 100);
   QCOMPARE(rig.sound.requests.load(), 1);
-  QCOMPARE(status_at_sound, QString::fromLatin1(kSuccessText));
+  QCOMPARE(status_at_sound, QString::fromLatin1(text::kSuccess));
   QCOMPARE(app.progress_pages(), uint64_t{1});
   QVERIFY(device->Faults().empty());
   const std::vector<sim::SimCommand> commands = device->Commands();
@@ -335,7 +335,7 @@ void WizardFlowTest::failedRunShowsTheFailureText() {
                  RecordFinished(finished), Key<ProgressPage>(Qt::Key_Escape)});
   QCOMPARE(app.Run(), 0);
   QVERIFY(driver.finished());
-  QCOMPARE(finished.status, QString::fromLatin1(kFailureText));
+  QCOMPARE(finished.status, QString::fromLatin1(text::kFailure));
   QCOMPARE(rig.sound.requests.load(), 0);
   QCOMPARE(rig.dialogs.messages().size(), size_t{1});
   QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
@@ -343,13 +343,16 @@ void WizardFlowTest::failedRunShowsTheFailureText() {
 
 void WizardFlowTest::sameVersionQuestion_data() {
   QTest::addColumn<bool>("yes");
+  QTest::addColumn<bool>("hammer");  // Escape and the close box on the progress page meanwhile
   QTest::addColumn<int>("status");
-  QTest::newRow("Yes updates again") << true << 0;
-  QTest::newRow("No ends with status 1") << false << 1;
+  QTest::newRow("Yes updates again") << true << false << 0;
+  QTest::newRow("No ends with status 1") << false << false << 1;
+  QTest::newRow("No, with Escape and the close box, still 1") << false << true << 1;
 }
 
 void WizardFlowTest::sameVersionQuestion() {
   QFETCH(bool, yes);
+  QFETCH(bool, hammer);
   QFETCH(int, status);
   WizardRig rig;
   rig.WritePackage();
@@ -368,11 +371,21 @@ void WizardFlowTest::sameVersionQuestion() {
     steps.push_back(RecordFinished(finished));
     steps.push_back(Click<ProgressPage>("quit_button"));
   }
+  if (hammer) {
+    steps.push_back([] {
+      if (ProgressPage* page = VisiblePage<ProgressPage>()) {
+        QTest::keyClick(page, Qt::Key_Escape);
+        page->close();
+      }
+      return false;  // keeps at it until the wizard has ended
+    });
+  }
   Driver driver(steps);
   QCOMPARE(app.Run(), status);
-  QVERIFY(driver.finished());
+  QVERIFY(!driver.stalled());
+  QCOMPARE(driver.step(), size_t{yes ? 4 : 2});
   QCOMPARE(rig.dialogs.questions().size(), size_t{1});
-  if (yes) QCOMPARE(finished.status, QString::fromLatin1(kSuccessText));
+  if (yes) QCOMPARE(finished.status, QString::fromLatin1(text::kSuccess));
   QCOMPARE(rig.sound.requests.load(), yes ? 1 : 0);
   QVERIFY(app.store().image == nullptr);
   QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
