@@ -122,6 +122,11 @@ TEST(ShimControlTest, ParsesItsLines) {
       {"replace 1 2", Action::kInvalid, 0},
       {"unplug 99999999999", Action::kInvalid, 0},
       {"reboot", Action::kInvalid, 0},
+      {"vanish 3 420", Action::kVanish, 3},
+      {"vanish 3", Action::kInvalid, 0},
+      {"vanish 3 0", Action::kInvalid, 0},
+      {"stall 2", Action::kStall, 2},
+      {"stall 2 1", Action::kInvalid, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -129,6 +134,7 @@ TEST(ShimControlTest, ParsesItsLines) {
     EXPECT_EQ(parsed.action, c.action);
     EXPECT_EQ(parsed.device, c.device);
   }
+  EXPECT_EQ(ParseControlLine("vanish 3 420").report, 420u);
 }
 
 TEST(ShimControlTest, HandsOutEachCompleteLineOnce) {

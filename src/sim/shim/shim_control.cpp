@@ -13,11 +13,24 @@ ControlLine ParseControlLine(const std::string& line) {
   std::istringstream words(line);
   std::string verb;
   std::string argument;
+  std::string second;
   std::string extra;
-  words >> verb >> argument >> extra;
+  words >> verb >> argument >> second >> extra;
   if (!extra.empty()) return parsed;
   uint64_t number = 0;
-  if (verb == "plug" && argument.empty()) {
+  uint64_t report = 0;
+  if (verb == "vanish" && ParseNumber(argument, 0xFFFFFFFF, number) &&
+      ParseNumber(second, 0xFFFFFFFF, report) && report != 0) {
+    parsed.action = ControlLine::Action::kVanish;
+    parsed.device = static_cast<uint32_t>(number);
+    parsed.report = static_cast<uint32_t>(report);
+    return parsed;
+  }
+  if (!second.empty()) return parsed;
+  if (verb == "stall" && ParseNumber(argument, 0xFFFFFFFF, number)) {
+    parsed.action = ControlLine::Action::kStall;
+    parsed.device = static_cast<uint32_t>(number);
+  } else if (verb == "plug" && argument.empty()) {
     parsed.action = ControlLine::Action::kPlug;
   } else if ((verb == "unplug" || verb == "replace") && ParseNumber(argument, 0xFFFFFFFF, number)) {
     parsed.action = verb == "unplug" ? ControlLine::Action::kUnplug : ControlLine::Action::kReplace;

@@ -8,13 +8,24 @@ namespace qv::sim::shim {
 
 // One instruction of the control file.
 struct ControlLine {
-  enum class Action { kPlug, kUnplug, kReplace, kEnumerationFails, kEnumerationWorks, kInvalid };
+  enum class Action {
+    kPlug,
+    kUnplug,
+    kReplace,
+    kVanish,
+    kStall,
+    kEnumerationFails,
+    kEnumerationWorks,
+    kInvalid
+  };
   Action action = Action::kInvalid;
-  uint32_t device = 0;  // unplug, replace: the device number (the N of "devN")
+  uint32_t device = 0;  // unplug, replace, vanish, stall: the device number (the N of "devN")
+  uint32_t report = 0;  // vanish: the report number at which the device leaves
   std::string text;     // the line as written, for warnings
 };
 
-// Parses "plug", "unplug N", "replace N", "enumeration fail", "enumeration ok".
+// Parses "plug", "unplug N", "replace N", "vanish N K", "stall N", "enumeration fail",
+// "enumeration ok".
 [[nodiscard]] ControlLine ParseControlLine(const std::string& line);
 
 // Follows a text file that a test appends lines to, handing out each complete line once.

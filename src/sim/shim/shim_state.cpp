@@ -68,7 +68,8 @@ void ShimState::Poll() {
 void ShimState::Apply(const ControlLine& line) {
   using Action = ControlLine::Action;
   std::shared_ptr<SimDeviceModel> target;
-  if (line.action == Action::kUnplug || line.action == Action::kReplace) {
+  if (line.action == Action::kUnplug || line.action == Action::kReplace ||
+      line.action == Action::kVanish || line.action == Action::kStall) {
     target = bus_.Find(line.device);
     if (!target) {
       std::fprintf(stderr, "qvsim: control \"%s\": no such device\n", line.text.c_str());
@@ -87,6 +88,18 @@ void ShimState::Apply(const ControlLine& line) {
       (void)bus_.Replace(target, settings_.device);
       Save(*target);
       break;
+    case Action::kVanish: {
+      SimDeviceConfig config = target->config();
+      config.vanish_report = line.report;
+      target->SetConfig(config);
+      break;
+    }
+    case Action::kStall: {
+      SimDeviceConfig config = target->config();
+      config.stop_answering_reads = true;
+      target->SetConfig(config);
+      break;
+    }
     case Action::kEnumerationFails:
       bus_.SetEnumerationFails(true);
       break;
