@@ -12,13 +12,14 @@ namespace qv {
 namespace {
 
 struct AreaTexts {
+  const char* name;
   const char* erase_failed;
   const char* write_failed;
 };
 
-constexpr AreaTexts kProgramTexts{text::kProgramFailed, text::kProgramFailed};
-constexpr AreaTexts kSoundTexts{text::kEraseSoundFailed, text::kWriteSoundFailed};
-constexpr AreaTexts kMapTexts{text::kEraseMapFailed, text::kWriteMapFailed};
+constexpr AreaTexts kProgramTexts{"program", text::kProgramFailed, text::kProgramFailed};
+constexpr AreaTexts kSoundTexts{"sound", text::kEraseSoundFailed, text::kWriteSoundFailed};
+constexpr AreaTexts kMapTexts{"map", text::kEraseMapFailed, text::kWriteMapFailed};
 
 // Estimated cost of erasing one 4 KiB sector.
 constexpr uint32_t kEraseMsPerSector = 34;
@@ -43,6 +44,7 @@ bool WriteArea(HidLink& link, const AreaWrite& area, WriteHooks& hooks) {
 // Erase and write of one area. 0, or -1 after its message.
 int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Dialogs& dialogs,
                 ProgressContext& progress, ProgressState& state) {
+  progress.AreaStarted(texts.name);
   progress.percent.store(ComputePercent(state));
   progress.SetStatusText(text::kErasing);
   progress.PostProgressMessage();

@@ -18,6 +18,9 @@ class ProgressContext {
   virtual void PostProgressMessage() = 0;
   // "Flash:" followed by the flash chip's model code.
   virtual void SetFlashText(std::string_view text) = 0;
+  // The area whose erase and write begin now: "map", "sound" or "program". For front ends that
+  // tell which area is being written (and which one failed); the wizard shows none.
+  virtual void AreaStarted(std::string_view /*area*/) {}
 
   // Last computed percentage, 0..100, written before every PostProgressMessage.
   std::atomic<uint32_t> percent{0};
