@@ -8,6 +8,8 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "child_process.h"
@@ -355,6 +357,213 @@ TEST_F(FlashE2E, InterruptEndsContinuousModeWithASummary) {
             std::string::npos)
       << child->Stdout();
   test::ExpectFlashHoldsPackage(Flash(1), package_);
+}
+
+// Waits until `done` holds, at most timeout_ms; whether it did.
+template <typename Done>
+bool WaitUntil(Done done, int timeout_ms = 60'000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Every line of a record file, each parsed; a line that does not parse fails the test.
+std::vector<nlohmann::json> RecordLines(const fs::path& path) {
+  std::istringstream text(test::ReadTextFile(path));
+  std::vector<nlohmann::json> lines;
+  for (std::string line; std::getline(text, line);) {
+    const nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_TRUE(parsed.is_object()) << "broken record line: " << line;
+    if (parsed.is_object()) lines.push_back(parsed);
+  }
+  return lines;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// --all updates every attached device at once, each on its own link: one that stops answering
+// and one pulled out in the middle of its write fail with their messages, the others are
+// updated, and the record has one whole line per device.
+class FlashAll : public FlashE2E, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FlashAll, OneFailingAndOnePulledOutDisturbNoOther) {
+  const int devices = GetParam();
+  const fs::path control = dir_ / "control.txt";
+  std::ofstream(control) << "stall 1\nvanish 2 300\n";
+  const fs::path record = dir_ / "record.jsonl";
+  EXPECT_EQ(Flash({"flash", PackagePath(), "--all", "--record", record.string()},
+                  {"QVSIM_DEVICES=" + std::to_string(devices), "QVSIM_CONTROL=" + control.string()}),
+            1)
+      << stderr_;
+  EXPECT_NE(stdout_.find("Devices updated: " + std::to_string(devices - 2) +
+                         "\nDevices failed: 2\n"),
+            std::string::npos)
+      << stdout_;
+  // The messages name their device after the system's text.
+  EXPECT_NE(stderr_.find("Erase data faile ,please connect usb cable to device !\n"
+                         "  device serial SIM1, while writing the map area\n"),
+            std::string::npos)
+      << stderr_;
+  EXPECT_NE(stderr_.find("  device serial SIM2, while writing the "), std::string::npos) << stderr_;
+  for (int device = 3; device <= devices; ++device) {
+    SCOPED_TRACE(device);
+    test::ExpectFlashHoldsPackage(Flash(device), package_);
+    EXPECT_EQ(Events(device).find("FAULT"), std::string::npos) << Events(device);
+    EXPECT_EQ(Events(device).find("OVER"), Events(device).rfind("OVER"));  // one run each
+  }
+  const std::vector<nlohmann::json> lines = RecordLines(record);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(devices));
+  std::map<std::string, std::string> results;
+  for (const nlohmann::json& line : lines) {
+    results[line["device"]["serial"]] = line["result"];
+    EXPECT_EQ(line["package"]["sha256"].get<std::string>().size(), 64u);
+    EXPECT_GT(line["reports_sent"].get<int>(), 0);
+  }
+  EXPECT_EQ(results["SIM1"], "failed");
+  EXPECT_EQ(results["SIM2"], "failed");
+  for (int device = 3; device <= devices; ++device) {
+    EXPECT_EQ(results["SIM" + std::to_string(device)], "updated");
+  }
+
+  auto report = Start({"report", record.string()});
+  ASSERT_EQ(report->Wait(10'000), 0);
+  EXPECT_NE(report->Stdout().find("Units: " + std::to_string(devices) + "\nUpdated: " +
+                                  std::to_string(devices - 2) + "\nFailed: 2\n"),
+            std::string::npos)
+      << report->Stdout();
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, FlashAll, ::testing::Values(2, 8));
+
+// Ctrl-C during a write: the first is acknowledged at once on its own line and the device
+// finishes; a second aborts it cleanly, with the unit recorded as interrupted, the summary
+// printed and status 130; in single mode as in continuous mode.
+TEST_F(FlashE2E, InterruptionFinishesOrAbortsTheDeviceCleanly) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int signals;
+    int status;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"continuous, one Ctrl-C", {"--continuous"}, 1, 0, "updated"},
+      {"continuous, two", {"--continuous"}, 2, 130, "interrupted"},
+      {"single, two", {}, 2, 130, "interrupted"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path record = dir_ / (std::string("record-") + std::to_string(&c - cases));
+    std::vector<std::string> args{"flash", PackagePath(), "--record", record.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    auto child = Start(args, {"QVSIM_REPORT_LATENCY_MS=3"});
+    ASSERT_TRUE(WaitUntil([&] { return child->Stdout().find("Update:") != std::string::npos; }));
+    child->Signal(SIGINT);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return child->Stderr().find("stopping after this device; Ctrl-C again to abort it\n") !=
+                 std::string::npos;
+        },
+        2'000));
+    if (c.signals == 2) child->Signal(SIGTERM);
+    EXPECT_EQ(child->Wait(60'000), c.status) << child->Stderr();
+    const std::string out = child->Stdout();
+    EXPECT_NE(out.find(std::string("Device 1: ") + c.result), std::string::npos) << out;
+    const std::vector<nlohmann::json> lines = RecordLines(record);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["result"], c.result);
+  }
+}
+
+// A process killed in the middle of a unit leaves a record of whole lines only.
+TEST_F(FlashE2E, KilledStationLeavesOnlyWholeRecordLines) {
+  const fs::path record = dir_ / "record.jsonl";
+  const fs::path control = dir_ / "control.txt";
+  std::ofstream(control).close();
+  auto child = Start({"flash", PackagePath(), "--all", "--continuous", "--record", record.string()},
+                     {"QVSIM_DEVICES=2", "QVSIM_REPORT_LATENCY_MS=2",
+                      "QVSIM_CONTROL=" + control.string()});
+  ASSERT_TRUE(WaitUntil([&] { return RecordLines(record).size() >= 2; }));
+  std::ofstream(control, std::ios::app) << "unplug 1\nunplug 2\n";
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  std::ofstream(control, std::ios::app) << "plug\nplug\n";
+  ASSERT_TRUE(WaitUntil([&] { return Count(child->Stdout(), "Update:") >= 3; }));
+  child->Signal(SIGKILL);
+  child->Wait(10'000);
+  const std::string text = test::ReadTextFile(record);
+  EXPECT_EQ(text.back(), '\n');
+  const std::vector<nlohmann::json> lines = RecordLines(record);
+  EXPECT_GE(lines.size(), 2u);
+  for (const nlohmann::json& line : lines) EXPECT_EQ(line["result"], "updated");
+}
+
+// While a station runs, another updater process takes no device, also while the station's
+// device resets; once the station has ended it does.
+TEST_F(FlashE2E, AnotherUpdaterWaitsForTheStation) {
+  auto station = Start({"flash", PackagePath(), "--continuous"});
+  ASSERT_TRUE(WaitUntil([&] { return station->Stdout().find("To updata") != std::string::npos; }));
+  auto other = std::make_unique<test::ChildProcess>(
+      std::vector<std::string>{QV_QVUPDATE_PATH, "flash", PackagePath()},
+      std::vector<std::string>{std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH},
+      dir_ / "sim");
+  EXPECT_EQ(other->Wait(30'000), 1);
+  EXPECT_NE(other->Stderr().find("in use by another updater process"), std::string::npos)
+      << other->Stderr();
+  station->Signal(SIGINT);
+  EXPECT_EQ(station->Wait(60'000), 0) << station->Stderr();
+  other = std::make_unique<test::ChildProcess>(
+      std::vector<std::string>{QV_QVUPDATE_PATH, "flash", PackagePath()},
+      std::vector<std::string>{std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH},
+      dir_ / "sim");
+  EXPECT_EQ(other->Wait(60'000), 0) << other->Stderr();
+}
+
+// A station started before its first device waits for it; an up-to-date unit is skipped as
+// declined and the station goes on; --json prints events only; --device picks one device and
+// the run finds it under its new path after the reset.
+TEST_F(FlashE2E, StationWaitsSkipsUpToDateUnitsAndSpeaksJson) {
+  const fs::path control = dir_ / "control.txt";
+  std::ofstream(control).close();
+  const fs::path record = dir_ / "record.jsonl";
+  auto child = Start({"flash", PackagePath(), "--continuous", "--count", "2", "--reinstall", "no",
+                      "--json", "--record", record.string()},
+                     {"QVSIM_DEVICES=0", "QVSIM_VERSION=" + std::string(kSameVersion),
+                      "QVSIM_CONTROL=" + control.string()});
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  std::ofstream(control, std::ios::app) << "plug\n";
+  ASSERT_TRUE(WaitUntil([&] { return RecordLines(record).size() == 1; }));
+  std::ofstream(control, std::ios::app) << "unplug 1\n";
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  std::ofstream(control, std::ios::app) << "plug\n";
+  EXPECT_EQ(child->Wait(30'000), 1) << child->Stderr();
+  for (const nlohmann::json& line : RecordLines(record)) EXPECT_EQ(line["result"], "declined");
+  std::istringstream out(child->Stdout());
+  std::vector<std::string> events;
+  for (std::string line; std::getline(out, line);) {
+    const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    ASSERT_TRUE(event.is_object()) << line;
+    events.push_back(event["event"]);
+  }
+  EXPECT_EQ(Count(test::ReadTextFile(dir_ / "stdout.txt"), "\"event\":\"device\""), 2u);
+  EXPECT_EQ(events.back(), "summary");
+  EXPECT_EQ(Events(1).find("RESET"), std::string::npos);
+
+  EXPECT_EQ(Flash({"flash", PackagePath(), "--device", "SIM2"},
+                  {"QVSIM_DEVICES=2", "QVSIM_NEW_PATH_AFTER_RESET=1"}),
+            0)
+      << stderr_;
+  test::ExpectFlashHoldsPackage(Flash(2), package_);
+  EXPECT_EQ(Events(1).find("QUERY"), std::string::npos);
+  EXPECT_NE(Events(2).find("back on the bus"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qv::cli {
+
+struct StationOptions {
+  std::string package;
+  bool all = false;         // every attached device at once
+  bool continuous = false;  // device after device until Ctrl-C or count
+  uint32_t count = 0;       // with continuous: stop after this many units (0: no limit)
+  std::string device;       // PATH or SERIAL: this device instead of the first
+  std::string reinstall = "ask";
+  std::string record;  // append one JSON line per run here
+  std::string trace;   // write every report here
+  bool json = false;
+  bool quiet = false;
+  bool verbose = false;
+};
+
+// qvupdate flash: loads the package and updates one device, every device (--all), or device
+// after device (--continuous). Returns the exit status: 0 when every unit ended updated, 130
+// after an abort by a second Ctrl-C or SIGTERM, 1 otherwise.
+[[nodiscard]] int RunStation(const StationOptions& options);
+
+}  // namespace qv::cli
