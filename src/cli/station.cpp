@@ -23,6 +23,7 @@
 #include "device/run_lock.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
+#include "platform/hex_text.h"
 #include "platform/random.h"
 #include "program_version.h"
 #include "update/device_poll.h"
@@ -140,7 +141,7 @@ class Station {
     record_template_.package_file = package.filename().string();
     record_template_.package_sha256 = FileSha256(package);
     record_template_.package_version =
-        HexBytes(store_.version_record.data(), kVersionRecordSize);
+        HexBytes(std::span(store_.version_record).first(kVersionRecordSize));
     return true;
   }
 

@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "device/hid_link.h"
 #include "platform/clock.h"
+#include "platform/hex_text.h"
 #include "platform/random.h"
 #include "update/update_texts.h"
 
@@ -119,16 +121,6 @@ std::unique_ptr<PackageStore> CopyPackage(const PackageStore& package) {
   return copy;
 }
 
-std::string HexBytes(const uint8_t* bytes, std::size_t size) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0x0F];
-  }
-  return text;
-}
-
 StationUnit::StationUnit(StationShared& shared, UnitTask task)
     : shared_(shared), task_(std::move(task)) {
   thread_ = std::thread([this] { Run(); });
@@ -186,7 +178,7 @@ void StationUnit::Run() {
   record.device_port = task_.device.usb_port;
   record.device_serial = task_.device.serial_number;
   if (answer.received) {
-    record.version_before = HexBytes(answer.bytes.data(), kVersionRecordSize);
+    record.version_before = HexBytes(std::span(answer.bytes).first(kVersionRecordSize));
     record.flash_id = FlashIdCharacters(answer.bytes).value_or("");
   }
   record.result = outcome_.result;

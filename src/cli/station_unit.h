@@ -96,7 +96,4 @@ class StationUnit {
 // A copy of a loaded package, so that each device's run checks and reads its own.
 [[nodiscard]] std::unique_ptr<PackageStore> CopyPackage(const PackageStore& package);
 
-// Lower-case hex of bytes, no separators.
-[[nodiscard]] std::string HexBytes(const uint8_t* bytes, std::size_t size);
-
 }  // namespace qv::cli

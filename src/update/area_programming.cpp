@@ -17,9 +17,11 @@ struct AreaTexts {
   const char* write_failed;
 };
 
-constexpr AreaTexts kProgramTexts{"program", text::kProgramFailed, text::kProgramFailed};
-constexpr AreaTexts kSoundTexts{"sound", text::kEraseSoundFailed, text::kWriteSoundFailed};
-constexpr AreaTexts kMapTexts{"map", text::kEraseMapFailed, text::kWriteMapFailed};
+constexpr AreaTexts kProgramTexts{kAreaNames[kProgramArea], text::kProgramFailed,
+                                  text::kProgramFailed};
+constexpr AreaTexts kSoundTexts{kAreaNames[kSoundArea], text::kEraseSoundFailed,
+                                text::kWriteSoundFailed};
+constexpr AreaTexts kMapTexts{kAreaNames[kMapArea], text::kEraseMapFailed, text::kWriteMapFailed};
 
 // Estimated cost of erasing one 4 KiB sector.
 constexpr uint32_t kEraseMsPerSector = 34;
