@@ -383,7 +383,7 @@ void WizardFlowTest::sameVersionQuestion() {
   Driver driver(steps);
   QCOMPARE(app.Run(), status);
   QVERIFY(!driver.stalled());
-  QCOMPARE(driver.step(), size_t{yes ? 4 : 2});
+  QCOMPARE(driver.step(), yes ? size_t{4} : size_t{2});
   QCOMPARE(rig.dialogs.questions().size(), size_t{1});
   if (yes) QCOMPARE(finished.status, QString::fromLatin1(text::kSuccess));
   QCOMPARE(rig.sound.requests.load(), yes ? 1 : 0);
