@@ -40,7 +40,7 @@ class InstantPort final : public HidPort {
 class InstantBus final : public HidBus {
  public:
   bool Enumerate(uint16_t, uint16_t, std::vector<HidInterfaceInfo>& out) override {
-    out.assign(1, {"/dev/bench-hidraw0", kDeviceVendorId, kDeviceProductId});
+    out.assign(1, {"/dev/bench-hidraw0", kDeviceVendorId, kDeviceProductId, "", ""});
     return true;
   }
   std::unique_ptr<HidPort> Open(const std::string&) override {

@@ -73,7 +73,7 @@ class ScriptedBus final : public qv::HidBus {
  public:
   ScriptedBus(Script& script, qv::Clock& clock) : script_(script), clock_(clock) {}
   bool Enumerate(uint16_t, uint16_t, std::vector<qv::HidInterfaceInfo>& out) override {
-    out.push_back({"fuzz:0", qv::kDeviceVendorId, qv::kDeviceProductId});
+    out.push_back({"fuzz:0", qv::kDeviceVendorId, qv::kDeviceProductId, "", ""});
     return true;
   }
   std::unique_ptr<qv::HidPort> Open(const std::string&) override {
