@@ -1,0 +1,148 @@
+// Several devices at once through the station's own path (one thread, link, package copy and
+// traced bus per device), in real time against in-process simulated devices at 1 ms per report
+// and 45 ms per sector erase:
+//  1. one device alone, then eight side by side in the same run: the eight must finish within
+//     1.10x the time of the one;
+//  2. the process's CPU time per report moved while the eight run: target < 10 us.
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/station_display.h"
+#include "cli/station_unit.h"
+#include "fake_clock.h"
+#include "package/package_builder.h"
+#include "package/package_load.h"
+#include "package/package_source.h"
+#include "platform/random.h"
+#include "recording_dialogs.h"
+#include "sim/sim_bus.h"
+#include "sim/sim_steady_clock.h"
+
+namespace {
+
+using namespace qv;
+
+class LocalMutexes final : public NamedMutexSystem {
+ public:
+  NamedMutexResult Create(const std::string&) override {
+    NamedMutexResult result;
+    result.status = NamedMutexStatus::kCreated;
+    result.handle = std::make_unique<NamedMutexHandle>();
+    return result;
+  }
+};
+
+// Program 192 KiB and sound 64 KiB: about 4200 reports and 66 sector erases per device.
+bool LoadPackage(PackageStore& store) {
+  BuildInput input;
+  const uint32_t lengths[2] = {0x30000, 0x10000};
+  const uint32_t addresses[2] = {0x40010000, 0x40100000};
+  for (int i = 0; i < 2; ++i) {
+    input.areas[i].present = true;
+    input.areas[i].data.resize(lengths[i]);
+    for (uint32_t b = 0; b < lengths[i]; ++b) {
+      input.areas[i].data[b] = static_cast<uint8_t>(b * 7 + i);
+    }
+    input.areas[i].address = addresses[i];
+    input.areas[i].version_tag = {static_cast<uint8_t>('A' + i), 1, 2, 3};
+  }
+  RuntimeRandom random;
+  std::vector<uint8_t> file;
+  std::string error;
+  if (BuildPackage(input, random, file, error) != BuildStatus::kOk) {
+    std::fprintf(stderr, "package: %s\n", error.c_str());
+    return false;
+  }
+  MemoryPackageSource source(file);
+  test::RecordingDialogs dialogs;
+  test::FakeClock clock;
+  return LoadPackageFrom(store, source, "/nonexistent/readme.txt", dialogs, random, clock);
+}
+
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+struct Outcome {
+  bool all_updated = true;
+  double wall_seconds = 0;
+  double cpu_seconds = 0;
+  uint64_t reports = 0;
+};
+
+Outcome RunSideBySide(const PackageStore& package, int devices) {
+  sim::SimSteadyClock clock;
+  sim::SimBus bus(clock);
+  sim::SimDeviceConfig config;
+  config.report_latency_ms = 1;
+  config.erase_ms_per_sector = 45;
+  for (int i = 0; i < devices; ++i) (void)bus.Plug(config);
+  std::vector<HidInterfaceInfo> found;
+  (void)bus.Enumerate(0x0416, 0xB501, found);
+
+  std::FILE* quiet = std::fopen("/dev/null", "w");
+  cli::StationDisplay display(cli::DisplayMode::kPlain, true, false, true, quiet, quiet);
+  LocalMutexes mutexes;
+  cli::StationShared shared{.display = display,
+                            .bus = bus,
+                            .mutexes = mutexes,
+                            .package = package,
+                            .policy = cli::AnswerPolicy::kYes,
+                            .continuous = false,
+                            .trace = nullptr,
+                            .record = nullptr,
+                            .record_template = {},
+                            .record_mutex = {},
+                            .question_mutex = {}};
+  const double cpu_start = ProcessCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::unique_ptr<cli::StationUnit>> units;
+  for (const HidInterfaceInfo& info : found) {
+    cli::UnitTask task{info, info.serial_number, display.AddDevice(info.serial_number),
+                       static_cast<uint32_t>(units.size() + 1), 1};
+    units.push_back(std::make_unique<cli::StationUnit>(shared, std::move(task)));
+  }
+  Outcome outcome;
+  for (auto& unit : units) {
+    const cli::UnitOutcome& result = unit->Join();
+    outcome.all_updated = outcome.all_updated && result.run == RunResult::kSucceeded;
+    outcome.reports += result.reports.sent + result.reports.received;
+  }
+  outcome.wall_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.cpu_seconds = ProcessCpuSeconds() - cpu_start;
+  std::fclose(quiet);
+  return outcome;
+}
+
+}  // namespace
+
+int main() {
+  PackageStore store;
+  if (!LoadPackage(store)) return 1;
+  const Outcome one = RunSideBySide(store, 1);
+  const Outcome eight = RunSideBySide(store, 8);
+  if (!one.all_updated || !eight.all_updated) {
+    std::fprintf(stderr, "a run failed\n");
+    return 1;
+  }
+  std::printf("1 ms per report, 45 ms per sector erase, real time:\n");
+  std::printf("  1 device:  %.2f s, %llu reports\n", one.wall_seconds,
+              static_cast<unsigned long long>(one.reports));
+  std::printf("  8 devices: %.2f s, %llu reports\n", eight.wall_seconds,
+              static_cast<unsigned long long>(eight.reports));
+  std::printf("  8 devices against 1: ratio %.3fx (target <= 1.10x)\n",
+              eight.wall_seconds / one.wall_seconds);
+  const double us_per_report = eight.cpu_seconds * 1e6 / static_cast<double>(eight.reports);
+  std::printf("  host CPU per report with 8 devices: %.2f us (target < 10 us)\n", us_per_report);
+  store.Release();
+  return 0;
+}
