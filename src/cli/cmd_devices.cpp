@@ -67,8 +67,15 @@ void PrintText(const DeviceSurvey& survey) {
     std::cout << entry.info.path;
     if (IdsRead(entry)) std::cout << "  " << IdsOf(entry);
     std::cout << "  " << StateOf(survey, i) << "\n";
+    // What a station knows the device by, also after its reset.
+    std::cout << "    serial " << (entry.info.serial_number.empty() ? "-" : entry.info.serial_number)
+              << ", port " << (entry.info.usb_port.empty() ? "-" : entry.info.usb_port) << "\n";
   }
   std::cout << "Mutex " << kDeviceMutexName << ": " << MutexText(survey.mutex) << "\n";
+  if (survey.run_lock_held_elsewhere) {
+    std::cout << "Another updater process is in the middle of a run (" << kRunMutexName
+              << ").\n";
+  }
   switch (MissOf(survey)) {
     case DiscoveryMiss::kNone:
       break;
@@ -88,7 +95,10 @@ void PrintJson(const DeviceSurvey& survey) {
   nlohmann::json interfaces = nlohmann::json::array();
   for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
     const ProbedInterface& entry = survey.interfaces[i];
-    nlohmann::json item = {{"path", entry.info.path}, {"state", StateOf(survey, i)}};
+    nlohmann::json item = {{"path", entry.info.path},
+                           {"serial", entry.info.serial_number},
+                           {"port", entry.info.usb_port},
+                           {"state", StateOf(survey, i)}};
     if (IdsRead(entry)) {
       item["vendor_id"] = entry.vendor_id;
       item["product_id"] = entry.product_id;
@@ -97,7 +107,8 @@ void PrintJson(const DeviceSurvey& survey) {
   }
   nlohmann::json out = {{"enumerated", survey.enumerated},
                         {"interfaces", interfaces},
-                        {"mutex", MutexText(survey.mutex)}};
+                        {"mutex", MutexText(survey.mutex)},
+                        {"run_in_progress", survey.run_lock_held_elsewhere}};
   out["would_take"] = survey.would_take
                           ? nlohmann::json(survey.interfaces[*survey.would_take].info.path)
                           : nlohmann::json(nullptr);
