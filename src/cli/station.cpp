@@ -450,6 +450,7 @@ class Station {
       if (unit.retries != 0) text += ", " + std::to_string(unit.retries) + " retry";
     }
     text += "\nRetries: " + std::to_string(retries);
+    display_.Settle();
     display_.ResultLine(text);
   }
 

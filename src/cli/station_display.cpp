@@ -203,6 +203,12 @@ void StationDisplay::ResultLine(std::string_view text) {
   if (mode_ == DisplayMode::kLive && !quiet_) DrawBlock();
 }
 
+void StationDisplay::Settle() {
+  std::lock_guard lock(mutex_);
+  drawn_ = 0;
+  rows_.clear();
+}
+
 void StationDisplay::Event(const nlohmann::json& event) {
   std::lock_guard lock(mutex_);
   if (mode_ == DisplayMode::kJson) EmitJson(event);

@@ -48,6 +48,9 @@ class StationDisplay {
   void ResultLine(std::string_view text);
   // A JSON event; only in JSON mode.
   void Event(const nlohmann::json& event);
+  // Ends the live block: the device lines stay on the screen as they stand, and what is printed
+  // next (the summary) comes below them instead of above.
+  void Settle();
 
   [[nodiscard]] DisplayMode mode() const { return mode_; }
   [[nodiscard]] bool verbose() const { return verbose_; }

@@ -56,9 +56,11 @@ class UnitDialogs final : public Dialogs {
   }
   [[nodiscard]] bool AskYesNo(std::string_view text) override {
     std::lock_guard lock(shared_.question_mutex);
-    if (shared_.display.labelled()) shared_.display.Notice(task_.label + ":");
+    // With several devices the question names the one it is about, on the same line.
+    const std::string question =
+        shared_.display.labelled() ? task_.label + ": " + std::string(text) : std::string(text);
     TerminalDialogs terminal(shared_.policy);
-    return shared_.display.Ask([&] { return terminal.AskYesNo(text); });
+    return shared_.display.Ask([&] { return terminal.AskYesNo(question); });
   }
   [[nodiscard]] const std::string& last_message() const { return last_message_; }
 

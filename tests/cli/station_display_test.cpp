@@ -106,5 +106,25 @@ TEST(StationDisplay, LiveLinesAreRedrawnInPlace) {
   }
 }
 
+// At the end of a session the device lines stay where they are and the summary comes below
+// them: nothing is erased or drawn again after Settle.
+TEST(StationDisplay, SettledLinesStayAboveTheSummary) {
+  Streams s;
+  {
+    StationDisplay display(DisplayMode::kLive, false, false, true, s.out, s.err);
+    const int a = display.AddDevice("A");
+    display.Status(a, "Updata success !");
+    display.Settle();
+    display.ResultLine("Devices updated: 1");
+  }
+  const std::string out = Contents(s.out);
+  const std::size_t row = out.rfind("A: ");
+  const std::size_t summary = out.find("Devices updated: 1\n");
+  ASSERT_NE(row, std::string::npos) << out;
+  ASSERT_NE(summary, std::string::npos) << out;
+  EXPECT_LT(row, summary) << out;
+  EXPECT_EQ(out.find('\x1b', summary), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace qv::cli
