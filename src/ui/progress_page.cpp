@@ -35,7 +35,6 @@ ProgressPage::ProgressPage(WizardContext& context)
 
 void ProgressPage::StartWorker() {
   UpdateWorker* worker = worker_.get();
-  worker->moveToThread(&thread_);
   // The worker's signals cross to this thread queued, in the order they were emitted.
   connect(worker, &UpdateWorker::statusTextChanged, this,
           [this](const QString& text) { ui_->status_text->setText(text); });
@@ -46,17 +45,22 @@ void ProgressPage::StartWorker() {
   connect(worker, &UpdateWorker::deviceReady, this, [this] {
     if (!ended_) done(kPageHandOver);
   });
-  connect(&thread_, &QThread::started, worker, [worker] { worker->Run(); });
   // The poll timer belongs to the worker's thread and is stopped there, as the thread ends.
   connect(&thread_, &QThread::finished, worker, [worker] { worker->StopPolling(); },
           Qt::DirectConnection);
   thread_.start();
   if (!thread_.isRunning()) {
     // No thread, no run: the device taken for it is let go and the page ends up as after a
-    // failed run, so Quit (and in continuous mode the poll) still lead on.
+    // failed run, so Quit (and in continuous mode the poll) still lead on. The worker stays on
+    // this thread, so the calls the page makes on it run directly instead of waiting for a
+    // thread that never serves them.
     context_.link.Release();
     OnRunFinished(static_cast<int>(RunResult::kFailed));
+    return;
   }
+  // Moved only once its thread runs; the run is the first thing its event loop serves.
+  worker->moveToThread(&thread_);
+  QMetaObject::invokeMethod(worker, [worker] { worker->Run(); });
 }
 
 ProgressPage::~ProgressPage() {

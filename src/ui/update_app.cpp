@@ -20,7 +20,7 @@ UpdateApp::UpdateApp(const UpdateAppDependencies& dependencies)
                dependencies.sound,
                dependencies.run,
                dependencies.timings,
-               DevicePoll{},
+               {},
                0,
                dependencies.device_rules} {
   EnsureUiResources();

@@ -43,7 +43,8 @@ class UpdateApp {
 
   [[nodiscard]] int32_t ContinuousMode() const { return context_.continuous_mode; }
   [[nodiscard]] const PackageStore& store() const { return store_; }
-  [[nodiscard]] const DevicePoll& poll_state() const { return context_.poll; }
+  // A consistent copy of continuous mode's poll counters; safe while a worker polls.
+  [[nodiscard]] DevicePoll::Counters poll_counters() const { return context_.poll.counters(); }
   // Progress pages opened so far.
   [[nodiscard]] uint64_t progress_pages() const { return progress_pages_; }
 

@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/random.h"
 #include "ui/sound_player.h"
+#include "ui/shared_device_poll.h"
 #include "update/device_poll.h"
 #include "update/progress_context.h"
 #include "update/update_run.h"
@@ -22,8 +23,10 @@ using RunFunction = std::function<RunResult(UpdateEnvironment&, ProgressContext&
 
 // The progress page's timer periods.
 struct PageTimings {
-  int done_check_ms = 500;  // timer 1
-  int poll_ms = static_cast<int>(DevicePoll::kPollIntervalMs);  // timer 2
+  // How often a finished run's page checks that the run's end has been handled.
+  int done_check_ms = 500;
+  // Continuous mode's device poll, run on the page's worker thread.
+  int poll_ms = static_cast<int>(DevicePoll::kPollIntervalMs);
 };
 
 // How a page ended; the value is the page's dialog result.
@@ -44,7 +47,7 @@ struct WizardContext {
   SoundPlayer& sound;
   RunFunction run;
   PageTimings timings;
-  DevicePoll poll;  // continuous mode's memory, shared by every progress page
+  SharedDevicePoll poll;  // continuous mode's memory, shared by every progress page
   int32_t continuous_mode = 0;  // set only by the start page's checkbox
   // Where the udev rule is looked for when a device is attached but may not be opened.
   DeviceRuleLookup device_rules{};

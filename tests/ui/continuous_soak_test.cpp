@@ -1,9 +1,12 @@
-// Continuous mode over many simulated devices plugged in one after another: the pages follow
-// one another from a loop, so threads, file descriptors and memory stay flat.
+// Continuous mode over many runs: simulated devices plugged in one after another, and one device
+// that fails every run and is retried until it is unplugged. The pages follow one another from
+// a loop, so threads, file descriptors and memory stay flat.
 #include <unistd.h>
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -11,6 +14,7 @@
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
+#include "update/update_texts.h"
 #include "wizard_fixture.h"
 
 using namespace qv;
@@ -49,6 +53,7 @@ class ContinuousSoakTest : public QObject {
   Q_OBJECT
  private slots:
   void manyDevicesOneAfterAnother();
+  void failingDeviceIsRetriedUntilUnplugged();
 };
 
 void ContinuousSoakTest::manyDevicesOneAfterAnother() {
@@ -90,7 +95,7 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
       unplugged = true;
       return false;
     }
-    if (unplugged && !app.poll_state().counters().handled) {
+    if (unplugged && !app.poll_counters().handled) {
       device = rig.bus.Plug();
       unplugged = false;
     }
@@ -137,6 +142,90 @@ void ContinuousSoakTest::manyDevicesOneAfterAnother() {
            qPrintable(QStringLiteral("resident grew from %1 to %2 KiB")
                           .arg(start.resident_kib)
                           .arg(end.resident_kib)));
+}
+
+void ContinuousSoakTest::failingDeviceIsRetriedUntilUnplugged() {
+  constexpr uint64_t kRuns = 8;
+  WizardRig rig;
+  rig.WritePackage(SamplePackageFile(3000, 0));
+  // Polls slow enough for the driver to see every page polling before it hands over.
+  rig.timings = PageTimings{1, 100};
+  UpdateApp app(rig.Dependencies());
+  sim::SimDeviceConfig silent;
+  silent.stop_answering_reads = true;  // every read times out: the run fails at the erase
+  std::shared_ptr<sim::SimDevice> device;
+
+  uint64_t page_seen = 0;
+  QStringList statuses;
+  // The poll's sightings of the device when each page was seen polling: three started the
+  // first retry, and each later retry took one more poll, never a fresh count of three.
+  std::vector<uint32_t> sightings;
+  ProcessFigures second;
+  ProcessFigures last;
+  QElapsedTimer since_unplug;
+
+  auto each_failed_run = [&] {
+    ProgressPage* page = VisiblePage<ProgressPage>();
+    if (page == nullptr || !page->poll_running() || app.progress_pages() == page_seen) {
+      return false;
+    }
+    // A new page has ended its run and polls; the device is still attached.
+    page_seen = app.progress_pages();
+    statuses << page->findChild<QLabel*>(QStringLiteral("status_text"))->text();
+    sightings.push_back(app.poll_counters().seen);
+    if (page_seen == 2) second = Sample();
+    if (page_seen < kRuns) return false;
+    last = Sample();
+    rig.bus.Unplug(device);
+    since_unplug.start();
+    return true;
+  };
+  // After the unplug the page keeps polling an empty bus and opens no new page.
+  auto stays_on_the_last_page = [&] {
+    if (since_unplug.elapsed() < 300 || app.poll_counters().missed < 2) return false;
+    ProgressPage* page = VisiblePage<ProgressPage>();
+    if (page == nullptr || !page->poll_running()) return false;
+    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("quit_button")),
+                      Qt::LeftButton);
+    return true;
+  };
+  Driver driver({[] {
+                   WelcomePage* page = VisiblePage<WelcomePage>();
+                   if (page == nullptr) return false;
+                   QTest::mouseClick(page->findChild<QPushButton*>("next_button"), Qt::LeftButton);
+                   return true;
+                 },
+                 [&] {
+                   StartPage* page = VisiblePage<StartPage>();
+                   if (page == nullptr) return false;
+                   QTest::mouseClick(page->findChild<QCheckBox*>("continuous_mode_checkbox"),
+                                     Qt::LeftButton);
+                   device = rig.bus.Plug(silent);
+                   QTest::mouseClick(page->findChild<QPushButton*>("start_button"), Qt::LeftButton);
+                   return true;
+                 },
+                 each_failed_run, stays_on_the_last_page});
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  // Every run failed, said so, and the same attached device was taken again without a pause.
+  QCOMPARE(app.progress_pages(), kRuns);
+  QCOMPARE(statuses.size(), static_cast<qsizetype>(kRuns));
+  for (const QString& status : statuses) QCOMPARE(status, QString::fromLatin1(text::kFailure));
+  for (size_t page = 2; page <= kRuns; ++page) {
+    const uint32_t seen = sightings[page - 1];
+    QVERIFY2(seen == page + 1 || seen == page + 2,
+             qPrintable(QStringLiteral("page %1 polled with %2 sightings").arg(page).arg(seen)));
+  }
+  QCOMPARE(rig.sound.requests.load(), 0);
+  QVERIFY(rig.dialogs.messages().size() >= kRuns);  // each run's failure message
+  QVERIFY(rig.dialogs.questions().empty());
+  QVERIFY(device->Faults().empty());
+  QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
+  QVERIFY2(last.threads <= second.threads + 1,
+           qPrintable(QStringLiteral("threads grew from %1 to %2")
+                          .arg(second.threads)
+                          .arg(last.threads)));
+  QVERIFY(last.descriptors <= second.descriptors + 2);
 }
 
 QTEST_MAIN(ContinuousSoakTest)

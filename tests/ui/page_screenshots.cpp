@@ -43,7 +43,7 @@ struct Scene {
   HidLink link{rig.bus, rig.mutexes, rig.clock};
   WizardContext context{link,        store,     rig.dialogs,   rig.clock,
                         rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        DevicePoll{}, 0};
+                        {},           0};
 };
 
 // A progress page whose run ends with the given result, after its done check.

@@ -53,7 +53,7 @@ struct PageRig {
   HidLink link{rig.bus, rig.mutexes, rig.clock};
   WizardContext context{link,        store,     rig.dialogs,   rig.clock,
                         rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        DevicePoll{}, 1};
+                        {},          1};
 };
 
 // Waits for the worker and runs the done check, so the page is polling (continuous mode).
@@ -133,7 +133,7 @@ void PollRulesTest::busScriptsAgainstAPage() {
   const TickScript& script = kScripts[static_cast<size_t>(row)];
   PageRig p(script.result);
   auto device = p.rig.bus.Plug();
-  p.context.poll = DevicePoll(DevicePoll::Rules{}, script.start);
+  p.context.poll.Replace(DevicePoll(DevicePoll::Rules{}, script.start));
   ProgressPage page(p.context);
   FinishRun(page);
   QVERIFY(page.poll_running());
@@ -212,7 +212,7 @@ void PollRulesTest::otherDevice() {
 void PollRulesTest::otherDeviceWhileNotHandledRunsTheSameDeviceAgain() {
   PageRig p(RunResult::kSucceeded);
   auto device = p.rig.bus.Plug();
-  p.context.poll = DevicePoll(DevicePoll::Rules{}, {0, 2, false});  // the bus was empty twice
+  p.context.poll.Replace(DevicePoll(DevicePoll::Rules{}, {0, 2, false}));  // the bus was empty twice
   {
     ProgressPage first(p.context);
     FinishRun(first);
