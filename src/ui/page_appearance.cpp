@@ -60,7 +60,11 @@ QStringList ApplyPageAppearance(QDialog& page, const PageTemplate& layout) {
   page.setWindowIcon(QIcon(QStringLiteral(":/qvupdater/app_icon.bmp")));
   const QFont font = PageFont();
   page.setFont(font);
-  const DialogBaseUnits units = BaseUnitsFor(font);
+  return PlaceTemplateControls(page, layout, BaseUnitsFor(font));
+}
+
+QStringList PlaceTemplateControls(QDialog& page, const PageTemplate& layout,
+                                  const DialogBaseUnits& units) {
   QStringList missing;
   for (const ControlPlacement& placement : layout.controls) {
     const QString name = QString::fromLatin1(placement.object_name);

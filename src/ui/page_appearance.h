@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QStringList>
 
+#include "ui/dialog_units.h"
 #include "ui/page_templates.h"
 
 namespace qv {
@@ -22,6 +23,10 @@ void EnsureUiResources();
 // page font's metrics. Returns the object names of the template's controls that the page lacks
 // (a template and its .ui file out of step), which are then left unplaced.
 [[nodiscard]] QStringList ApplyPageAppearance(QDialog& page, const PageTemplate& layout);
+// The geometry part alone: the template's controls and the page's fixed size for the given base
+// units. Returns the names of the controls the page lacks, as above.
+[[nodiscard]] QStringList PlaceTemplateControls(QDialog& page, const PageTemplate& layout,
+                                                const DialogBaseUnits& units);
 // The same for the wizard's own pages, where a control the page lacks is a build mistake: the
 // program ends with a message naming the controls.
 void ApplyPageAppearanceOrAbort(QDialog& page, const PageTemplate& layout);

@@ -43,18 +43,58 @@ struct ContextRig {
   HidLink link{rig.bus, rig.mutexes, rig.clock};
   WizardContext context{link,        store,     rig.dialogs,   rig.clock,
                         rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        DevicePoll{}, 0};
+                        {},           0};
 };
 
+// The wizard's three pages, as the tables below name them.
+constexpr int kWelcome = 0;
+constexpr int kStart = 1;
+constexpr int kProgress = 2;
+
+const char* PageName(int id) {
+  if (id == kWelcome) return "welcome";
+  if (id == kStart) return "start";
+  return "progress";
+}
+
+// Each template control in pixels for a font of 6 x 13 base units, worked out by hand.
+struct PinnedControl {
+  int id;
+  const char* name;
+  QRect pixels;
+};
+const PinnedControl kSixByThirteen[] = {
+    {kWelcome, "next_button", {216, 271, 75, 23}},
+    {kWelcome, "cancel_button", {309, 271, 75, 23}},
+    {kWelcome, "information_text_box", {131, 36, 257, 202}},
+    {kWelcome, "welcome_group", {122, 13, 273, 239}},
+    {kStart, "start_button", {330, 268, 75, 23}},
+    {kStart, "cancel_button", {420, 268, 75, 23}},
+    {kStart, "welcome_group", {122, 13, 374, 239}},
+    {kStart, "connect_hint", {129, 177, 351, 13}},
+    {kStart, "continuous_mode_checkbox", {128, 211, 360, 16}},
+    {kProgress, "other_device_button", {11, 271, 75, 23}},
+    {kProgress, "quit_button", {309, 271, 75, 23}},
+    {kProgress, "progress_bar", {126, 128, 263, 23}},
+    {kProgress, "status_text", {126, 91, 264, 26}},
+    {kProgress, "title_text", {119, 11, 272, 13}},
+    {kProgress, "next_device_prompt", {126, 172, 252, 13}},
+};
+
+// The page sizes for the same font.
+QSize PageSizeForSixByThirteen(int id) {
+  return id == kStart ? QSize(501, 310) : QSize(401, 310);
+}
+
 std::unique_ptr<QDialog> MakePage(int id, WizardContext& context) {
-  if (id == 103) return std::make_unique<WelcomePage>(context);
-  if (id == 105) return std::make_unique<StartPage>(context);
+  if (id == kWelcome) return std::make_unique<WelcomePage>(context);
+  if (id == kStart) return std::make_unique<StartPage>(context);
   return std::make_unique<ProgressPage>(context);
 }
 
 const PageTemplate& TemplateOf(int id) {
-  if (id == 103) return WelcomeTemplate();
-  if (id == 105) return StartTemplate();
+  if (id == kWelcome) return WelcomeTemplate();
+  if (id == kStart) return StartTemplate();
   return ProgressTemplate();
 }
 
@@ -123,34 +163,12 @@ void PageTemplateTest::dialogUnitsConvertRounded() {
   QCOMPARE(DluToPixels(DluRect{dlu.x(), dlu.y(), dlu.width(), dlu.height()}, units), pixels);
 }
 
-// Each template control in pixels for a font of 6 x 13 base units, worked out by hand.
 void PageTemplateTest::templatesInPixelsForASixByThirteenFont_data() {
   QTest::addColumn<int>("id");
   QTest::addColumn<QString>("name");
   QTest::addColumn<QRect>("pixels");
-  const struct {
-    int id;
-    const char* name;
-    QRect pixels;
-  } rows[] = {
-      {103, "next_button", {216, 271, 75, 23}},
-      {103, "cancel_button", {309, 271, 75, 23}},
-      {103, "information_text_box", {131, 36, 257, 202}},
-      {103, "welcome_group", {122, 13, 273, 239}},
-      {105, "start_button", {330, 268, 75, 23}},
-      {105, "cancel_button", {420, 268, 75, 23}},
-      {105, "welcome_group", {122, 13, 374, 239}},
-      {105, "connect_hint", {129, 177, 351, 13}},
-      {105, "continuous_mode_checkbox", {128, 211, 360, 16}},
-      {104, "other_device_button", {11, 271, 75, 23}},
-      {104, "quit_button", {309, 271, 75, 23}},
-      {104, "progress_bar", {126, 128, 263, 23}},
-      {104, "status_text", {126, 91, 264, 26}},
-      {104, "title_text", {119, 11, 272, 13}},
-      {104, "next_device_prompt", {126, 172, 252, 13}},
-  };
-  for (const auto& row : rows) {
-    QTest::addRow("%d %s", row.id, row.name) << row.id << QString::fromLatin1(row.name)
+  for (const auto& row : kSixByThirteen) {
+    QTest::addRow("%s %s", PageName(row.id), row.name) << row.id << QString::fromLatin1(row.name)
                                              << row.pixels;
   }
 }
@@ -161,8 +179,7 @@ void PageTemplateTest::templatesInPixelsForASixByThirteenFont() {
   QFETCH(QRect, pixels);
   const DialogBaseUnits units{6, 13};
   const PageTemplate& layout = TemplateOf(id);
-  QCOMPARE(DluToPixels(layout.width, layout.height, units),
-           id == 105 ? QSize(501, 310) : QSize(401, 310));
+  QCOMPARE(DluToPixels(layout.width, layout.height, units), PageSizeForSixByThirteen(id));
   bool found = false;
   for (const ControlPlacement& placement : layout.controls) {
     if (name != QLatin1String(placement.object_name)) continue;
@@ -181,7 +198,7 @@ void PageTemplateTest::aControlTheTemplateNamesButThePageLacksIsReported() {
                                  "status_text", "title_text", "next_device_prompt"}));
   // The wizard's own pages carry every control their templates name.
   ContextRig r;
-  for (int id : {103, 104, 105}) {
+  for (int id : {kWelcome, kProgress, kStart}) {
     auto real = MakePage(id, r.context);
     QVERIFY2(ApplyPageAppearance(*real, TemplateOf(id)).isEmpty(), qPrintable(QString::number(id)));
   }
@@ -189,9 +206,9 @@ void PageTemplateTest::aControlTheTemplateNamesButThePageLacksIsReported() {
 
 void PageTemplateTest::pagesFollowTheirTemplates_data() {
   QTest::addColumn<int>("id");
-  QTest::newRow("welcome 103") << 103;
-  QTest::newRow("start 105") << 105;
-  QTest::newRow("progress 104") << 104;
+  QTest::newRow("welcome") << kWelcome;
+  QTest::newRow("start") << kStart;
+  QTest::newRow("progress") << kProgress;
 }
 
 void PageTemplateTest::pagesFollowTheirTemplates() {
@@ -215,25 +232,42 @@ void PageTemplateTest::pagesFollowTheirTemplates() {
   }
   QCOMPARE(page->findChildren<QPushButton*>().front()->font().family(),
            page->font().family());
-  const DialogBaseUnits units = BaseUnitsFor(page->font());
-  QCOMPARE(page->minimumSize(), DluToPixels(layout.width, layout.height, units));
-  QCOMPARE(page->maximumSize(), page->minimumSize());
-  for (const ControlPlacement& placement : layout.controls) {
-    auto* control = page->findChild<QWidget*>(QString::fromLatin1(placement.object_name));
-    QVERIFY2(control != nullptr, placement.object_name);
-    const QRect expected = DluToPixels(placement.rect, units);
-    if (QString::fromLatin1(placement.object_name) == QLatin1String(kPictureName)) {
-      auto* picture = qobject_cast<QLabel*>(control);
-      QCOMPARE(picture->pixmap().size(), QSize(136, 250));
-      QCOMPARE(picture->frameShadow(), QFrame::Sunken);
-      QCOMPARE(control->pos(), expected.topLeft());
-      QCOMPARE(control->size(), QSize(136, 250) + QSize(2, 2) * picture->frameWidth());
-      continue;
-    }
-    QCOMPARE(control->geometry(), expected);
+  // The page placed itself for its own font: placing it again with that font's units moves
+  // nothing.
+  QList<QRect> as_built;
+  for (QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    as_built << control->geometry();
     // Every control lies inside the page.
     QVERIFY(page->rect().contains(control->geometry()));
   }
+  const QSize built_size = page->minimumSize();
+  QVERIFY(PlaceTemplateControls(*page, layout, BaseUnitsFor(page->font())).isEmpty());
+  QCOMPARE(page->minimumSize(), built_size);
+  QList<QRect> placed_again;
+  for (QWidget* control : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    placed_again << control->geometry();
+  }
+  QCOMPARE(placed_again, as_built);
+  // For a font of 6 x 13 base units every control lands where the hand-worked table says.
+  QVERIFY(PlaceTemplateControls(*page, layout, DialogBaseUnits{6, 13}).isEmpty());
+  QCOMPARE(page->minimumSize(), PageSizeForSixByThirteen(id));
+  QCOMPARE(page->maximumSize(), page->minimumSize());
+  int pinned = 0;
+  for (const PinnedControl& row : kSixByThirteen) {
+    if (row.id != id) continue;
+    ++pinned;
+    auto* control = page->findChild<QWidget*>(QString::fromLatin1(row.name));
+    QVERIFY2(control != nullptr, row.name);
+    QCOMPARE(control->geometry(), row.pixels);
+  }
+  QCOMPARE(pinned, static_cast<int>(layout.controls.size()) - 1);  // all but the picture
+  // The picture keeps its bitmap's size inside a sunken frame, at the page's corner.
+  auto* picture = page->findChild<QLabel*>(QString::fromLatin1(kPictureName));
+  QVERIFY(picture != nullptr);
+  QCOMPARE(picture->pixmap().size(), QSize(136, 250));
+  QCOMPARE(picture->frameShadow(), QFrame::Sunken);
+  QCOMPARE(picture->pos(), QPoint(0, 0));
+  QCOMPARE(picture->size(), QSize(136, 250) + QSize(2, 2) * picture->frameWidth());
 }
 
 void PageTemplateTest::controls_data() {
@@ -241,32 +275,32 @@ void PageTemplateTest::controls_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("text");
   QTest::addColumn<bool>("is_default");
-  QTest::newRow("103 Next") << 103 << "next_button"
+  QTest::newRow("welcome Next") << kWelcome << "next_button"
                             << "Next(&N)" << true;
-  QTest::newRow("103 Cancel") << 103 << "cancel_button"
+  QTest::newRow("welcome Cancel") << kWelcome << "cancel_button"
                               << "Cancel(&C)" << false;
-  QTest::newRow("103 group") << 103 << "welcome_group"
+  QTest::newRow("welcome group") << kWelcome << "welcome_group"
                              << "Welcome to use updata program:" << false;
-  QTest::newRow("105 Start") << 105 << "start_button"
+  QTest::newRow("start Start") << kStart << "start_button"
                              << "Start(&S)" << true;
-  QTest::newRow("105 Cancel") << 105 << "cancel_button"
+  QTest::newRow("start Cancel") << kStart << "cancel_button"
                               << "Cancel(&C)" << false;
-  QTest::newRow("105 group") << 105 << "welcome_group"
+  QTest::newRow("start group") << kStart << "welcome_group"
                              << "Welcome to use updata program:" << false;
-  QTest::newRow("105 hint") << 105 << "connect_hint"
+  QTest::newRow("start hint") << kStart << "connect_hint"
                             << "Please connect USB cable to device first" << false;
-  QTest::newRow("105 checkbox") << 105 << "continuous_mode_checkbox"
+  QTest::newRow("start checkbox") << kStart << "continuous_mode_checkbox"
                                 << "Continuous upgrade mode (suitable for multiple devices ):"
                                 << false;
-  QTest::newRow("104 Other device") << 104 << "other_device_button"
+  QTest::newRow("progress Other device") << kProgress << "other_device_button"
                                     << "Other device" << true;
-  QTest::newRow("104 Quit") << 104 << "quit_button"
+  QTest::newRow("progress Quit") << kProgress << "quit_button"
                             << "Quit(&C)" << false;
-  QTest::newRow("104 status") << 104 << "status_text"
+  QTest::newRow("progress status") << kProgress << "status_text"
                               << "Progress:" << false;
-  QTest::newRow("104 static 1011") << 104 << "title_text"
+  QTest::newRow("progress title") << kProgress << "title_text"
                                    << "" << false;
-  QTest::newRow("104 prompt") << 104 << "next_device_prompt"
+  QTest::newRow("progress prompt") << kProgress << "next_device_prompt"
                               << "" << false;
 }
 
@@ -297,8 +331,8 @@ void PageTemplateTest::controls() {
 void PageTemplateTest::tabOrder_data() {
   QTest::addColumn<int>("page");
   QTest::addColumn<QStringList>("order");
-  QTest::newRow("welcome") << 103 << QStringList{"next_button", "cancel_button", "information_text_box"};
-  QTest::newRow("start") << 105 << QStringList{"start_button", "cancel_button", "continuous_mode_checkbox"};
+  QTest::newRow("welcome") << kWelcome << QStringList{"next_button", "cancel_button", "information_text_box"};
+  QTest::newRow("start") << kStart << QStringList{"start_button", "cancel_button", "continuous_mode_checkbox"};
 }
 
 void PageTemplateTest::tabOrder() {
@@ -339,8 +373,8 @@ void PageTemplateTest::altShortcutsPressTheirButtons() {
     Qt::Key key;
     int result;
   };
-  for (const Row& row : {Row{103, Qt::Key_N, kPageNext}, Row{103, Qt::Key_C, kPageEnded},
-                         Row{105, Qt::Key_C, kPageEnded}}) {
+  for (const Row& row : {Row{kWelcome, Qt::Key_N, kPageNext}, Row{kWelcome, Qt::Key_C, kPageEnded},
+                         Row{kStart, Qt::Key_C, kPageEnded}}) {
     ContextRig r;
     auto dialog = MakePage(row.page, r.context);
     dialog->setResult(-1);
@@ -351,7 +385,7 @@ void PageTemplateTest::altShortcutsPressTheirButtons() {
   }
   // Alt+S is Start: with no device it only says so.
   ContextRig r;
-  auto start = MakePage(105, r.context);
+  auto start = MakePage(kStart, r.context);
   start->show();
   QVERIFY(QTest::qWaitForWindowActive(start.get()));
   QTest::keyClick(start->windowHandle(), Qt::Key_S, Qt::AltModifier);
