@@ -22,8 +22,8 @@ struct PageTemplate {
 
 inline constexpr const char* kPictureName = "side_picture";
 
-[[nodiscard]] const PageTemplate& WelcomeTemplate();   // dialog 103
-[[nodiscard]] const PageTemplate& StartTemplate();     // dialog 105
-[[nodiscard]] const PageTemplate& ProgressTemplate();  // dialog 104
+[[nodiscard]] const PageTemplate& WelcomeTemplate();
+[[nodiscard]] const PageTemplate& StartTemplate();
+[[nodiscard]] const PageTemplate& ProgressTemplate();
 
 }  // namespace qv

@@ -11,7 +11,7 @@ class StartPage;
 
 namespace qv {
 
-// Dialog 105: the continuous-mode checkbox and Start, which looks for the device.
+// The second page: the continuous-mode checkbox and Start, which looks for the device.
 class StartPage final : public QDialog {
   Q_OBJECT
  public:

@@ -12,7 +12,7 @@ class WelcomePage;
 
 namespace qv {
 
-// Dialog 103: the package information and Next / Cancel.
+// The first page: the package information and Next / Cancel.
 class WelcomePage final : public QDialog {
   Q_OBJECT
  public:
