@@ -13,8 +13,10 @@ UPDATER=$1
 PACKAGER=$2
 SIM_LIBRARY=$3
 SKIP=77
+# Each run gets an X server of its own, on a display number the server picks itself.
+WITH_XVFB=$(cd "$(dirname "$0")/../../scripts" && pwd)/with-private-xvfb
 
-for tool in xvfb-run xdotool; do
+for tool in Xvfb xdotool; do
   if ! command -v "$tool" >/dev/null; then
     echo "skipped: $tool is not installed (scripts/install-deps installs it)"
     exit $SKIP
@@ -141,7 +143,7 @@ CHECK
 prepare "$WORK/update" yes
 # Each page replaces the one before under the same caption; the pause after each key lets the
 # next one map.
-out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/update" \
+out=$("$WITH_XVFB" bash "$WORK/drive.sh" "$WORK/update" \
   "Updata tools V1.2" "Return Start" Escape 2>"$WORK/drive.log" || true)
 echo "$out"
 [ "$(echo "$out" | tail -1)" = "status=0" ] || { cat "$WORK/drive.log"; fail "update: $out"; }
@@ -161,7 +163,7 @@ cp "$WORK/update/QVUpdate.Bin" "$WORK/update/readme.txt" "$WORK/packages/"
 for target in "$WORK/packages/downloaded.Bin" "$WORK/packages"; do
   rm -rf "$WORK/named"
   prepare "$WORK/named" no
-  out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/named" \
+  out=$("$WITH_XVFB" bash "$WORK/drive.sh" "$WORK/named" \
     "Updata tools V1.2" "Return Start" Escape "$target" 2>"$WORK/named.log" || true)
   [ "$(echo "$out" | tail -1)" = "status=0" ] || { cat "$WORK/named.log"; fail "$target: $out"; }
   check_program_in_flash "$WORK/named/sim/dev1.flash" || fail "$target: flash content"
@@ -171,7 +173,7 @@ done
 # 3. No package: its messages (captioned with the executable's name) are answered with Return;
 # the program ends with status 1 and no page is ever shown.
 prepare "$WORK/missing" no
-out=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$WORK/drive.sh" "$WORK/missing" \
+out=$("$WITH_XVFB" bash "$WORK/drive.sh" "$WORK/missing" \
   "qvupdater" "" Return 2>"$WORK/missing.log" || true)
 [ "$(echo "$out" | tail -1)" = "status=1" ] || { cat "$WORK/missing.log"; fail "missing package: $out"; }
 [ ! -e "$WORK/missing/sim/dev1.trace" ] || ! grep -q ">" "$WORK/missing/sim/dev1.trace" ||
