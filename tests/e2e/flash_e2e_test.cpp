@@ -16,7 +16,7 @@
 #include "flash_check.h"
 #include "package_fixture.h"
 #include "platform/named_mutex.h"
-#include "special_files.h"
+#include "file_traps.h"
 
 namespace qv {
 namespace {

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "package_fixture.h"
-#include "special_files.h"
+#include "file_traps.h"
 
 namespace qv::cli {
 namespace {

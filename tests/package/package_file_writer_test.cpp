@@ -9,7 +9,7 @@
 #include <set>
 
 #include "package_fixture.h"
-#include "special_files.h"
+#include "file_traps.h"
 
 namespace qv {
 namespace {

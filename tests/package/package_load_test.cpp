@@ -9,7 +9,7 @@
 #include "package/package_messages.h"
 #include "package_fixture.h"
 #include "recording_dialogs.h"
-#include "special_files.h"
+#include "file_traps.h"
 
 namespace qv {
 namespace {

@@ -13,7 +13,7 @@
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
-#include "special_files.h"
+#include "file_traps.h"
 #include "update/update_texts.h"
 #include "wizard_fixture.h"
 
