@@ -79,15 +79,20 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
   return choice;
 }
 
-DiscoveryMiss MissOf(const DeviceChoice& choice) {
-  if (choice.taken) return DiscoveryMiss::kNone;
-  if (choice.mutex_status == NamedMutexStatus::kAlreadyExists || choice.run_lock_held_elsewhere) {
-    return DiscoveryMiss::kBusy;
-  }
-  for (const ProbedInterface& probed : choice.interfaces) {
+DiscoveryMiss MissFrom(bool taken, bool mutex_held_elsewhere, bool run_lock_held_elsewhere,
+                       const std::vector<ProbedInterface>& interfaces) {
+  if (taken) return DiscoveryMiss::kNone;
+  if (mutex_held_elsewhere || run_lock_held_elsewhere) return DiscoveryMiss::kBusy;
+  for (const ProbedInterface& probed : interfaces) {
     if (probed.state == InterfaceState::kAccessDenied) return DiscoveryMiss::kAccessDenied;
   }
   return DiscoveryMiss::kNoDevice;
+}
+
+DiscoveryMiss MissOf(const DeviceChoice& choice) {
+  return MissFrom(choice.taken.has_value(),
+                  choice.mutex_status == NamedMutexStatus::kAlreadyExists,
+                  choice.run_lock_held_elsewhere, choice.interfaces);
 }
 
 }  // namespace qv

@@ -83,8 +83,13 @@ enum class DiscoveryMiss {
   kAccessDenied,  // a device is attached, but this user may not open it
 };
 
-// An interface refused for lack of rights counts only when nothing else explains the miss: a
-// device held by another process is reported as busy.
+// The one rule behind both MissOf: busy while another process holds the device mutex or the
+// run lock; an interface refused for lack of rights counts only when nothing else explains the
+// miss; otherwise no device.
+[[nodiscard]] DiscoveryMiss MissFrom(bool taken, bool mutex_held_elsewhere,
+                                     bool run_lock_held_elsewhere,
+                                     const std::vector<ProbedInterface>& interfaces);
+
 [[nodiscard]] DiscoveryMiss MissOf(const DeviceChoice& choice);
 
 }  // namespace qv

@@ -25,14 +25,9 @@ DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes) {
 }
 
 DiscoveryMiss MissOf(const DeviceSurvey& survey) {
-  if (survey.would_take) return DiscoveryMiss::kNone;
-  if (survey.mutex == NamedMutexStatus::kAlreadyExists || survey.run_lock_held_elsewhere) {
-    return DiscoveryMiss::kBusy;
-  }
-  for (const ProbedInterface& probed : survey.interfaces) {
-    if (probed.state == InterfaceState::kAccessDenied) return DiscoveryMiss::kAccessDenied;
-  }
-  return DiscoveryMiss::kNoDevice;
+  return MissFrom(survey.would_take.has_value(),
+                  survey.mutex == NamedMutexStatus::kAlreadyExists,
+                  survey.run_lock_held_elsewhere, survey.interfaces);
 }
 
 }  // namespace qv

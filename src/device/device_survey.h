@@ -26,9 +26,7 @@ struct DeviceSurvey {
 // another process holds a device.
 [[nodiscard]] DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes);
 
-// Why discovery would take no device, by the same rule as MissOf for a discovery: busy while
-// another process holds the mutex or the run lock, access denied when a device is attached but may not be
-// opened, otherwise no device.
+// Why discovery would take no device, by the same rule (MissFrom) as for a discovery.
 [[nodiscard]] DiscoveryMiss MissOf(const DeviceSurvey& survey);
 
 }  // namespace qv
