@@ -20,7 +20,7 @@
 #include "package/package_load.h"
 #include "package/package_source.h"
 #include "platform/random.h"
-#include "recording_dialogs.h"
+#include "bench_package.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_steady_clock.h"
 
@@ -52,17 +52,8 @@ bool LoadPackage(PackageStore& store) {
     input.areas[i].address = addresses[i];
     input.areas[i].version_tag = {static_cast<uint8_t>('A' + i), 1, 2, 3};
   }
-  RuntimeRandom random;
-  std::vector<uint8_t> file;
-  std::string error;
-  if (BuildPackage(input, random, file, error) != BuildStatus::kOk) {
-    std::fprintf(stderr, "package: %s\n", error.c_str());
-    return false;
-  }
-  MemoryPackageSource source(file);
-  test::RecordingDialogs dialogs;
   test::FakeClock clock;
-  return LoadPackageFrom(store, source, "/nonexistent/readme.txt", dialogs, random, clock);
+  return bench::BuildAndLoadPackage(input, store, clock);
 }
 
 double ProcessCpuSeconds() {

@@ -19,7 +19,7 @@
 #include "package/package_source.h"
 #include "platform/named_mutex.h"
 #include "platform/random.h"
-#include "recording_dialogs.h"
+#include "bench_package.h"
 #include "sim/sim_bus.h"
 #include "update/progress_context.h"
 #include "update/update_run.h"
@@ -65,16 +65,7 @@ bool LoadFullWindowPackage(PackageStore& store, Clock& clock, uint64_t& sectors)
   }
   // The map is sent with its 256-byte prefix; then the two one-sector blocks.
   sectors = (0x300000 + 0x280000) / 4096 + (0x26F000 + 256 + 4095) / 4096 + 2;
-  RuntimeRandom random;
-  std::vector<uint8_t> file;
-  std::string error;
-  if (BuildPackage(input, random, file, error) != BuildStatus::kOk) {
-    std::fprintf(stderr, "package: %s\n", error.c_str());
-    return false;
-  }
-  MemoryPackageSource source(file);
-  test::RecordingDialogs dialogs;
-  return LoadPackageFrom(store, source, "/nonexistent/readme.txt", dialogs, random, clock);
+  return bench::BuildAndLoadPackage(input, store, clock);
 }
 
 struct Outcome {
