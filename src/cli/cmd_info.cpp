@@ -11,10 +11,10 @@
 #include "cli/cli_dialogs.h"
 #include "cli/cli_package_report.h"
 #include "cli/commands.h"
-#include "package/package_checks.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
 #include "platform/random.h"
+#include "update/package_fitness.h"
 
 namespace qv::cli {
 namespace {
@@ -27,9 +27,7 @@ struct InfoOptions {
 // The first failing update-time check, or "ok"; results are filled as far as the checks got.
 std::string RunChecks(PackageStore& store, Dialogs& terminal, AreaResults& results) {
   CaptureDialogs dialogs(terminal);
-  if (ValidatePackage(store, dialogs) != 0) return dialogs.last_message();
-  ComputeAreaSums(store, results);
-  if (VerifyCheckBytes(store, dialogs) != 0) return dialogs.last_message();
+  if (CheckPackageFitness(store, dialogs, results) != 0) return dialogs.last_message();
   return "ok";
 }
 

@@ -210,12 +210,12 @@ class Station {
   }
 
   Slot& SlotFor(const HidInterfaceInfo& info) {
-    const DeviceSelector selector = DeviceSelector::Of(info);
-    const std::string key = selector.Text();
+    const DeviceIdentity identity = DeviceIdentity::Of(info);
+    const std::string key = identity.Text();
     Slot& slot = slots_[key];
     slot.device = info;  // the path may have changed since
     if (slot.row < 0) {
-      slot.label = options_.all ? key : info.path;
+      slot.label = options_.all && identity.Known() ? key : info.path;
       slot.row = display_.AddDevice(slot.label);
     }
     return slot;
@@ -320,19 +320,24 @@ class Station {
   // Whether discovery can take a device now, saying why not when it cannot: none attached,
   // one held by another updater process, or one this user may not open.
   bool DeviceAvailable(const std::vector<HidInterfaceInfo>& attached) {
-    DiscoveryMiss miss = DiscoveryMiss::kNoDevice;
-    if (!attached.empty()) {
-      HidLink probe(SystemHidBus(), *session_mutexes_, SystemClock());
-      probe.KeepToDevice(DeviceSelector::Of(attached.front()));
-      if (probe.Discover() != 0) return true;
-      miss = probe.LastMiss();
-    }
     struct MessageDialogs final : Dialogs {
       explicit MessageDialogs(StationDisplay& d) : display(d) {}
       void ShowMessage(std::string_view text) override { display.Message(text, ""); }
       bool AskYesNo(std::string_view) override { return false; }
       StationDisplay& display;
     } dialogs(display_);
+    DiscoveryMiss miss = DiscoveryMiss::kNoDevice;
+    if (!attached.empty()) {
+      HidLink probe(SystemHidBus(), *session_mutexes_, SystemClock());
+      probe.KeepToDevice(DeviceIdentity::Of(attached.front()));
+      const bool taken = probe.Discover() != 0;
+      if (probe.LastFoundIndistinct()) {
+        dialogs.ShowMessage(kIndistinctDevicesText);
+        return false;
+      }
+      if (taken) return true;
+      miss = probe.LastMiss();
+    }
     ReportDiscoveryMiss(miss, dialogs, stderr);
     return false;
   }
@@ -389,7 +394,7 @@ class Station {
     bool started = false;
     for (const HidInterfaceInfo& info : Attached()) {
       Slot& slot = SlotFor(info);
-      seen[DeviceSelector::Of(info).Text()] = true;
+      seen[DeviceIdentity::Of(info).Text()] = true;
       if (slot.running) continue;  // a run in progress: its device comes and goes
       slot.missed = 0;
       const DevicePoll::Action action = slot.poll.OnPoll(true);

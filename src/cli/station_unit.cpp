@@ -146,7 +146,7 @@ void StationUnit::Run() {
   TracedHidBus traced(abortable, shared_.trace);
   AbortableClock clock(SystemClock(), abort_);
   HidLink link(traced, shared_.mutexes, clock);
-  link.KeepToDevice(DeviceSelector::Of(task_.device));
+  link.KeepToDevice(DeviceIdentity::Of(task_.device));
   std::unique_ptr<PackageStore> store = CopyPackage(shared_.package);
   UnitProgress progress(shared_.display, task_.row);
   UnitDialogs dialogs(shared_, task_, progress);

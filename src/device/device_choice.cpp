@@ -37,24 +37,6 @@ ProbedInterface Probe(HidBus& bus, const HidInterfaceInfo& info,
 
 }  // namespace
 
-DeviceSelector DeviceSelector::Of(const HidInterfaceInfo& info) {
-  if (!info.usb_port.empty()) return {info.usb_port, "", ""};
-  if (!info.serial_number.empty()) return {"", info.serial_number, ""};
-  return {"", "", info.path};
-}
-
-bool DeviceSelector::Accepts(const HidInterfaceInfo& info) const {
-  if (!usb_port.empty()) return info.usb_port == usb_port;
-  if (!serial_number.empty()) return info.serial_number == serial_number;
-  return info.path == path;
-}
-
-std::string DeviceSelector::Text() const {
-  if (!usb_port.empty()) return "port " + usb_port;
-  if (!serial_number.empty()) return "serial " + serial_number;
-  return "path " + path;
-}
-
 DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const DiscoveryRequest& request) {
   DeviceChoice choice;
   choice.run_lock_held_elsewhere = request.run_lock_held_elsewhere;
@@ -62,8 +44,12 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
   choice.enumerated = bus.Enumerate(kDeviceVendorId, kDeviceProductId, interfaces);
   // A failed enumeration is the same as an empty one: no device.
   if (!choice.enumerated) interfaces.clear();
+  if (request.wanted && Indistinct(*request.wanted, interfaces)) {
+    choice.indistinct = true;
+    return choice;
+  }
   for (const HidInterfaceInfo& info : interfaces) {
-    if (request.wanted && !request.wanted->Accepts(info)) continue;
+    if (request.wanted && !request.wanted->Matches(info)) continue;
     const bool decided = choice.mutex_status.has_value();
     if (decided && !request.look_at_every_interface) break;
     std::unique_ptr<HidPort> port;
@@ -75,6 +61,10 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
     choice.taken = choice.interfaces.size() - 1;
     choice.port = std::move(port);
     choice.mutex = std::move(mutex.handle);
+  }
+  if (choice.taken && !request.wanted) {
+    choice.indistinct =
+        Indistinct(DeviceIdentity::Of(choice.interfaces[*choice.taken].info), interfaces);
   }
   return choice;
 }

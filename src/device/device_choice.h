@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device/device_identity.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
 
@@ -27,27 +28,14 @@ struct ProbedInterface {
   uint16_t product_id = 0;
 };
 
-// One particular device, known by where it is plugged (its USB port), else by its serial
-// number, else by its path: the first of these that it has. The port and the serial number stay
-// when the device comes back from a reset, where its path may change.
-struct DeviceSelector {
-  std::string usb_port;
-  std::string serial_number;
-  std::string path;
-
-  [[nodiscard]] static DeviceSelector Of(const HidInterfaceInfo& info);
-  [[nodiscard]] bool Accepts(const HidInterfaceInfo& info) const;
-  // "port 1-2.3", "serial SIM1" or "path /dev/hidraw3": the identity as people read it.
-  [[nodiscard]] std::string Text() const;
-};
-
 // What a discovery asks for.
 struct DiscoveryRequest {
   // Discovery stops at the device it takes. A survey looks at every interface, so that it can
   // report all of them; which device is taken does not change.
   bool look_at_every_interface = false;
-  // When set, interfaces of other devices are passed over as if they were not there.
-  std::optional<DeviceSelector> wanted;
+  // When set, interfaces of other devices are passed over as if they were not there, and
+  // nothing is taken while two or more attached interfaces carry this identity.
+  std::optional<DeviceIdentity> wanted;
   // Another updater process holds the run lock: interfaces are looked at, none is taken.
   bool run_lock_held_elsewhere = false;
 };
@@ -65,6 +53,9 @@ struct DeviceChoice {
   std::unique_ptr<NamedMutexHandle> mutex;
   // The request's word that another updater process is in the middle of a run.
   bool run_lock_held_elsewhere = false;
+  // Two or more attached interfaces carry the identity of the device taken (or of the one
+  // wanted, which is then not taken): nothing tells them apart.
+  bool indistinct = false;
 };
 
 // Discovery's rule, in one place: the interfaces with the device's ids are opened in

@@ -28,10 +28,16 @@ HidLink::~HidLink() = default;
 unsigned HidLink::Discover() {
   Release();
   DiscoveryRequest request;
-  request.wanted = wanted_;
+  request.wanted = KeptTo();
   request.run_lock_held_elsewhere = run_lock_.HeldElsewhere();
   DeviceChoice choice = ChooseDevice(bus_, mutexes_, request);
   last_miss_.store(MissOf(choice));
+  {
+    std::lock_guard lock(identity_mutex_);
+    indistinct_ = choice.indistinct;
+    taken_.reset();
+    if (choice.taken) taken_ = DeviceIdentity::Of(choice.interfaces[*choice.taken].info);
+  }
   if (!choice.port) return 0;
   device_.Take(std::move(choice.port), std::move(choice.mutex));
   connected_.store(true);
@@ -41,6 +47,26 @@ unsigned HidLink::Discover() {
 void HidLink::Release() {
   device_.Release();
   connected_.store(false);
+}
+
+void HidLink::KeepToDevice(std::optional<DeviceIdentity> device) {
+  std::lock_guard lock(identity_mutex_);
+  wanted_ = std::move(device);
+}
+
+std::optional<DeviceIdentity> HidLink::KeptTo() const {
+  std::lock_guard lock(identity_mutex_);
+  return wanted_;
+}
+
+std::optional<DeviceIdentity> HidLink::TakenIdentity() const {
+  std::lock_guard lock(identity_mutex_);
+  return taken_;
+}
+
+bool HidLink::LastFoundIndistinct() const {
+  std::lock_guard lock(identity_mutex_);
+  return indistinct_;
 }
 
 DiscoveryMiss HidLink::LastMiss() const {

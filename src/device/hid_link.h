@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <span>
 
 #include "device/command_frame.h"
 #include "device/device_choice.h"
+#include "device/device_identity.h"
 #include "device/hid_device.h"
 #include "device/run_lock.h"
 #include "platform/clock.h"
@@ -44,9 +46,16 @@ class HidLink {
   // Releases whatever is held, then takes the device that ChooseDevice picks. Returns the
   // number of devices now held (0 or 1), also kept as the connected flag.
   unsigned Discover();
-  // From now on discovery takes only this device (also when it comes back from its reset under
-  // another path); nothing keeps to the first device again.
-  void KeepToDevice(std::optional<DeviceSelector> device) { wanted_ = std::move(device); }
+  // From now on discovery takes only the device with this identity (also when it comes back
+  // from its reset under another path), and none while two or more attached devices carry it;
+  // nothing keeps to the first device again.
+  void KeepToDevice(std::optional<DeviceIdentity> device);
+  [[nodiscard]] std::optional<DeviceIdentity> KeptTo() const;
+  // The identity of the device the last discovery took; empty when it took none.
+  [[nodiscard]] std::optional<DeviceIdentity> TakenIdentity() const;
+  // Whether the last discovery found two or more attached devices with the identity of the one
+  // it took, or of the one it is kept to (then none was taken).
+  [[nodiscard]] bool LastFoundIndistinct() const;
   // The run lock: an update run holds it from its first discovery to its end; while another
   // process holds it, discovery takes no device.
   [[nodiscard]] RunLock& run_lock() { return run_lock_; }
@@ -79,7 +88,10 @@ class HidLink {
   NamedMutexSystem& mutexes_;
   Clock& clock_;
   RunLock run_lock_{mutexes_};
-  std::optional<DeviceSelector> wanted_;
+  mutable std::mutex identity_mutex_;
+  std::optional<DeviceIdentity> wanted_;
+  std::optional<DeviceIdentity> taken_;
+  bool indistinct_ = false;
 };
 
 }  // namespace qv

@@ -93,7 +93,7 @@ bool SimBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
     const SimDeviceConfig config = device->config();
     if (!Matches(vendor_id, config.vendor_id) || !Matches(product_id, config.product_id)) continue;
     out.push_back(HidInterfaceInfo{device->path(), config.vendor_id, config.product_id,
-                                   device->serial_number(), ""});
+                                   device->serial_number(), config.usb_port});
   }
   return true;
 }

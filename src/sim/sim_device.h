@@ -20,6 +20,11 @@ inline constexpr uint32_t kSimPageSize = 256;
 struct SimDeviceConfig {
   uint16_t vendor_id = 0x0416;
   uint16_t product_id = 0xB501;
+  // Identity: the serial number (by default "SIM" and the device's number; empty for a device
+  // without one) and the USB port the bus reports (empty: unknown, as through the hidapi
+  // stand-in, whose paths have no port).
+  std::optional<std::string> serial_number;
+  std::string usb_port;
 
   // Query answer. version: the 14 bytes the device reports ('P' + program tag bytes 1..3, any,
   // sound tag, any, map tag) - by default "P" followed by zeros, so it differs from any real

@@ -45,7 +45,8 @@ std::string SimDeviceModel::path() const {
 }
 
 std::string SimDeviceModel::serial_number() const {
-  return "SIM" + std::to_string(number_);
+  std::lock_guard lock(mutex_);
+  return config_.serial_number.value_or("SIM" + std::to_string(number_));
 }
 
 SimDeviceConfig SimDeviceModel::config() const {

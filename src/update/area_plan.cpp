@@ -15,7 +15,8 @@ bool PlaceArea(uint32_t address, uint64_t bytes, AreaWrite& area) {
   area.start_page = relative / kFlashPageSize;
   area.start_sector = relative / kFlashSectorSize;
   const uint64_t page_count = DivideRoundingUp(bytes, kFlashPageSize);
-  if (page_count == 0) return true;  // an empty area: nothing to erase or write
+  // An empty area keeps a sector count of 0; its erase then fails with the area's message.
+  if (page_count == 0) return true;
   const uint64_t end_byte =
       static_cast<uint64_t>(area.start_page) * kFlashPageSize + page_count * kFlashPageSize;
   const uint64_t end_sector = DivideRoundingUp(end_byte, kFlashSectorSize);
@@ -53,7 +54,7 @@ PlanStatus PlanMapArea(const PackageStore& store, const AreaDescriptor& descript
 bool SectorsShared(const AreaPlan& plan) {
   const AreaWrite* previous = nullptr;
   for (const AreaWrite& area : plan.areas) {
-    if (!area.present || area.page_count == 0) continue;
+    if (!area.present || area.page_count == 0) continue;  // an empty area erases nothing
     if (previous != nullptr) {
       const uint64_t previous_end =
           static_cast<uint64_t>(previous->start_sector) + previous->sector_count;

@@ -6,6 +6,7 @@
 #include "device/device_commands.h"
 #include "package/package_checks.h"
 #include "update/area_plan.h"
+#include "update/package_fitness.h"
 #include "update/update_texts.h"
 
 namespace qv {
@@ -50,7 +51,6 @@ int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Di
   progress.percent.store(ComputePercent(state));
   progress.SetStatusText(text::kErasing);
   progress.PostProgressMessage();
-  if (area.page_count == 0) return 0;  // an empty area has nothing to erase or write
   if (EraseCommand(link, area.start_sector, area.sector_count) == 0) {
     dialogs.ShowMessage(texts.erase_failed);
     return -1;
@@ -62,10 +62,6 @@ int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Di
     return -1;
   }
   return 0;
-}
-
-const char* PlanFailureText(PlanStatus status) {
-  return status == PlanStatus::kAreasOverlap ? text::kAreasOverlap : text::kAreaOutside;
 }
 
 }  // namespace

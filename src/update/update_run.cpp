@@ -1,10 +1,14 @@
 #include "update/update_run.h"
 
+#include <optional>
+#include <utility>
+
 #include "device/device_commands.h"
-#include "package/package_checks.h"
+#include "device/device_identity.h"
 #include "package/package_header.h"
 #include "update/area_programming.h"
 #include "update/bookkeeping_blocks.h"
+#include "update/package_fitness.h"
 #include "update/progress_state.h"
 #include "update/update_texts.h"
 #include "update/version_check.h"
@@ -71,7 +75,10 @@ const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
   if (reset == 0) return text::kResetFailed;
   progress.SetStatusText(text::kPleaseWait);
   env.clock.SleepMs(kSettleAfterResetMs);
-  if (!Reconnect(env.link, env.clock)) return text::kReconnectFailed;
+  if (!Reconnect(env.link, env.clock)) {
+    // Another device with the same identity came meanwhile: say why, not "connect the cable".
+    return env.link.LastFoundIndistinct() ? kIndistinctDevicesText : text::kReconnectFailed;
+  }
 
   ProgressState state;
   AreaResults results;
@@ -86,34 +93,61 @@ const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
   return nullptr;
 }
 
-// The package checks of the area programming, with their messages, run before the device is
-// touched: a damaged package must not reset a device it can never program. They run again, as
-// always, once the device is in update mode.
-bool PackageFitForDevice(PackageStore& store, Dialogs& dialogs) {
-  if (ValidatePackage(store, dialogs) != 0) return false;
-  AreaResults unused;
-  ComputeAreaSums(store, unused);
-  return VerifyCheckBytes(store, dialogs) == 0;
+// Keeps the link to one device for the length of a run; afterwards it keeps to what it kept to
+// before (nothing, in the wizard).
+class KeptToDevice {
+ public:
+  KeptToDevice(HidLink& link, std::optional<DeviceIdentity> identity)
+      : link_(link), before_(link.KeptTo()) {
+    link_.KeepToDevice(std::move(identity));
+  }
+  ~KeptToDevice() { link_.KeepToDevice(before_); }
+  KeptToDevice(const KeptToDevice&) = delete;
+  KeptToDevice& operator=(const KeptToDevice&) = delete;
+
+ private:
+  HidLink& link_;
+  std::optional<DeviceIdentity> before_;
+};
+
+// From the first discovery to the over command. The device reset is the one taken here; after
+// the reset only a device with its identity is taken again.
+RunResult DiscoverAndUpdate(UpdateEnvironment& env, ProgressContext& progress) {
+  env.link.Discover();
+  if (env.link.LastFoundIndistinct()) {
+    // Nothing has been sent: after a reset the run could not tell which device to write.
+    env.dialogs.ShowMessage(kIndistinctDevicesText);
+    return RunResult::kFailed;
+  }
+  std::optional<DeviceIdentity> identity = env.link.TakenIdentity();
+  if (!identity) identity = env.link.KeptTo();
+  const KeptToDevice kept(env.link, identity);
+  if (QueryAndCheckVersion(env.link, env.store.version_record.data(), env.dialogs, progress,
+                           env.answer) == QueryOutcome::kDeclined) {
+    return RunResult::kDeclined;
+  }
+  const char* failure = ResetAndProgram(env, progress);
+  if (failure != nullptr && *failure != '\0') env.dialogs.ShowMessage(failure);
+  return failure == nullptr ? RunResult::kSucceeded : RunResult::kFailed;
 }
 
 }  // namespace
 
 RunResult RunUpdate(UpdateEnvironment& env, ProgressContext& progress) {
-  if (!PackageFitForDevice(env.store, env.dialogs)) return RunResult::kFailed;
-  // Held through the reset, when the device mutex is let go, so that no other updater
-  // process takes the device while it comes back.
-  const RunLockHold run_lock(env.link.run_lock());
-  env.link.Discover();
-  if (QueryAndCheckVersion(env.link, env.store.version_record.data(), env.dialogs, progress,
-                           env.answer) ==
-      QueryOutcome::kDeclined) {
-    env.link.Release();
-    return RunResult::kDeclined;
+  RunResult result = RunResult::kFailed;
+  // Every refusal of the package comes before the device is touched: a package that can never
+  // be written must not reset a device.
+  AreaResults unused;
+  if (CheckPackageFitness(env.store, env.dialogs, unused) == 0) {
+    // Held through the reset, when the device mutex is let go, so that no other updater
+    // process takes the device while it comes back.
+    const RunLockHold run_lock(env.link.run_lock());
+    result = DiscoverAndUpdate(env, progress);
   }
-  const char* failure = ResetAndProgram(env, progress);
-  if (failure != nullptr && *failure != '\0') env.dialogs.ShowMessage(failure);
+  // On every path, also for a refused package: a device taken before the run (the wizard's
+  // Start takes one) must not stay held from every other updater.
   env.link.Release();
-  return failure == nullptr ? RunResult::kSucceeded : RunResult::kFailed;
+  return result;
 }
 
 }  // namespace qv

@@ -15,6 +15,7 @@
 #include "child_process.h"
 #include "flash_check.h"
 #include "package_fixture.h"
+#include "device/device_identity.h"
 #include "platform/named_mutex.h"
 #include "file_traps.h"
 
@@ -564,6 +565,39 @@ TEST_F(FlashE2E, StationWaitsSkipsUpToDateUnitsAndSpeaksJson) {
   test::ExpectFlashHoldsPackage(Flash(2), package_);
   EXPECT_EQ(Events(1).find("QUERY"), std::string::npos);
   EXPECT_NE(Events(2).find("back on the bus"), std::string::npos);
+}
+
+// Devices that neither a USB port nor a serial number tells apart: a run that would reset one
+// of them refuses before anything is sent (the simulator's devices have no port). One such
+// device alone is found again after its reset under a new path.
+TEST_F(FlashE2E, DevicesNothingTellsApartAreRefusedBeforeAnythingIsSent) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+  };
+  const Case cases[] = {
+      {"--device names the second of two with one serial",
+       {"--device", "sim:dev2"},
+       {"QVSIM_DEVICES=2", "QVSIM_SERIAL=S"}},
+      {"--all over two with one serial", {"--all"}, {"QVSIM_DEVICES=2", "QVSIM_SERIAL=S"}},
+      {"one device of two without a serial", {}, {"QVSIM_DEVICES=2", "QVSIM_SERIAL="}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args{"flash", PackagePath()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(Flash(args, c.env), 1);
+    EXPECT_NE(stderr_.find(kIndistinctDevicesText), std::string::npos) << stderr_;
+    EXPECT_EQ(Events(1).find("QUERY"), std::string::npos) << Events(1);
+    EXPECT_EQ(Events(2).find("QUERY"), std::string::npos) << Events(2);
+  }
+
+  EXPECT_EQ(Flash({"flash", PackagePath(), "--all"},
+                  {"QVSIM_DEVICES=1", "QVSIM_SERIAL=", "QVSIM_NEW_PATH_AFTER_RESET=1"}),
+            0)
+      << stderr_;
+  test::ExpectFlashHoldsPackage(Flash(1), package_);
 }
 
 }  // namespace

@@ -197,6 +197,42 @@ TEST(QvupdateBinaryTest, BuildThenInfoReportsTheSameAreas) {
   EXPECT_EQ(nlohmann::json::parse(bad.out)["check"], "Check data faile !");
 }
 
+// Packages the builder refuses but a damaged file may carry: areas that would share a flash
+// sector. `info` reports the refusal the update would meet, with status 1, so that no package
+// passes `info` and then resets a device only to be refused.
+TEST(QvupdateBinaryTest, InfoReportsTheAreaPlanRefusals) {
+  test::TempDir dir;
+  const auto program = dir.Write("program.bin", test::PatternBytes(0x1100, 1));
+  const auto sound = dir.Write("sound.bin", test::PatternBytes(0x1000, 2));
+  const auto package = dir.path() / "QVUpdate.Bin";
+  const RunResult built =
+      RunQvupdate("build -o " + package.string() + " --program " + program.string() +
+                      " --program-address 0x40010000 --sound " + sound.string() +
+                      " --sound-address 0x40012000 --seed 1",
+                  dir);
+  ASSERT_EQ(built.status, 0) << built.err;
+  ASSERT_EQ(RunQvupdate("info --json " + package.string(), dir).status, 0);
+
+  // Move the sound area one sector down, into the program's last sector: byte 1 of its
+  // address (0x20 -> 0x10), descrambled as data byte = file byte XOR (key[p % 1024] >> 1).
+  std::fstream file(package, std::ios::in | std::ios::out | std::ios::binary);
+  const std::size_t p = kDescriptorOffset + kDescriptorSize * kSoundArea + 8 + 1;
+  char key = 0;
+  file.seekg(static_cast<std::streamoff>(p % 1024));
+  file.get(key);
+  file.seekp(static_cast<std::streamoff>(1024 + p));
+  file.put(static_cast<char>(0x10 ^ (static_cast<uint8_t>(key) >> 1)));
+  file.close();
+
+  const RunResult info = RunQvupdate("info --json " + package.string(), dir);
+  EXPECT_EQ(info.status, 1);
+  const auto json = nlohmann::json::parse(info.out);
+  EXPECT_EQ(json["areas"]["sound"]["address"], 0x40011000);
+  EXPECT_EQ(json["check"], "Areas overlap in FLASH, the update file is damaged !");
+  EXPECT_NE(info.err.find("Areas overlap in FLASH, the update file is damaged !"),
+            std::string::npos);
+}
+
 // The overview names each subcommand in one line; the package layout is explained only by
 // the build subcommand's own help.
 TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +20,8 @@
 namespace qv::test {
 
 // Hides every device from the enumerations numbered first..last (1-based), counting every
-// enumeration made through this bus.
+// enumeration made through this bus, and runs a test's action (plugging, replacing) just before
+// a given enumeration: the run's first discovery is enumeration 1, reconnect attempt k is k + 1.
 class HidingBus final : public HidBus {
  public:
   explicit HidingBus(HidBus& inner) : inner_(inner) {}
@@ -27,9 +29,14 @@ class HidingBus final : public HidBus {
     first_ = first;
     last_ = last;
   }
+  void BeforeEnumeration(uint32_t number, std::function<void()> action) {
+    action_number_ = number;
+    action_ = std::move(action);
+  }
   bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                  std::vector<HidInterfaceInfo>& out) override {
     const uint32_t number = ++count_;
+    if (number == action_number_ && action_) action_();
     const bool ok = inner_.Enumerate(vendor_id, product_id, out);
     if (number >= first_ && number <= last_) out.clear();
     return ok;
@@ -41,6 +48,8 @@ class HidingBus final : public HidBus {
   std::atomic<uint32_t> count_{0};
   uint32_t first_ = 0;
   uint32_t last_ = 0;
+  uint32_t action_number_ = 0;
+  std::function<void()> action_;
 };
 
 // One simulated bus, one link and one loaded package: everything an update run needs.

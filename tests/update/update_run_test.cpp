@@ -117,33 +117,6 @@ TEST_F(UpdateRun, NoDeviceFailsAtTheReset) {
   EXPECT_TRUE(run_.Released());
 }
 
-// A damaged package is refused with the checks' own message before anything reaches the
-// device: no query, no reset.
-TEST_F(UpdateRun, DamagedPackageNeverTouchesTheDevice) {
-  struct Case {
-    const char* name;
-    std::function<void(PackageStore&)> damage;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"a program byte changed", [](PackageStore& s) { s.image[kHeaderSize + 0x10] ^= 0x5A; },
-       "Check data faile !"},
-      {"data not a whole number of pages", [](PackageStore& s) { s.data_length -= 1; },
-       "File format error, must be alignment 256 bytes !"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SimRun run;
-    test::LoadFixture(test::ThreeAreaPackage(), run.store, run.clock);
-    c.damage(run.store);
-    auto device = run.sim_bus.Plug();
-    EXPECT_EQ(run.Run(), RunResult::kFailed);
-    EXPECT_EQ(run.dialogs.messages(), std::vector<std::string>{c.message});
-    EXPECT_TRUE(device->Commands().empty());
-    EXPECT_TRUE(run.Released());
-  }
-}
-
 // A run kept to one device takes that one, not the first, and finds it again after its reset
 // under a new path by its serial number.
 TEST_F(UpdateRun, KeptToOneDeviceFindsItUnderItsNewPath) {
@@ -155,7 +128,7 @@ TEST_F(UpdateRun, KeptToOneDeviceFindsItUnderItsNewPath) {
   std::vector<HidInterfaceInfo> found;
   ASSERT_TRUE(run_.sim_bus.Enumerate(kDeviceVendorId, kDeviceProductId, found));
   ASSERT_EQ(found.size(), 2u);
-  const DeviceSelector wanted = DeviceSelector::Of(found[1]);
+  const DeviceIdentity wanted = DeviceIdentity::Of(found[1]);
   EXPECT_EQ(wanted.Text(), "serial " + found[1].serial_number);
   run_.link.KeepToDevice(wanted);
 
@@ -368,19 +341,72 @@ TEST(UnevenPackages, LastPartialPageCarriesTheBytesItsSumCovers) {
   EXPECT_EQ(LoadLe32(check + 4) ^ r2, sum);
 }
 
-TEST(UnevenPackages, AreasSharingASectorAreRefusedBeforeAnyErase) {
+// Every refusal of a package comes before the device is touched, also those of the area plan,
+// and the device is released on that path too: here it was taken before the run, as the
+// wizard's Start takes it.
+TEST(PackageRefusals, ComeBeforeTheFirstCommandAndReleaseTheDevice) {
+  struct Case {
+    const char* name;
+    FixturePackage package;
+    std::function<void(PackageStore&)> damage;
+    const char* message;
+  };
+  const auto program = test::MakeArea(test::PatternBytes(0x1100, 4), 0x40010000, {'V', '1', 0, 0});
+  std::vector<Case> cases;
+  cases.push_back({"a damaged program byte", test::ThreeAreaPackage(),
+                   [](PackageStore& s) { s.image[kHeaderSize + 0x10] ^= 0x5A; },
+                   "Check data faile !"});
+  cases.push_back({"data not a whole number of pages", test::ThreeAreaPackage(),
+                   [](PackageStore& s) { s.data_length -= 1; },
+                   "File format error, must be alignment 256 bytes !"});
+  {
+    FixturePackage p;
+    p.program = program;
+    p.sound = test::MakeArea(test::PatternBytes(0x1000, 5), 0x40011000);
+    cases.push_back({"areas sharing a flash sector", p, nullptr,
+                     "Areas overlap in FLASH, the update file is damaged !"});
+  }
+  {
+    FixturePackage p;
+    p.program = program;
+    p.sound = test::MakeArea(test::PatternBytes(0x2000, 5), 0x407FF000);
+    cases.push_back({"an area running past the flash window", p, nullptr,
+                     "Area exceed FLASH space or file data, the update file is damaged !"});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimRun run;
+    test::LoadFixture(c.package, run.store, run.clock);
+    if (c.damage) c.damage(run.store);
+    auto device = run.sim_bus.Plug();
+    ASSERT_EQ(run.link.Discover(), 1u);
+    test::RecordingProgress progress;
+    EXPECT_EQ(run.Run(progress), RunResult::kFailed);
+    EXPECT_EQ(run.dialogs.messages(), std::vector<std::string>{c.message});
+    EXPECT_TRUE(device->Commands().empty());
+    EXPECT_TRUE(run.Released());
+    // The next updater finds the device free.
+    EXPECT_EQ(run.link.Discover(), 1u);
+  }
+}
+
+// A present area of length 0 is not skipped: its sector count is 0, and an erase of no sector
+// fails with that area's message.
+TEST(UnevenPackages, EmptyPresentAreaFailsAtItsErase) {
   FixturePackage package;
-  package.program = test::MakeArea(test::PatternBytes(0x1100, 4), 0x40010000, {'V', '1', 0, 0});
-  package.sound = test::MakeArea(test::PatternBytes(0x1000, 5), 0x40011000);
+  package.program = test::MakeArea(test::PatternBytes(0x1000, 4), 0x40010000, {'V', '1', 0, 0});
+  package.sound = test::MakeArea({}, 0x40020000);
   SimRun run;
   test::LoadFixture(package, run.store, run.clock);
   auto device = run.sim_bus.Plug();
   test::RecordingProgress progress;
   EXPECT_EQ(run.Run(progress), RunResult::kFailed);
   EXPECT_EQ(run.dialogs.messages(),
-            std::vector<std::string>{"Areas overlap in FLASH, the update file is damaged !"});
+            std::vector<std::string>{
+                "Erase updata file faile ,please connect usb cable to device !"});
   EXPECT_EQ(progress.statuses().back(), "Updata faile ,please try again !");
-  EXPECT_EQ(CommandsOf(*device), (std::vector<Cmd>{kQuery, kReset}));
+  EXPECT_EQ(CommandsOf(*device),
+            (std::vector<Cmd>{kQuery, kReset, kSetLayout, Erase(0x20, 0), kReadBack}));
   EXPECT_TRUE(run.Released());
 }
 

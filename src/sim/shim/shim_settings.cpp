@@ -106,6 +106,7 @@ ShimSettings ReadShimSettings(const char* (*lookup)(const char* name)) {
   read.Number("QVSIM_PRODUCT_ID", device.product_id, 0xFFFF);
   read.Bytes("QVSIM_VERSION", device.version, false);
   read.Text("QVSIM_FLASH_ID", device.flash_id);
+  if (const char* serial = lookup("QVSIM_SERIAL")) device.serial_number = serial;
   read.Number("QVSIM_LENGTH_BYTE", device.length_byte, 0xFF);
   std::array<uint8_t, 64> raw{};
   if (read.Bytes("QVSIM_RAW_ANSWER", raw, true)) device.raw_answer = raw;
