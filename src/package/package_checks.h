@@ -8,9 +8,9 @@ namespace qv {
 
 // The update-time package checks, run in this order before anything is sent to a device.
 
-// Size, parameter, address and program-area checks; rewrites the header copy.
-// 0, or -1 after its message.
-[[nodiscard]] int ValidatePackage(PackageStore& store, Dialogs& dialogs);
+// Size, parameter, address and program-area checks of the image's header (the header copy the
+// load made of it); the store is only read. 0, or -1 after its message.
+[[nodiscard]] int ValidatePackage(const PackageStore& store, Dialogs& dialogs);
 
 // Fills the AreaLengths and AreaSums from the header copy, the image and the map buffer.
 void ComputeAreaSums(const PackageStore& store, AreaResults& results);

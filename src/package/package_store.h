@@ -12,7 +12,7 @@ inline constexpr uint32_t kVersionRecordSize = 14;
 
 // The loaded package, owned by the application: the descrambled package image, the prepared map
 // buffer, the header copy and the version record. Filled once by LoadPackage and only read
-// afterwards (the update procedure rewrites the header copy at the start of every update).
+// afterwards, so runs on several devices at once share one.
 struct PackageStore {
   std::unique_ptr<uint8_t[]> image;  // image_size bytes; the first data_length hold package data
   std::unique_ptr<uint8_t[]> map_buffer;  // map_buffer_size bytes; null without a map area

@@ -16,19 +16,21 @@ int Fail(Dialogs& dialogs, const char* message) {
 
 }  // namespace
 
-int ValidatePackage(PackageStore& store, Dialogs& dialogs) {
-  store.header_copy.fill(0xFF);
+int ValidatePackage(const PackageStore& store, Dialogs& dialogs) {
   const uint32_t d = store.data_length;
   if (d > kMaxPackageLength) return Fail(dialogs, kMsgSizeBeyondFlash);
   if (d <= kHeaderSize) return Fail(dialogs, kMsgSizeTooSmall);
   if (((d - kHeaderSize) & 0xFFu) != 0) return Fail(dialogs, kMsgAlignment);
   // A store whose image does not hold its data is not a loaded package.
   if (!store.image || store.image_size < d) return Fail(dialogs, kMsgSizeTooSmall);
-  std::copy_n(store.image.get(), kHeaderSize, store.header_copy.begin());
+  // The header as the image holds it is judged; the store is only read, so that runs on
+  // several devices may share one loaded package.
+  std::array<uint8_t, kHeaderSize> header;
+  std::copy_n(store.image.get(), kHeaderSize, header.begin());
 
   std::array<AreaDescriptor, kAreaCount> areas;
   for (int i = 0; i < kAreaCount; ++i) {
-    areas[i] = ReadAreaDescriptor(store.header_copy, static_cast<AreaIndex>(i));
+    areas[i] = ReadAreaDescriptor(header, static_cast<AreaIndex>(i));
     if (!areas[i].present()) continue;
     // Besides the length limit, every byte of a present area must come from the package data.
     const uint64_t end = uint64_t{areas[i].offset} + areas[i].length;

@@ -66,7 +66,7 @@ int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Di
 
 }  // namespace
 
-int ProgramAreas(HidLink& link, PackageStore& store, Dialogs& dialogs, ProgressContext& progress,
+int ProgramAreas(HidLink& link, const PackageStore& store, Dialogs& dialogs, ProgressContext& progress,
                  ProgressState& state, AreaResults& results) {
   state.blocks_done = 0;
   state.blocks_total = 0;

@@ -13,7 +13,7 @@ namespace qv {
 // and program areas in that order, keeping the progress state and the remaining-time estimate.
 // Fills `results` with the areas' lengths and sums. 0 on success; -1 on any failure, after its
 // message (a failed set-layout shows none: the caller's status line reports it).
-[[nodiscard]] int ProgramAreas(HidLink& link, PackageStore& store, Dialogs& dialogs,
+[[nodiscard]] int ProgramAreas(HidLink& link, const PackageStore& store, Dialogs& dialogs,
                                ProgressContext& progress, ProgressState& state,
                                AreaResults& results);
 

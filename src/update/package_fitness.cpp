@@ -5,7 +5,7 @@
 
 namespace qv {
 
-int CheckPackageFitness(PackageStore& store, Dialogs& dialogs, AreaResults& results) {
+int CheckPackageFitness(const PackageStore& store, Dialogs& dialogs, AreaResults& results) {
   if (ValidatePackage(store, dialogs) != 0) return -1;
   ComputeAreaSums(store, results);
   if (VerifyCheckBytes(store, dialogs) != 0) return -1;

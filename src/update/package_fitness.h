@@ -13,7 +13,8 @@ namespace qv {
 // flash window or the package data). Run before the first command, so that a package that can
 // never be written does not reset a device, and by `qvupdate info`. Fills `results` as far as
 // the checks got. 0, or -1 after the refusal's message.
-[[nodiscard]] int CheckPackageFitness(PackageStore& store, Dialogs& dialogs, AreaResults& results);
+[[nodiscard]] int CheckPackageFitness(const PackageStore& store, Dialogs& dialogs,
+                                      AreaResults& results);
 
 // The message of a refused area plan.
 [[nodiscard]] const char* PlanFailureText(PlanStatus status);

@@ -22,7 +22,7 @@ enum class RunResult {
 // Everything one update run works with.
 struct UpdateEnvironment {
   HidLink& link;
-  PackageStore& store;
+  const PackageStore& store;  // only read: runs on several devices share it
   Dialogs& dialogs;
   Clock& clock;
   Random& random;
