@@ -43,8 +43,8 @@ class InstantBus final : public HidBus {
     out.assign(1, {"/dev/bench-hidraw0", kDeviceVendorId, kDeviceProductId, "", ""});
     return true;
   }
-  std::unique_ptr<HidPort> Open(const std::string&) override {
-    return std::make_unique<InstantPort>();
+  HidOpenResult OpenWithReason(const std::string&) override {
+    return {std::make_unique<InstantPort>(), HidOpenFailure::kNone};
   }
 };
 

@@ -1,5 +1,5 @@
-// Several devices at once through the station's own path (one thread, link, package copy and
-// traced bus per device), in real time against in-process simulated devices at 1 ms per report
+// Several devices at once through the station's own path (one thread, link and traced bus per
+// device, one package shared by all), in real time against in-process simulated devices at 1 ms per report
 // and 45 ms per sector erase:
 //  1. one device alone, then eight side by side in the same run: the eight must finish within
 //     1.10x the time of the one;
@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/station_display.h"
-#include "cli/station_unit.h"
 #include "fake_clock.h"
 #include "package/package_builder.h"
 #include "package/package_load.h"
@@ -23,6 +21,8 @@
 #include "bench_package.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_steady_clock.h"
+#include "station/question_board.h"
+#include "station/unit_run.h"
 
 namespace {
 
@@ -36,6 +36,25 @@ class LocalMutexes final : public NamedMutexSystem {
     result.handle = std::make_unique<NamedMutexHandle>();
     return result;
   }
+};
+
+// The station's events, drawn nowhere; a question (there is none) would stay open.
+class NoDrawing final : public station::StationObserver {
+ public:
+  void SlotAdded(int, const std::string&) override {}
+  void SlotRemoved(int) override {}
+  void UnitStarted(const station::UnitStart&) override {}
+  void Status(int, std::string_view) override {}
+  void Percent(int, uint32_t) override {}
+  void Remaining(int, uint32_t) override {}
+  void FlashText(int, std::string_view) override {}
+  void Area(int, std::string_view) override {}
+  void Message(std::string_view, std::string_view) override {}
+  void Question(const station::StationQuestion&) override {}
+  void UnitFinished(const station::UnitEnd&) override {}
+  void Notice(station::NoticeKind, std::string_view) override {}
+  void DeviceNotTaken(DiscoveryMiss, const std::string&) override {}
+  void Summary(const station::RecordSummary&, bool) override {}
 };
 
 // Program 192 KiB and sound 64 KiB: about 4200 reports and 66 sector erases per device.
@@ -79,38 +98,39 @@ Outcome RunSideBySide(const PackageStore& package, int devices) {
   std::vector<HidInterfaceInfo> found;
   (void)bus.Enumerate(0x0416, 0xB501, found);
 
-  std::FILE* quiet = std::fopen("/dev/null", "w");
-  cli::StationDisplay display(cli::DisplayMode::kPlain, true, false, true, quiet, quiet);
+  NoDrawing observer;
+  station::QuestionBoard questions;
   LocalMutexes mutexes;
-  cli::StationShared shared{.display = display,
-                            .bus = bus,
-                            .mutexes = mutexes,
-                            .package = package,
-                            .policy = cli::AnswerPolicy::kYes,
-                            .continuous = false,
-                            .trace = nullptr,
-                            .record = nullptr,
-                            .record_template = {},
-                            .record_mutex = {},
-                            .question_mutex = {}};
+  station::StationShared shared{.observer = observer,
+                                .questions = questions,
+                                .bus = bus,
+                                .mutexes = mutexes,
+                                .clock = clock,
+                                .package = package,
+                                .continuous = false,
+                                .labelled = true,
+                                .trace = nullptr,
+                                .record = nullptr,
+                                .record_template = {},
+                                .record_mutex = {}};
   const double cpu_start = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
-  std::vector<std::unique_ptr<cli::StationUnit>> units;
+  std::vector<std::unique_ptr<station::UnitRun>> units;
   for (const HidInterfaceInfo& info : found) {
-    cli::UnitTask task{info, info.serial_number, display.AddDevice(info.serial_number),
-                       static_cast<uint32_t>(units.size() + 1), 1};
-    units.push_back(std::make_unique<cli::StationUnit>(shared, std::move(task)));
+    const int slot = static_cast<int>(units.size());
+    station::UnitTask task{info, info.serial_number, slot, units.size() + 1, 1};
+    units.push_back(std::make_unique<station::UnitRun>(shared, std::move(task)));
   }
   Outcome outcome;
   for (auto& unit : units) {
-    const cli::UnitOutcome& result = unit->Join();
-    outcome.all_updated = outcome.all_updated && result.run == RunResult::kSucceeded;
+    const station::UnitOutcome& result = unit->Join();
+    outcome.all_updated =
+        outcome.all_updated && result.record.result == station::UnitResult::kUpdated;
     outcome.reports += result.reports.sent + result.reports.received;
   }
   outcome.wall_seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outcome.cpu_seconds = ProcessCpuSeconds() - cpu_start;
-  std::fclose(quiet);
   return outcome;
 }
 

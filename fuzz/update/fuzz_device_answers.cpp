@@ -76,8 +76,8 @@ class ScriptedBus final : public qv::HidBus {
     out.push_back({"fuzz:0", qv::kDeviceVendorId, qv::kDeviceProductId, "", ""});
     return true;
   }
-  std::unique_ptr<qv::HidPort> Open(const std::string&) override {
-    return std::make_unique<ScriptedPort>(script_, clock_);
+  qv::HidOpenResult OpenWithReason(const std::string&) override {
+    return {std::make_unique<ScriptedPort>(script_, clock_), qv::HidOpenFailure::kNone};
   }
 
  private:

@@ -5,6 +5,7 @@
 
 #include "device/device_choice.h"
 #include "platform/dialogs.h"
+#include "station/station_texts.h"
 
 namespace qv::cli {
 
@@ -17,8 +18,6 @@ void ReportDiscoveryMiss(DiscoveryMiss miss, Dialogs& dialogs, std::FILE* out);
 // The advice for a device this user may not open, with the rule as found for this program.
 [[nodiscard]] std::string AccessAdviceForThisProgram();
 
-inline constexpr const char* kDeviceBusyText =
-    "The device is in use by another updater process (it holds QV_UPDATER); wait until that "
-    "one has finished.";
+inline constexpr const char* kDeviceBusyText = station::text::kDeviceBusy;
 
 }  // namespace qv::cli

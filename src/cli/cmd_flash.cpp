@@ -36,7 +36,7 @@ void AddFlashCommand(CLI::App& app) {
       "waits for the first device when none is attached; runs until Ctrl-C or --count");
   flash->add_option("--count", options->count, "With --continuous: stop after N units")
       ->needs(continuous)
-      ->check(CLI::Range(1u, UINT32_MAX, "a count of at least 1"));
+      ->check(CLI::Range(uint64_t{1}, UINT64_MAX, "a count of at least 1"));
   flash->add_option("--device", options->device,
                     "Update this device (its path, serial number or USB port) instead of the "
                     "first")

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/cli_record_summary.h"
+#include "station/record_summary.h"
 #include "cli/commands.h"
 
 namespace qv::cli {
@@ -26,15 +26,15 @@ int RunReport(const ReportOptions& options) {
                  std::strerror(errno));
     return 1;
   }
-  uint32_t unreadable = 0;
-  const std::vector<UnitRecord> records = ReadRecords(in, unreadable);
+  uint64_t unreadable = 0;
+  const std::vector<station::UnitRecord> records = station::ReadRecords(in, unreadable);
   std::string out;
   if (options.csv) {
-    out = RecordsCsv(records);
+    out = station::RecordsCsv(records);
   } else {
-    RecordSummary summary = SummariseRecords(records);
+    station::RecordSummary summary = station::SummariseRecords(records);
     summary.unreadable_lines = unreadable;
-    out = SummaryText(summary);
+    out = station::SummaryText(summary);
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);

@@ -9,7 +9,7 @@ struct StationOptions {
   std::string package;
   bool all = false;         // every attached device at once
   bool continuous = false;  // device after device until Ctrl-C or count
-  uint32_t count = 0;       // with continuous: stop after this many units (0: no limit)
+  uint64_t count = 0;       // with continuous: start no unit past this many (0: no limit)
   std::string device;       // PATH or SERIAL: this device instead of the first
   std::string reinstall = "ask";
   std::string record;  // append one JSON line per run here

@@ -3,6 +3,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdio>
+
+#include "cli/cli_discovery_miss.h"
+#include "station/station.h"
+#include "update/update_texts.h"
+
 namespace qv::cli {
 namespace {
 
@@ -92,17 +98,36 @@ void StationDisplay::EmitJson(const nlohmann::json& event) {
   std::fflush(out_);
 }
 
-int StationDisplay::AddDevice(const std::string& label) {
-  std::lock_guard lock(mutex_);
-  const int id = next_id_++;
-  rows_[id].label = label;
-  return id;
+void StationDisplay::WriteErr(const std::string& lines) {
+  // A prompt waiting for its answer gets a line of its own above the text and is written again
+  // below it, so the person still sees what is asked.
+  if (prompting_) std::fputc('\n', err_);
+  std::fwrite(lines.data(), 1, lines.size(), err_);
+  if (prompting_) std::fwrite(prompt_.data(), 1, prompt_.size(), err_);
+  std::fflush(err_);
 }
 
-void StationDisplay::RemoveDevice(int id) {
+void StationDisplay::SlotAdded(int id, const std::string& label) {
+  std::lock_guard lock(mutex_);
+  rows_[id].label = label;
+}
+
+void StationDisplay::SlotRemoved(int id) {
   std::lock_guard lock(mutex_);
   if (rows_.erase(id) == 0) return;
-  if (mode_ == DisplayMode::kLive && !quiet_ && drawn_ > 0) DrawBlock();
+  if (Drawing() && drawn_ > 0) DrawBlock();
+}
+
+void StationDisplay::UnitStarted(const station::UnitStart& start) {
+  std::lock_guard lock(mutex_);
+  if (mode_ != DisplayMode::kJson) return;
+  EmitJson({{"event", "device"},
+            {"device", start.label},
+            {"path", start.device.path},
+            {"port", start.device.usb_port},
+            {"serial", start.device.serial_number},
+            {"unit", start.unit},
+            {"attempt", start.attempt}});
 }
 
 void StationDisplay::Status(int id, std::string_view text) {
@@ -114,7 +139,7 @@ void StationDisplay::Status(int id, std::string_view text) {
     EmitJson({{"event", "status"}, {"device", row.label}, {"text", row.status}});
   } else if (!quiet_) {
     if (mode_ == DisplayMode::kLive) {
-      DrawBlock();
+      if (Drawing()) DrawBlock();
     } else {
       PlainLine(row, row.status);
     }
@@ -130,7 +155,7 @@ void StationDisplay::Percent(int id, uint32_t percent) {
     EmitJson({{"event", "percent"}, {"device", row.label}, {"percent", percent}});
   } else if (!quiet_) {
     if (mode_ == DisplayMode::kLive) {
-      DrawBlock();
+      if (Drawing()) DrawBlock();
     } else if (percent / 10 > row.logged_tenth) {
       row.logged_tenth = percent / 10;
       PlainLine(row, "Progress: " + std::to_string(percent) + "%");
@@ -154,7 +179,7 @@ void StationDisplay::FlashText(int id, std::string_view text) {
   if (quiet_) return;
   if (mode_ == DisplayMode::kLive) EraseBlock();
   PlainLine(row, text);
-  if (mode_ == DisplayMode::kLive) DrawBlock();
+  if (Drawing()) DrawBlock();
 }
 
 void StationDisplay::Area(int id, std::string_view area) {
@@ -171,17 +196,107 @@ void StationDisplay::Message(std::string_view text, std::string_view detail) {
   std::erase(lines, '\r');
   lines += "\n";
   if (!detail.empty()) lines += "  " + OneLine(detail) + "\n";
-  std::fwrite(lines.data(), 1, lines.size(), err_);
-  std::fflush(err_);
-  if (mode_ == DisplayMode::kLive && !quiet_) DrawBlock();
+  WriteErr(lines);
+  if (Drawing()) DrawBlock();
 }
 
-bool StationDisplay::Ask(const std::function<bool()>& ask) {
+std::string StationDisplay::QuestionText(const station::StationQuestion& question) const {
+  return labelled_ ? question.label + ": " + question.text : question.text;
+}
+
+void StationDisplay::Question(const station::StationQuestion& question) {
+  // Called on the asking device's thread, with nothing held: the owner answers when it likes.
+  if (question_handler_) question_handler_(question);
+}
+
+void StationDisplay::BeginPrompt(std::string_view prompt) {
   std::lock_guard lock(mutex_);
   if (mode_ == DisplayMode::kLive) EraseBlock();
-  const bool answer = ask();
-  if (mode_ == DisplayMode::kLive && !quiet_) DrawBlock();
-  return answer;
+  prompt_ = OneLine(prompt);
+  prompting_ = true;
+  std::fwrite(prompt_.data(), 1, prompt_.size(), err_);
+  std::fflush(err_);
+}
+
+void StationDisplay::EndPrompt(std::string_view note) {
+  std::lock_guard lock(mutex_);
+  prompting_ = false;
+  prompt_.clear();
+  if (!note.empty()) {
+    const std::string line = OneLine(note) + "\n";
+    std::fwrite(line.data(), 1, line.size(), err_);
+    std::fflush(err_);
+  }
+  if (Drawing()) DrawBlock();
+}
+
+void StationDisplay::UnitFinished(const station::UnitEnd& end) {
+  const bool updated = end.result == station::UnitResult::kUpdated;
+  const char* result = station::ResultText(end.result);
+  Event({{"event", "result"},       {"device", end.label},
+         {"unit", end.unit},         {"attempt", end.attempt},
+         {"result", result},         {"message", end.message},
+         {"duration_ms", end.duration_ms}, {"reports_sent", end.reports.sent}});
+  if (quiet_) {
+    ResultLine(end.label + ": " + result + (updated ? std::string() : ": " + end.message));
+  }
+  if (verbose_) {
+    ResultLine(end.label + ": reports sent " + std::to_string(end.reports.sent) +
+               ", received " + std::to_string(end.reports.received) + ", failed " +
+               std::to_string(end.reports.failed));
+  }
+}
+
+void StationDisplay::Notice(station::NoticeKind kind, std::string_view text) {
+  if (kind == station::NoticeKind::kPrompt) {
+    Line(text);
+  } else {
+    Notice(text);
+  }
+}
+
+void StationDisplay::DeviceNotTaken(DiscoveryMiss miss, const std::string& label) {
+  if (miss == DiscoveryMiss::kAccessDenied) {
+    std::string advice = AccessAdviceForThisProgram();
+    while (!advice.empty() && advice.back() == '\n') advice.pop_back();
+    Message(advice, label.empty() ? std::string() : "device " + label);
+    return;
+  }
+  Message(miss == DiscoveryMiss::kBusy ? kDeviceBusyText : qv::text::kNoDevice, "");
+}
+
+std::string StationDisplay::SummaryText(const station::RecordSummary& s) const {
+  std::string text = "Devices updated: " + std::to_string(s.updated) +
+                     "\nDevices failed: " + std::to_string(s.failed());
+  if (s.declined != 0) text += "\nDevices declined: " + std::to_string(s.declined);
+  if (s.interrupted != 0) text += "\nDevices interrupted: " + std::to_string(s.interrupted);
+  for (const station::UnitSummary& unit : s.by_unit) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s",
+                  static_cast<double>(unit.duration_ms) / 1000.0);
+    text += "\nDevice " + std::to_string(unit.unit) + ": " + station::ResultText(unit.result) +
+            ", " + seconds;
+    if (labelled_) {
+      const HidInterfaceInfo device{unit.device_path, 0, 0, unit.device_serial,
+                                    unit.device_port};
+      text += " (" + station::DeviceLabel(device) + ")";
+    }
+    if (unit.retries() != 0) text += ", " + std::to_string(unit.retries()) + " retry";
+  }
+  return text + "\nRetries: " + std::to_string(s.retries);
+}
+
+void StationDisplay::Summary(const station::RecordSummary& summary, bool aborted) {
+  Event({{"event", "summary"},
+         {"units", summary.units},
+         {"updated", summary.updated},
+         {"failed", summary.failed()},
+         {"declined", summary.declined},
+         {"interrupted_units", summary.interrupted},
+         {"retries", summary.retries},
+         {"interrupted", aborted}});
+  Settle();
+  ResultLine(SummaryText(summary));
 }
 
 void StationDisplay::Notice(std::string_view text) {
@@ -200,7 +315,7 @@ void StationDisplay::ResultLine(std::string_view text) {
   const std::string line = std::string(text) + "\n";
   std::fwrite(line.data(), 1, line.size(), out_);
   std::fflush(out_);
-  if (mode_ == DisplayMode::kLive && !quiet_) DrawBlock();
+  if (Drawing()) DrawBlock();
 }
 
 void StationDisplay::Settle() {

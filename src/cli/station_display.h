@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <utility>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+
+#include "station/station_events.h"
 
 namespace qv::cli {
 
@@ -18,29 +21,48 @@ enum class DisplayMode {
   kJson,   // JSON events on stdout and nothing else there
 };
 
-// Everything a flash session prints, from any device's thread. Messages go to stderr in every
-// mode, the message text first and a detail line after it when there is one. With `labelled`
-// each device's lines carry its name (several devices at once); otherwise the output is that of
-// a single device.
-class StationDisplay {
+// Everything a flash session prints: an observer of the station, called from any device's
+// thread, that only draws. Messages go to stderr in every mode, the message text first and a
+// detail line after it when there is one. With `labelled` each device's lines carry its name
+// (several devices at once); otherwise the output is that of a single device. Questions are
+// handed to the station's owner (SetQuestionHandler), which answers them through the station
+// and draws their prompt here.
+class StationDisplay final : public station::StationObserver {
  public:
   StationDisplay(DisplayMode mode, bool quiet, bool verbose, bool labelled,
                  std::FILE* out = stdout, std::FILE* err = stderr);
 
-  // A device line; its id is used for everything that device shows.
-  int AddDevice(const std::string& label);
-  void RemoveDevice(int id);
+  // Who takes the questions; without one they stay open.
+  void SetQuestionHandler(std::function<void(const station::StationQuestion&)> handler) {
+    question_handler_ = std::move(handler);
+  }
 
-  void Status(int id, std::string_view text);
-  void Percent(int id, uint32_t percent);
-  void Remaining(int id, uint32_t ms);
-  void FlashText(int id, std::string_view text);
-  void Area(int id, std::string_view area);
-  // A message of the run: the text, then the detail (when not empty) on a line of its own.
-  void Message(std::string_view text, std::string_view detail);
-  // Asks a question through `ask` with the device lines out of the way.
-  bool Ask(const std::function<bool()>& ask);
-  // A line on stderr that must be seen at once (Ctrl-C acknowledged, waiting for a device).
+  // The station's events.
+  void SlotAdded(int id, const std::string& label) override;
+  void SlotRemoved(int id) override;
+  void UnitStarted(const station::UnitStart& start) override;
+  void Status(int id, std::string_view text) override;
+  void Percent(int id, uint32_t percent) override;
+  void Remaining(int id, uint32_t ms) override;
+  void FlashText(int id, std::string_view text) override;
+  void Area(int id, std::string_view area) override;
+  // A message: the text, then the detail (when not empty) on a line of its own.
+  void Message(std::string_view text, std::string_view detail) override;
+  void Question(const station::StationQuestion& question) override;
+  void UnitFinished(const station::UnitEnd& end) override;
+  void Notice(station::NoticeKind kind, std::string_view text) override;
+  void DeviceNotTaken(DiscoveryMiss miss, const std::string& label) override;
+  void Summary(const station::RecordSummary& summary, bool aborted) override;
+
+  // The text of a question as people read it: with several devices it names its device.
+  [[nodiscard]] std::string QuestionText(const station::StationQuestion& question) const;
+  // A prompt on stderr, drawn below the device lines; until it ends the live lines are not
+  // drawn again (their state is kept), so the prompt stays where the answer is typed. Nothing
+  // is held while the owner waits for the answer: the devices go on.
+  void BeginPrompt(std::string_view prompt);
+  // Ends the prompt with the answer's note (a line of its own, when not empty).
+  void EndPrompt(std::string_view note);
+  // A line on stderr that must be seen at once (Ctrl-C acknowledged, a device given up).
   void Notice(std::string_view text);
   // A line for people on stdout; left out in JSON and quiet mode.
   void Line(std::string_view text);
@@ -69,11 +91,14 @@ class StationDisplay {
     uint32_t logged_tenth = 0;
   };
   [[nodiscard]] std::string RowText(const Row& row) const;
+  [[nodiscard]] std::string SummaryText(const station::RecordSummary& summary) const;
+  [[nodiscard]] bool Drawing() const { return mode_ == DisplayMode::kLive && !quiet_ && !prompting_; }
   [[nodiscard]] std::string Prefix(const Row& row) const;
   void EraseBlock();
   void DrawBlock();
   void PlainLine(const Row& row, std::string_view text);
   void EmitJson(const nlohmann::json& event);
+  void WriteErr(const std::string& lines);
 
   const DisplayMode mode_;
   const bool quiet_;
@@ -83,8 +108,10 @@ class StationDisplay {
   std::FILE* err_;
   std::mutex mutex_;
   std::map<int, Row> rows_;
-  int next_id_ = 0;
   int drawn_ = 0;  // lines of the live block now on the screen
+  bool prompting_ = false;
+  std::string prompt_;
+  std::function<void(const station::StationQuestion&)> question_handler_;
 };
 
 }  // namespace qv::cli

@@ -108,10 +108,12 @@ bool TracedHidBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
   return inner_.Enumerate(vendor_id, product_id, out);
 }
 
-std::unique_ptr<HidPort> TracedHidBus::Open(const std::string& path) {
-  std::unique_ptr<HidPort> port = inner_.Open(path);
-  if (port == nullptr) return nullptr;
-  return std::make_unique<TracedPort>(std::move(port), path, sink_, counters_);
+HidOpenResult TracedHidBus::OpenWithReason(const std::string& path) {
+  HidOpenResult opened = inner_.OpenWithReason(path);
+  if (opened.port != nullptr) {
+    opened.port = std::make_unique<TracedPort>(std::move(opened.port), path, sink_, counters_);
+  }
+  return opened;
 }
 
 ReportCounts TracedHidBus::counts() const {

@@ -52,7 +52,7 @@ class TracedHidBus final : public HidBus {
 
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
-  [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override;
+  [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override;
 
   [[nodiscard]] ReportCounts counts() const;
 

@@ -58,14 +58,13 @@ class HidBus {
   // Returns false when the enumeration itself failed.
   [[nodiscard]] virtual bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                        std::vector<HidInterfaceInfo>& out) = 0;
-  // Opens an interface for reading and writing; null when it cannot be opened.
-  [[nodiscard]] virtual std::unique_ptr<HidPort> Open(const std::string& path) = 0;
-  // Open, telling why it failed. A bus that cannot tell gives kOther for every failure.
-  [[nodiscard]] virtual HidOpenResult OpenWithReason(const std::string& path) {
-    HidOpenResult result;
-    result.port = Open(path);
-    if (result.port == nullptr) result.failure = HidOpenFailure::kOther;
-    return result;
+  // Opens an interface for reading and writing, telling why it failed. The one way a bus
+  // opens, so that a bus placed in front of another (tracing, aborting) passes the reason on.
+  // A bus that cannot tell gives kOther for every failure.
+  [[nodiscard]] virtual HidOpenResult OpenWithReason(const std::string& path) = 0;
+  // The port alone; null when it cannot be opened.
+  [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) {
+    return OpenWithReason(path).port;
   }
 };
 

@@ -123,9 +123,6 @@ class HidapiBus final : public HidBus {
     return true;
   }
 
-  [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override {
-    return OpenWithReason(path).port;
-  }
 
   [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override {
     HidOpenResult result;

@@ -98,10 +98,6 @@ bool SimBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
   return true;
 }
 
-std::unique_ptr<HidPort> SimBus::Open(const std::string& path) {
-  return OpenSim(path);
-}
-
 std::unique_ptr<SimPort> SimBus::OpenSim(const std::string& path) {
   std::lock_guard lock(state_->mutex);
   for (const auto& device : state_->devices) {

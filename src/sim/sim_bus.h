@@ -37,7 +37,6 @@ class SimBus final : public HidBus {
 
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
-  [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override;
   // A device configured with open_refused fails with kAccessDenied.
   [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override;
 

@@ -3,12 +3,23 @@
 
 #include "cli/station_display.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <future>
+#include <thread>
+#include <vector>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+
+#include "cli/terminal_questions.h"
 
 namespace qv::cli {
 namespace {
@@ -41,8 +52,10 @@ TEST(StationDisplay, PlainLinesCarryTheDeviceAndNeverRepeat) {
   Streams s;
   {
     StationDisplay display(DisplayMode::kPlain, false, false, true, s.out, s.err);
-    const int a = display.AddDevice("serial SIM1");
-    const int b = display.AddDevice("serial SIM2");
+    const int a = 0;
+    display.SlotAdded(a, "serial SIM1");
+    const int b = 1;
+    display.SlotAdded(b, "serial SIM2");
     display.Status(a, "Erase old data ,please wait ...");
     display.Status(a, "Erase old data ,please wait ...");
     display.Status(b, "Erase old data ,please wait ...");
@@ -64,7 +77,8 @@ TEST(StationDisplay, JsonModePrintsOnlyEventsOnStdout) {
   Streams s;
   {
     StationDisplay display(DisplayMode::kJson, false, false, true, s.out, s.err);
-    const int a = display.AddDevice("serial SIM1");
+    const int a = 0;
+    display.SlotAdded(a, "serial SIM1");
     display.Status(a, "To updata ,please wait...");
     display.Percent(a, 30);
     display.Area(a, "map");
@@ -90,8 +104,10 @@ TEST(StationDisplay, LiveLinesAreRedrawnInPlace) {
   Streams s;
   {
     StationDisplay display(DisplayMode::kLive, false, false, true, s.out, s.err);
-    const int a = display.AddDevice("A");
-    const int b = display.AddDevice("B");
+    const int a = 0;
+    display.SlotAdded(a, "A");
+    const int b = 1;
+    display.SlotAdded(b, "B");
     display.Percent(a, 50);
     display.Percent(b, 10);
     display.Message("x", "");
@@ -112,7 +128,8 @@ TEST(StationDisplay, SettledLinesStayAboveTheSummary) {
   Streams s;
   {
     StationDisplay display(DisplayMode::kLive, false, false, true, s.out, s.err);
-    const int a = display.AddDevice("A");
+    const int a = 0;
+    display.SlotAdded(a, "A");
     display.Status(a, "Updata success !");
     display.Settle();
     display.ResultLine("Devices updated: 1");
@@ -124,6 +141,141 @@ TEST(StationDisplay, SettledLinesStayAboveTheSummary) {
   ASSERT_NE(summary, std::string::npos) << out;
   EXPECT_LT(row, summary) << out;
   EXPECT_EQ(out.find('\x1b', summary), std::string::npos) << out;
+}
+
+// While a question waits for its answer nothing is held: another device's progress, status and
+// messages return at once. The live lines are not drawn under the prompt meanwhile (their state
+// is kept), a message writes the prompt again below it, and the end of the prompt draws them.
+TEST(StationDisplay, APromptHoldsNoOtherDeviceUp) {
+  Streams s;
+  StationDisplay display(DisplayMode::kLive, false, false, true, s.out, s.err);
+  display.SlotAdded(0, "A");
+  display.SlotAdded(1, "B");
+  display.Percent(0, 10);
+  display.BeginPrompt("A: It's the latest version, Do you continue to updata ? [y/n] ");
+  const std::string before = Contents(s.out);
+  auto other = std::async(std::launch::async, [&display] {
+    display.Percent(1, 40);
+    display.Status(1, "Erase old data ,please wait ...");
+    display.Message("Check data faile !", "device B");
+  });
+  ASSERT_EQ(other.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(Contents(s.out), before);  // nothing drawn under the prompt
+  display.EndPrompt("");
+  const std::string out = Contents(s.out);
+  EXPECT_NE(out.find("B: [########............]  40%  Erase old data ,please wait ..."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(Contents(s.err),
+            "A: It's the latest version, Do you continue to updata ? [y/n] \n"
+            "Check data faile !\n  device B\n"
+            "A: It's the latest version, Do you continue to updata ? [y/n] ");
+}
+
+// The station's summary counts as the report does: declined and interrupted units are not
+// failed ones.
+TEST(StationDisplay, SummaryCountsAsTheReportDoes) {
+  Streams s;
+  {
+    StationDisplay display(DisplayMode::kPlain, false, false, false, s.out, s.err);
+    station::RecordSummary summary;
+    summary.units = 4;
+    summary.updated = 1;
+    summary.declined = 1;
+    summary.interrupted = 1;
+    summary.failed_by_message["Check data faile !"] = 1;
+    summary.retries = 1;
+    const auto unit = [](uint64_t n, station::UnitResult r, uint32_t runs) {
+      station::UnitSummary u;
+      u.unit = n;
+      u.result = r;
+      u.runs = runs;
+      u.duration_ms = 1500;
+      return u;
+    };
+    summary.by_unit = {unit(1, station::UnitResult::kUpdated, 2),
+                       unit(2, station::UnitResult::kDeclined, 1),
+                       unit(3, station::UnitResult::kInterrupted, 1),
+                       unit(4, station::UnitResult::kFailed, 1)};
+    display.Summary(summary, false);
+  }
+  EXPECT_EQ(Contents(s.out),
+            "Devices updated: 1\nDevices failed: 1\nDevices declined: 1\n"
+            "Devices interrupted: 1\n"
+            "Device 1: updated, 1.5 s, 1 retry\nDevice 2: declined, 1.5 s\n"
+            "Device 3: interrupted, 1.5 s\nDevice 4: failed, 1.5 s\nRetries: 1\n");
+}
+
+// Questions answered by the policy at once, with a note; asked at the terminal, read in slices,
+// and given up when the station has meanwhile answered it No (a stop).
+TEST(TerminalQuestions, AnswersByPolicyOrAtTheTerminal) {
+  struct Case {
+    const char* name;
+    AnswerPolicy policy;
+    bool terminal;
+    const char* typed;   // nullptr: nothing typed
+    bool closed;         // the station answers No before anything is typed
+    std::vector<bool> answers;
+    const char* note;
+  };
+  const Case cases[] = {
+      {"--reinstall yes", AnswerPolicy::kYes, true, nullptr, false, {true}, " [answered yes]"},
+      {"--reinstall no", AnswerPolicy::kNo, true, nullptr, false, {false}, " [answered no]"},
+      {"no terminal", AnswerPolicy::kAsk, false, nullptr, false, {false},
+       " [no terminal: answered no]"},
+      {"typed yes after a wrong key", AnswerPolicy::kAsk, true, "x\nYes\n", false, {true},
+       "[y/n] "},
+      {"end of input", AnswerPolicy::kAsk, true, "", false, {false}, "[no input: answered no]"},
+      {"answered No by a stop", AnswerPolicy::kAsk, true, nullptr, true, {},
+       "[stopping: answered no]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Streams s;
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe(pipe_fds), 0);
+    StationDisplay display(DisplayMode::kPlain, false, false, true, s.out, s.err);
+    std::vector<bool> answers;
+    std::mutex mutex;
+    std::atomic<bool> open{true};
+    {
+      TerminalQuestions questions(
+          c.policy, display,
+          [&](uint64_t, bool yes) {
+            std::lock_guard lock(mutex);
+            answers.push_back(yes);
+            open = false;
+            return true;
+          },
+          [&](uint64_t) { return open.load(); }, pipe_fds[0], c.terminal);
+      questions.Take(station::StationQuestion{7, 0, "serial SIM1", "Continue ?"});
+      if (c.typed != nullptr) {
+        ASSERT_EQ(::write(pipe_fds[1], c.typed, std::strlen(c.typed)),
+                  static_cast<ssize_t>(std::strlen(c.typed)));
+        if (std::strlen(c.typed) == 0) ::close(pipe_fds[1]), pipe_fds[1] = -1;
+      }
+      if (c.closed) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        open = false;
+      }
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (std::chrono::steady_clock::now() < deadline &&
+             Contents(s.err).find(c.note) == std::string::npos) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (!c.answers.empty()) {
+        while (std::chrono::steady_clock::now() < deadline && open.load()) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      }
+    }
+    EXPECT_EQ(answers, c.answers);
+    EXPECT_NE(Contents(s.err).find("serial SIM1: Continue ?"), std::string::npos)
+        << Contents(s.err);
+    EXPECT_NE(Contents(s.err).find(c.note), std::string::npos) << Contents(s.err);
+    ::close(pipe_fds[0]);
+    if (pipe_fds[1] >= 0) ::close(pipe_fds[1]);
+  }
 }
 
 }  // namespace

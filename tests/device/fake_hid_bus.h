@@ -245,9 +245,6 @@ class FakeHidBus final : public HidBus {
     }
     return true;
   }
-  std::unique_ptr<HidPort> Open(const std::string& path) override {
-    return OpenWithReason(path).port;
-  }
   HidOpenResult OpenWithReason(const std::string& path) override {
     std::lock_guard lock(mutex_);
     HidOpenResult refused;

@@ -41,7 +41,9 @@ class HidingBus final : public HidBus {
     if (number >= first_ && number <= last_) out.clear();
     return ok;
   }
-  std::unique_ptr<HidPort> Open(const std::string& path) override { return inner_.Open(path); }
+  HidOpenResult OpenWithReason(const std::string& path) override {
+    return inner_.OpenWithReason(path);
+  }
 
  private:
   HidBus& inner_;

@@ -5,25 +5,28 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
 
-#include "cli/cli_record_summary.h"
-#include "cli/cli_sha256.h"
-#include "cli/cli_unit_record.h"
+#include "package/package_source.h"
+#include "station/record_summary.h"
+#include "station/sha256.h"
+#include "station/unit_record.h"
 
-namespace qv::cli {
+namespace qv::station {
 namespace {
 
 namespace fs = std::filesystem;
 
-UnitRecord RunOf(std::string session, uint32_t unit, uint32_t attempt, std::string result,
+UnitRecord RunOf(std::string session, uint64_t unit, uint32_t attempt, std::string result,
                std::string message = "", std::string start = "2026-03-01T10:00:00.000Z",
                std::string end = "2026-03-01T10:00:30.000Z") {
   UnitRecord r;
   r.session = std::move(session);
   r.unit = unit;
   r.attempt = attempt;
-  r.result = std::move(result);
+  r.result = ResultFromText(result);
   r.message = std::move(message);
   r.start = std::move(start);
   r.end = std::move(end);
@@ -62,9 +65,70 @@ TEST(UnitRecordLine, IsOneLineThatReadsBackWhole) {
   EXPECT_EQ(back.reports_sent, 987u);
   EXPECT_EQ(back.package_sha256, r.package_sha256);
 
+  EXPECT_EQ(back.schema, kRecordSchema);
+  EXPECT_EQ(back.result, UnitResult::kFailed);
+
   for (const char* bad : {"", "{", "[]", "{}", "{\"unit\":1}", "null"}) {
     EXPECT_FALSE(ParseUnitRecord(bad, back)) << bad;
   }
+}
+
+// Every result has one text, which reads back as itself; a text never written reads as a
+// failure, as the report has always counted it.
+TEST(UnitResultText, ReadsBackAndUnknownIsFailure) {
+  for (UnitResult r : {UnitResult::kUpdated, UnitResult::kFailed, UnitResult::kDeclined,
+                       UnitResult::kInterrupted}) {
+    EXPECT_EQ(ResultFromText(ResultText(r)), r) << ResultText(r);
+  }
+  EXPECT_STREQ(ResultText(UnitResult::kInterrupted), "interrupted");
+  EXPECT_EQ(ResultFromText("skipped"), UnitResult::kFailed);
+  EXPECT_EQ(ResultFromText(""), UnitResult::kFailed);
+}
+
+// A line carries its schema version; lines written before it (no version) read the same, with
+// version 0, and keep the field names stored records have.
+TEST(UnitRecordLine, ReadsLinesWithAndWithoutTheSchemaVersion) {
+  const nlohmann::json line =
+      nlohmann::json::parse(UnitRecordLine(RunOf("s", 7, 1, "declined")));
+  EXPECT_EQ(line.at("schema"), kRecordSchema);
+  for (const char* key : {"session", "unit", "attempt", "start", "end", "station", "updater",
+                          "package", "device", "before", "result", "message", "duration_ms",
+                          "reports_sent"}) {
+    EXPECT_TRUE(line.contains(key)) << key;
+  }
+  EXPECT_EQ(line.at("result"), "declined");
+
+  const std::string old_line =
+      R"({"session":"line4-1","unit":12,"attempt":2,"start":"2026-12-10T08:41:07.125Z",)"
+      R"("end":"2026-12-10T08:41:16.480Z","station":"line4","updater":"1.2",)"
+      R"("package":{"file":"QVUpdate.Bin","sha256":"9f2c","version":"4101"},)"
+      R"("device":{"path":"/dev/hidraw3","port":"1-2.3","serial":"A1B2C3"},)"
+      R"("before":{"version":"5001","flash_id":"C216"},"result":"updated",)"
+      R"("message":"Updata success !","duration_ms":9355,"reports_sent":4312})";
+  UnitRecord old;
+  ASSERT_TRUE(ParseUnitRecord(old_line, old));
+  EXPECT_EQ(old.schema, 0u);
+  EXPECT_EQ(old.unit, 12u);
+  EXPECT_EQ(old.result, UnitResult::kUpdated);
+  EXPECT_EQ(old.device_port, "1-2.3");
+  EXPECT_EQ(old.package_sha256, "9f2c");
+  EXPECT_EQ(old.reports_sent, 4312u);
+}
+
+// Unit numbers are 64-bit from the record to the summary: a unit past 2^32 stays apart from
+// unit 1 of the same session.
+TEST(RecordSummary, UnitNumbersPastThirtyTwoBitsStayApart) {
+  const uint64_t far = (uint64_t{1} << 32) + 1;
+  UnitRecord back;
+  ASSERT_TRUE(ParseUnitRecord(UnitRecordLine(RunOf("s", far, 1, "failed", "x")), back));
+  EXPECT_EQ(back.unit, far);
+  const RecordSummary s =
+      SummariseRecords({RunOf("s", 1, 1, "updated"), back});
+  EXPECT_EQ(s.units, 2u);
+  EXPECT_EQ(s.updated, 1u);
+  EXPECT_EQ(s.retries, 0u);
+  ASSERT_EQ(s.by_unit.size(), 2u);
+  EXPECT_EQ(s.by_unit[1].unit, far);
 }
 
 TEST(UnitRecordLine, TimesAreUtcWithMilliseconds) {
@@ -83,15 +147,15 @@ TEST(RecordFile, AppendsWholeLinesAndSaysWhyItCannotOpen) {
     RecordFile file;
     std::string error;
     ASSERT_TRUE(file.Open(path.string(), error)) << error;
-    ASSERT_TRUE(file.Append(UnitRecordLine(RunOf("s", 1, 1, "updated")), error)) << error;
-    ASSERT_TRUE(file.Append(UnitRecordLine(RunOf("s", 2, 1, "failed", "x")), error)) << error;
+    ASSERT_TRUE(file.Append(RunOf("s", 1, 1, "updated"), error)) << error;
+    ASSERT_TRUE(file.Append(RunOf("s", 2, 1, "failed", "x"), error)) << error;
   }
   std::ifstream in(path);
-  uint32_t unreadable = 0;
+  uint64_t unreadable = 0;
   const std::vector<UnitRecord> records = ReadRecords(in, unreadable);
   EXPECT_EQ(unreadable, 1u);  // the line that was there before is kept, and is no record
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[1].result, "failed");
+  EXPECT_EQ(records[1].result, UnitResult::kFailed);
   fs::remove(path);
 
   RecordFile directory;
@@ -131,6 +195,12 @@ TEST(RecordSummary, CountsUnitsNotRuns) {
             std::string::npos)
       << text;
   EXPECT_NE(text.find("Retries: 1\nUnits per hour: 6.0\n"), std::string::npos) << text;
+
+  // Each unit once, with its last run's result and the time of all its runs.
+  ASSERT_EQ(s.by_unit.size(), 6u);
+  EXPECT_EQ(s.by_unit[0].unit, 1u);
+  EXPECT_EQ(s.by_unit[0].result, UnitResult::kUpdated);
+  EXPECT_EQ(s.by_unit[0].retries(), 1u);
 }
 
 TEST(RecordSummary, CsvQuotesWhatNeedsIt) {
@@ -145,13 +215,28 @@ TEST(RecordSummary, CsvQuotesWhatNeedsIt) {
       << csv;
 }
 
-TEST(FileSha256, KnownDigestAndUnreadableFile) {
-  const fs::path path = fs::temp_directory_path() / ("qv_sha_" + std::to_string(getpid()));
-  std::ofstream(path, std::ios::binary) << "abc";
-  EXPECT_EQ(FileSha256(path), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  fs::remove(path);
-  EXPECT_EQ(FileSha256(path), "");
+// The package's hash is of the bytes the loader read: each open starts it again (the loader
+// opens twice), and what the file holds afterwards does not change it.
+TEST(HashingPackageSource, HashesTheBytesReadSinceTheLastOpen) {
+  const std::string abc = "abc";
+  const std::vector<uint8_t> bytes(abc.begin(), abc.end());
+  MemoryPackageSource memory(bytes);
+  HashingPackageSource source(memory);
+  uint8_t buffer[8];
+  ASSERT_TRUE(source.Open());
+  (void)source.Read(buffer, 2);  // the measuring open reads part, or nothing
+  source.Close();
+  ASSERT_TRUE(source.Open());
+  EXPECT_EQ(source.Read(buffer, 2), 2u);
+  EXPECT_EQ(source.Read(buffer + 2, 6), 1u);
+  source.Close();
+  EXPECT_EQ(source.HexDigest(),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+  Sha256 empty;
+  EXPECT_EQ(empty.HexDigest(),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 }  // namespace
-}  // namespace qv::cli
+}  // namespace qv::station

@@ -1,8 +1,8 @@
-#include "cli/station_abort.h"
+#include "station/abort_switch.h"
 
 #include <utility>
 
-namespace qv::cli {
+namespace qv::station {
 namespace {
 
 class AbortablePort final : public HidPort {
@@ -26,17 +26,14 @@ class AbortablePort final : public HidPort {
 
 }  // namespace
 
-void AbortSwitch::Throw() {
-  {
-    std::lock_guard lock(mutex_);
-    thrown_.store(true);
-  }
-  woken_.notify_all();
-}
+void AbortSwitch::Throw() { thrown_.store(true); }
 
-void AbortSwitch::Sleep(uint32_t ms) {
-  std::unique_lock lock(mutex_);
-  woken_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return thrown_.load(); });
+void AbortableClock::SleepMs(uint32_t ms) {
+  while (ms > 0 && !abort_.thrown()) {
+    const uint32_t slice = ms < kSliceMs ? ms : kSliceMs;
+    inner_.SleepMs(slice);
+    ms -= slice;
+  }
 }
 
 bool AbortableBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
@@ -45,11 +42,13 @@ bool AbortableBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
   return inner_.Enumerate(vendor_id, product_id, out);
 }
 
-std::unique_ptr<HidPort> AbortableBus::Open(const std::string& path) {
-  if (abort_.thrown()) return nullptr;
-  std::unique_ptr<HidPort> port = inner_.Open(path);
-  if (port == nullptr) return nullptr;
-  return std::make_unique<AbortablePort>(std::move(port), abort_);
+HidOpenResult AbortableBus::OpenWithReason(const std::string& path) {
+  if (abort_.thrown()) return {nullptr, HidOpenFailure::kOther};
+  HidOpenResult opened = inner_.OpenWithReason(path);
+  if (opened.port != nullptr) {
+    opened.port = std::make_unique<AbortablePort>(std::move(opened.port), abort_);
+  }
+  return opened;
 }
 
-}  // namespace qv::cli
+}  // namespace qv::station

@@ -1,19 +1,12 @@
-#include "cli/cli_record_summary.h"
+#include "station/record_summary.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
 
-namespace qv::cli {
+namespace qv::station {
 namespace {
-
-struct UnitOutcome {
-  uint32_t runs = 0;
-  uint32_t last_attempt = 0;
-  std::string result;
-  std::string message;
-};
 
 struct SessionSpan {
   int64_t first_start = INT64_MAX;
@@ -32,8 +25,8 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-uint32_t RecordSummary::failed() const {
-  uint32_t total = 0;
+uint64_t RecordSummary::failed() const {
+  uint64_t total = 0;
   for (const auto& [message, count] : failed_by_message) total += count;
   return total;
 }
@@ -60,7 +53,7 @@ std::optional<int64_t> ParseIsoUtc(const std::string& text) {
   return static_cast<int64_t>(timegm(&utc)) * 1000 + millis;
 }
 
-std::vector<UnitRecord> ReadRecords(std::istream& in, uint32_t& unreadable_lines) {
+std::vector<UnitRecord> ReadRecords(std::istream& in, uint64_t& unreadable_lines) {
   std::vector<UnitRecord> records;
   std::string line;
   while (std::getline(in, line)) {
@@ -76,18 +69,26 @@ std::vector<UnitRecord> ReadRecords(std::istream& in, uint32_t& unreadable_lines
 }
 
 RecordSummary SummariseRecords(const std::vector<UnitRecord>& records) {
-  std::map<std::pair<std::string, uint32_t>, UnitOutcome> units;
+  std::map<std::pair<std::string, uint64_t>, UnitSummary> units;
+  std::map<std::pair<std::string, uint64_t>, uint32_t> last_attempt;
   std::map<std::string, SessionSpan> sessions;
-  uint32_t loose = 0;  // runs without a unit number each count as a unit of their own
+  uint64_t loose = 0;  // runs without a unit number each count as a unit of their own
   for (const UnitRecord& r : records) {
     const auto key = r.unit != 0 ? std::make_pair(r.session, r.unit)
-                                 : std::make_pair("#" + std::to_string(++loose), 0u);
-    UnitOutcome& unit = units[key];
+                                 : std::make_pair("#" + std::to_string(++loose), uint64_t{0});
+    UnitSummary& unit = units[key];
     ++unit.runs;
-    if (r.attempt >= unit.last_attempt) {
-      unit.last_attempt = r.attempt;
+    unit.duration_ms += r.duration_ms;
+    uint32_t& last = last_attempt[key];
+    if (unit.runs == 1 || r.attempt >= last) {
+      last = r.attempt;
+      unit.session = r.session;
+      unit.unit = r.unit;
       unit.result = r.result;
       unit.message = r.message;
+      unit.device_path = r.device_path;
+      unit.device_port = r.device_port;
+      unit.device_serial = r.device_serial;
     }
     const std::optional<int64_t> start = ParseIsoUtc(r.start);
     const std::optional<int64_t> end = ParseIsoUtc(r.end);
@@ -98,45 +99,51 @@ RecordSummary SummariseRecords(const std::vector<UnitRecord>& records) {
     }
   }
   RecordSummary summary;
-  for (const auto& [key, unit] : units) {
+  for (auto& [key, unit] : units) {
     ++summary.units;
-    summary.retries += unit.runs - 1;
-    if (unit.result == "updated") {
-      ++summary.updated;
-    } else if (unit.result == "declined") {
-      ++summary.declined;
-    } else if (unit.result == "interrupted") {
-      ++summary.interrupted;
-    } else {
-      ++summary.failed_by_message[unit.message];
+    summary.retries += unit.retries();
+    switch (unit.result) {
+      case UnitResult::kUpdated:
+        ++summary.updated;
+        break;
+      case UnitResult::kDeclined:
+        ++summary.declined;
+        break;
+      case UnitResult::kInterrupted:
+        ++summary.interrupted;
+        break;
+      case UnitResult::kFailed:
+        ++summary.failed_by_message[unit.message];
+        break;
     }
+    summary.by_unit.push_back(std::move(unit));
   }
   int64_t span_ms = 0;
   for (const auto& [session, span] : sessions) span_ms += span.last_end - span.first_start;
-  if (span_ms > 0) summary.units_per_hour = summary.units * 3'600'000.0 / span_ms;
+  if (span_ms > 0) {
+    summary.units_per_hour = static_cast<double>(summary.units) * 3'600'000.0 /
+                             static_cast<double>(span_ms);
+  }
   return summary;
 }
 
 std::string SummaryText(const RecordSummary& s) {
-  std::string text;
-  char line[160];
-  std::snprintf(line, sizeof line, "Units: %u\nUpdated: %u\nFailed: %u\n", s.units, s.updated,
-                s.failed());
-  text += line;
+  const auto number = [](uint64_t n) { return std::to_string(n); };
+  std::string text = "Units: " + number(s.units) + "\nUpdated: " + number(s.updated) +
+                     "\nFailed: " + number(s.failed()) + "\n";
   for (const auto& [message, count] : s.failed_by_message) {
-    std::snprintf(line, sizeof line, "  %u  ", count);
-    text += line + (message.empty() ? std::string("(no message)") : message) + "\n";
+    text += "  " + number(count) + "  " + (message.empty() ? std::string("(no message)") : message) +
+            "\n";
   }
-  std::snprintf(line, sizeof line, "Declined: %u\nInterrupted: %u\nRetries: %u\n", s.declined,
-                s.interrupted, s.retries);
-  text += line;
+  text += "Declined: " + number(s.declined) + "\nInterrupted: " + number(s.interrupted) +
+          "\nRetries: " + number(s.retries) + "\n";
   if (s.units_per_hour) {
+    char line[64];
     std::snprintf(line, sizeof line, "Units per hour: %.1f\n", *s.units_per_hour);
     text += line;
   }
   if (s.unreadable_lines != 0) {
-    std::snprintf(line, sizeof line, "Unreadable lines skipped: %u\n", s.unreadable_lines);
-    text += line;
+    text += "Unreadable lines skipped: " + number(s.unreadable_lines) + "\n";
   }
   return text;
 }
@@ -162,7 +169,7 @@ std::string RecordsCsv(const std::vector<UnitRecord>& records) {
                                   r.device_serial,
                                   r.version_before,
                                   r.flash_id,
-                                  r.result,
+                                  ResultText(r.result),
                                   r.message,
                                   std::to_string(r.duration_ms),
                                   std::to_string(r.reports_sent)};
@@ -175,4 +182,4 @@ std::string RecordsCsv(const std::vector<UnitRecord>& records) {
   return csv;
 }
 
-}  // namespace qv::cli
+}  // namespace qv::station

@@ -7,17 +7,18 @@
 #include <string>
 #include <thread>
 
-#include "cli/cli_dialogs.h"
-#include "cli/cli_unit_record.h"
-#include "cli/station_abort.h"
-#include "cli/station_display.h"
 #include "device/report_trace.h"
 #include "package/package_store.h"
+#include "platform/clock.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
+#include "station/abort_switch.h"
+#include "station/question_board.h"
+#include "station/station_events.h"
+#include "station/unit_record.h"
 #include "update/update_run.h"
 
-namespace qv::cli {
+namespace qv::station {
 
 // Named mutexes of which this process already holds some for the whole session: those are
 // granted to every link of the session at once; the others are the system's.
@@ -32,58 +33,57 @@ class SessionMutexes final : public NamedMutexSystem {
   const std::set<std::string> held_;
 };
 
-// What every unit of a session shares.
+// What every run of a session shares. The package is loaded once and only read from then on.
 struct StationShared {
-  StationDisplay& display;
+  StationObserver& observer;
+  QuestionBoard& questions;
   HidBus& bus;
   NamedMutexSystem& mutexes;
+  Clock& clock;
   const PackageStore& package;
-  AnswerPolicy policy = AnswerPolicy::kAsk;
   bool continuous = false;
-  std::shared_ptr<ReportTraceSink> trace;  // null without --trace
-  RecordFile* record = nullptr;            // null without --record
+  bool labelled = false;                   // several devices at once: messages name theirs
+  std::shared_ptr<ReportTraceSink> trace;  // null without a trace
+  RecordSink* record = nullptr;            // null without a record
   UnitRecord record_template;              // the session's and the package's fields
   std::mutex record_mutex;
-  std::mutex question_mutex;
 };
 
 // Which device, and which run of which unit.
 struct UnitTask {
   HidInterfaceInfo device;
   std::string label;
-  int row = 0;
-  uint32_t unit = 0;
+  int slot = 0;
+  uint64_t unit = 0;
   uint32_t attempt = 1;
 };
 
 struct UnitOutcome {
-  RunResult run = RunResult::kFailed;
-  std::string result;  // updated, failed, declined, interrupted
-  std::string message;
-  uint64_t duration_ms = 0;
+  UnitRecord record;          // the run as recorded (also when no record is kept)
   ReportCounts reports;
-  std::string record_error;  // why the record line could not be written, when it could not
+  std::string record_error;   // why the record line could not be written, when it could not
 };
 
-// One run on one device, on a thread of its own, with its own link, its own copy of the
-// package and its own abort switch: a device that fails or is pulled out touches no other.
-class StationUnit {
+// One run on one device, on a thread of its own (which never takes the stop signals), with its
+// own link and its own abort switch: a device that fails or is pulled out touches no other.
+class UnitRun {
  public:
-  StationUnit(StationShared& shared, UnitTask task);
-  ~StationUnit();
-  StationUnit(const StationUnit&) = delete;
-  StationUnit& operator=(const StationUnit&) = delete;
+  UnitRun(StationShared& shared, UnitTask task);
+  ~UnitRun();
+  UnitRun(const UnitRun&) = delete;
+  UnitRun& operator=(const UnitRun&) = delete;
 
   [[nodiscard]] bool finished() const { return finished_.load(); }
-  // Ends the run at once along its failure path; it is recorded as interrupted.
-  void Abort() { abort_.Throw(); }
+  // Ends the run at once along its failure path (a question it waits on is answered No); it
+  // is recorded as interrupted.
+  void Abort();
   // Waits for the thread; the outcome once it has ended.
   [[nodiscard]] const UnitOutcome& Join();
   [[nodiscard]] const UnitTask& task() const { return task_; }
 
  private:
   void Run();
-  void WriteRecord(const UnitRecord& record);
+  void WriteRecord();
 
   StationShared& shared_;
   UnitTask task_;
@@ -93,7 +93,4 @@ class StationUnit {
   std::thread thread_;
 };
 
-// A copy of a loaded package, so that each device's run checks and reads its own.
-[[nodiscard]] std::unique_ptr<PackageStore> CopyPackage(const PackageStore& package);
-
-}  // namespace qv::cli
+}  // namespace qv::station

@@ -1,4 +1,4 @@
-#include "cli/cli_unit_record.h"
+#include "station/unit_record.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,10 +8,11 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
-namespace qv::cli {
+namespace qv::station {
 
 std::string UnitRecordLine(const UnitRecord& r) {
   const nlohmann::json line = {
+      {"schema", r.schema},
       {"session", r.session},
       {"unit", r.unit},
       {"attempt", r.attempt},
@@ -23,7 +24,7 @@ std::string UnitRecordLine(const UnitRecord& r) {
                    {"version", r.package_version}}},
       {"device", {{"path", r.device_path}, {"port", r.device_port}, {"serial", r.device_serial}}},
       {"before", {{"version", r.version_before}, {"flash_id", r.flash_id}}},
-      {"result", r.result},
+      {"result", ResultText(r.result)},
       {"message", r.message},
       {"duration_ms", r.duration_ms},
       {"reports_sent", r.reports_sent},
@@ -53,7 +54,11 @@ bool RecordFile::Open(const std::string& path, std::string& error) {
   return fd_ >= 0;
 }
 
-bool RecordFile::Append(const std::string& line, std::string& error) {
+bool RecordFile::Append(const UnitRecord& record, std::string& error) {
+  return AppendLine(UnitRecordLine(record), error);
+}
+
+bool RecordFile::AppendLine(const std::string& line, std::string& error) {
   // One write: with O_APPEND the line lands whole at the end even when another process appends
   // to the same file. A short write (disk full) is reported, not continued, so that no line is
   // ever split between two writes.
@@ -76,9 +81,6 @@ bool RecordFile::Append(const std::string& line, std::string& error) {
   return true;
 }
 
-}  // namespace qv::cli
-
-namespace qv::cli {
 namespace {
 
 std::string TextAt(const nlohmann::json& object, const char* key) {
@@ -105,8 +107,10 @@ const nlohmann::json& ObjectAt(const nlohmann::json& object, const char* key) {
 bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
   const nlohmann::json json = nlohmann::json::parse(line, nullptr, false);
   if (!json.is_object() || !json.contains("result")) return false;
+  // Lines written before the version was recorded have none: version 0, same fields.
+  r.schema = static_cast<uint32_t>(NumberAt(json, "schema"));
   r.session = TextAt(json, "session");
-  r.unit = static_cast<uint32_t>(NumberAt(json, "unit"));
+  r.unit = NumberAt(json, "unit");
   r.attempt = static_cast<uint32_t>(NumberAt(json, "attempt"));
   r.start = TextAt(json, "start");
   r.end = TextAt(json, "end");
@@ -123,11 +127,11 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
   const nlohmann::json& before = ObjectAt(json, "before");
   r.version_before = TextAt(before, "version");
   r.flash_id = TextAt(before, "flash_id");
-  r.result = TextAt(json, "result");
+  r.result = ResultFromText(TextAt(json, "result"));
   r.message = TextAt(json, "message");
   r.duration_ms = NumberAt(json, "duration_ms");
   r.reports_sent = NumberAt(json, "reports_sent");
   return true;
 }
 
-}  // namespace qv::cli
+}  // namespace qv::station

@@ -1,17 +1,14 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/hid_bus.h"
 
-namespace qv::cli {
+namespace qv::station {
 
 // The switch that aborts one device's run: once thrown, every wait of the run ends at once and
 // every report fails, so the run ends along its own failure path and releases the device.
@@ -19,21 +16,19 @@ class AbortSwitch {
  public:
   void Throw();
   [[nodiscard]] bool thrown() const { return thrown_.load(); }
-  // Sleeps up to ms; returns early when the switch is thrown.
-  void Sleep(uint32_t ms);
 
  private:
   std::atomic<bool> thrown_{false};
-  std::mutex mutex_;
-  std::condition_variable woken_;
 };
 
-// The system clock with sleeps that an abort cuts short.
+// A clock whose sleeps an abort cuts short: they pass in slices of the inner clock, and none
+// is slept once the switch is thrown.
 class AbortableClock final : public Clock {
  public:
+  static constexpr uint32_t kSliceMs = 10;
   AbortableClock(Clock& inner, AbortSwitch& abort) : inner_(inner), abort_(abort) {}
   [[nodiscard]] uint32_t TickMs() override { return inner_.TickMs(); }
-  void SleepMs(uint32_t ms) override { abort_.Sleep(ms); }
+  void SleepMs(uint32_t ms) override;
 
  private:
   Clock& inner_;
@@ -46,11 +41,11 @@ class AbortableBus final : public HidBus {
   AbortableBus(HidBus& inner, AbortSwitch& abort) : inner_(inner), abort_(abort) {}
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
-  [[nodiscard]] std::unique_ptr<HidPort> Open(const std::string& path) override;
+  [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override;
 
  private:
   HidBus& inner_;
   AbortSwitch& abort_;
 };
 
-}  // namespace qv::cli
+}  // namespace qv::station

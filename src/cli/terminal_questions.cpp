@@ -1,0 +1,138 @@
+#include "cli/terminal_questions.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+
+#include "station/device_thread.h"
+
+namespace qv::cli {
+namespace {
+
+// How long one wait for a key lasts before the question is looked at again.
+constexpr int kReadSliceMs = 100;
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+TerminalQuestions::TerminalQuestions(AnswerPolicy policy, StationDisplay& display,
+                                     std::function<bool(uint64_t, bool)> answer,
+                                     std::function<bool(uint64_t)> open, int input_fd,
+                                     bool terminal)
+    : policy_(policy),
+      display_(display),
+      answer_(std::move(answer)),
+      open_(std::move(open)),
+      input_fd_(input_fd),
+      terminal_(terminal) {
+  if (policy_ == AnswerPolicy::kAsk && terminal_) {
+    asker_ = station::StartWithoutStopSignals([this] { Serve(); });
+  }
+}
+
+TerminalQuestions::~TerminalQuestions() {
+  {
+    std::lock_guard lock(mutex_);
+    ending_ = true;
+  }
+  changed_.notify_all();
+  if (asker_.joinable()) asker_.join();
+}
+
+bool TerminalQuestions::TerminalAttached() {
+  return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
+}
+
+void TerminalQuestions::Take(const station::StationQuestion& question) {
+  const std::string text = display_.QuestionText(question);
+  if (policy_ != AnswerPolicy::kAsk || !terminal_) {
+    const bool yes = policy_ == AnswerPolicy::kYes;
+    const char* note = policy_ == AnswerPolicy::kAsk ? " [no terminal: answered no]"
+                       : yes                         ? " [answered yes]"
+                                                     : " [answered no]";
+    display_.Notice(text + note);
+    answer_(question.id, yes);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    waiting_.push_back(question);
+  }
+  changed_.notify_all();
+}
+
+void TerminalQuestions::Serve() {
+  for (;;) {
+    station::StationQuestion question;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return ending_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      question = std::move(waiting_.front());
+      waiting_.pop_front();
+    }
+    if (open_(question.id)) Prompt(question);
+  }
+}
+
+void TerminalQuestions::Prompt(const station::StationQuestion& question) {
+  const std::string prompt = display_.QuestionText(question) + " [y/n] ";
+  for (;;) {
+    display_.BeginPrompt(prompt);
+    bool ended = false;
+    bool given_up = false;
+    const std::string answer = Lowered(ReadLine(question.id, ended, given_up));
+    if (given_up) {
+      display_.EndPrompt("[stopping: answered no]");
+      return;
+    }
+    const bool yes = answer == "y" || answer == "yes";
+    if (yes || answer == "n" || answer == "no" || ended) {
+      display_.EndPrompt(ended ? "[no input: answered no]" : "");
+      answer_(question.id, yes);
+      return;
+    }
+    display_.EndPrompt("");
+  }
+}
+
+std::string TerminalQuestions::ReadLine(uint64_t id, bool& ended, bool& given_up) {
+  std::string line;
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (ending_) {
+        given_up = true;
+        return {};
+      }
+    }
+    if (!open_(id)) {
+      given_up = true;
+      return {};
+    }
+    pollfd input{input_fd_, POLLIN, 0};
+    const int ready = ::poll(&input, 1, kReadSliceMs);
+    if (ready < 0 && errno != EINTR) {
+      ended = true;
+      return line;
+    }
+    if (ready <= 0) continue;
+    char c = 0;
+    const ssize_t n = ::read(input_fd_, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ended = true;
+      return line;
+    }
+    if (c == '\n') return line;
+    line.push_back(c);
+  }
+}
+
+}  // namespace qv::cli

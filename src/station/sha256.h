@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "package/package_source.h"
+
+struct evp_md_ctx_st;
+
+namespace qv::station {
+
+// A SHA-256 computed over bytes as they pass.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  // Starts again from no bytes.
+  void Reset();
+  void Update(const uint8_t* bytes, std::size_t size);
+  // The digest of the bytes since the last reset as 64 lower-case hex digits; empty when the
+  // system's digest failed.
+  [[nodiscard]] std::string HexDigest();
+
+ private:
+  std::unique_ptr<evp_md_ctx_st, void (*)(evp_md_ctx_st*)> context_;
+  bool failed_ = false;
+};
+
+// A package source that hashes the bytes the loader reads from it. The loader opens its source
+// twice (to measure it, then to read it); every open starts the hash again, so after the load
+// it is the hash of exactly the bytes that were loaded, whatever the file holds by then.
+class HashingPackageSource final : public PackageSource {
+ public:
+  explicit HashingPackageSource(PackageSource& inner) : inner_(inner) {}
+
+  [[nodiscard]] bool Open() override;
+  [[nodiscard]] std::size_t Read(uint8_t* out, std::size_t size) override;
+  [[nodiscard]] uint64_t Length() override { return inner_.Length(); }
+  void Close() override { inner_.Close(); }
+  [[nodiscard]] std::string FailureReason() const override { return inner_.FailureReason(); }
+
+  [[nodiscard]] std::string HexDigest() { return hash_.HexDigest(); }
+
+ private:
+  PackageSource& inner_;
+  Sha256 hash_;
+};
+
+}  // namespace qv::station

@@ -1,0 +1,21 @@
+#pragma once
+
+// The station's own texts (the runs' texts are in update/update_texts.h).
+namespace qv::station::text {
+
+inline constexpr const char* kStopping = "stopping after this device; Ctrl-C again to abort it";
+inline constexpr const char* kWaitingForDevice = "Waiting for a device ...";
+inline constexpr const char* kWaitingForOtherProcess =
+    "Another updater process is using the devices; waiting for it to end.";
+inline constexpr const char* kDeviceBusy =
+    "The device is in use by another updater process (it holds QV_UPDATER); wait until that "
+    "one has finished.";
+inline constexpr const char* kCannotWriteRecord = "Cannot write the record";
+inline constexpr const char* kRecordStopsStation =
+    "The record cannot be kept: no further device is started; the devices in progress finish.";
+// "The device <label> failed <n> times in a row; unplug it to go on."
+inline constexpr const char* kGaveUpBefore = "The device ";
+inline constexpr const char* kGaveUpMiddle = " failed ";
+inline constexpr const char* kGaveUpAfter = " times in a row; unplug it to go on.";
+
+}  // namespace qv::station::text

@@ -1,0 +1,182 @@
+#include "station/unit_run.h"
+
+#include <chrono>
+#include <span>
+#include <utility>
+
+#include "device/hid_link.h"
+#include "platform/hex_text.h"
+#include "platform/random.h"
+#include "station/device_thread.h"
+#include "update/update_texts.h"
+
+namespace qv::station {
+namespace {
+
+class SessionHeldHandle final : public NamedMutexHandle {};
+
+int64_t NowEpochMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// The run's progress, passed on as the slot's events.
+class UnitProgress final : public ProgressContext {
+ public:
+  UnitProgress(StationObserver& observer, int slot) : observer_(observer), slot_(slot) {}
+  void SetStatusText(std::string_view text) override {
+    observer_.Status(slot_, text);
+    if (text.rfind(text::kUpdatePrefix, 0) == 0) observer_.Remaining(slot_, remaining_time_ms);
+  }
+  void PostProgressMessage() override { observer_.Percent(slot_, percent.load()); }
+  void SetFlashText(std::string_view text) override { observer_.FlashText(slot_, text); }
+  void AreaStarted(std::string_view area) override {
+    area_ = area;
+    observer_.Area(slot_, area);
+  }
+  [[nodiscard]] const std::string& area() const { return area_; }
+
+ private:
+  StationObserver& observer_;
+  int slot_;
+  std::string area_;
+};
+
+// The run's messages with the device (and the area being written) as their detail, and its
+// questions put on the session's board.
+class UnitDialogs final : public Dialogs {
+ public:
+  UnitDialogs(StationShared& shared, const UnitTask& task, const UnitProgress& progress,
+              const AbortSwitch& abort)
+      : shared_(shared), task_(task), progress_(progress), abort_(abort) {}
+  void ShowMessage(std::string_view text) override {
+    last_message_ = text;
+    shared_.observer.Message(text, Detail());
+  }
+  [[nodiscard]] bool AskYesNo(std::string_view text) override {
+    return shared_.questions.Ask(shared_.observer, task_.slot, task_.label, std::string(text),
+                                 abort_);
+  }
+  [[nodiscard]] const std::string& last_message() const { return last_message_; }
+
+ private:
+  std::string Detail() const {
+    std::string detail;
+    if (shared_.labelled) detail = "device " + task_.label;
+    if (!progress_.area().empty()) {
+      detail += (detail.empty() ? "while writing the " : ", while writing the ") +
+                progress_.area() + " area";
+    }
+    return detail;
+  }
+  StationShared& shared_;
+  const UnitTask& task_;
+  const UnitProgress& progress_;
+  const AbortSwitch& abort_;
+  std::string last_message_;
+};
+
+UnitResult ResultOf(RunResult run, bool aborted) {
+  if (aborted) return UnitResult::kInterrupted;
+  switch (run) {
+    case RunResult::kSucceeded:
+      return UnitResult::kUpdated;
+    case RunResult::kDeclined:
+      return UnitResult::kDeclined;
+    case RunResult::kFailed:
+      break;
+  }
+  return UnitResult::kFailed;
+}
+
+}  // namespace
+
+NamedMutexResult SessionMutexes::Create(const std::string& name) {
+  if (held_.count(name) == 0) return system_.Create(name);
+  NamedMutexResult result;
+  result.status = NamedMutexStatus::kCreated;
+  result.handle = std::make_unique<SessionHeldHandle>();
+  return result;
+}
+
+UnitRun::UnitRun(StationShared& shared, UnitTask task)
+    : shared_(shared), task_(std::move(task)) {
+  thread_ = StartWithoutStopSignals([this] { Run(); });
+}
+
+UnitRun::~UnitRun() {
+  if (thread_.joinable()) {
+    Abort();
+    thread_.join();
+  }
+}
+
+void UnitRun::Abort() {
+  abort_.Throw();
+  shared_.questions.Wake();
+}
+
+const UnitOutcome& UnitRun::Join() {
+  if (thread_.joinable()) thread_.join();
+  return outcome_;
+}
+
+void UnitRun::Run() {
+  const int64_t started = NowEpochMs();
+  AbortableBus abortable(shared_.bus, abort_);
+  TracedHidBus traced(abortable, shared_.trace);
+  AbortableClock clock(shared_.clock, abort_);
+  HidLink link(traced, shared_.mutexes, clock);
+  link.KeepToDevice(DeviceIdentity::Of(task_.device));
+  UnitProgress progress(shared_.observer, task_.slot);
+  UnitDialogs dialogs(shared_, task_, progress, abort_);
+  RuntimeRandom random;
+  QueryAnswer answer;
+  UpdateEnvironment env{link, shared_.package, dialogs, clock, random, shared_.continuous,
+                        &answer};
+
+  shared_.observer.Percent(task_.slot, 0);
+  const RunResult run = RunUpdate(env, progress);
+  UnitRecord& record = outcome_.record;
+  record = shared_.record_template;
+  record.result = ResultOf(run, abort_.thrown());
+  record.message = dialogs.last_message();
+  if (run == RunResult::kSucceeded) {
+    record.message = text::kSuccess;
+    progress.SetStatusText(text::kSuccess);
+  } else if (run == RunResult::kFailed) {
+    if (record.message.empty()) record.message = text::kTryAgain;
+    shared_.observer.Message(text::kFailure,
+                             shared_.labelled ? "device " + task_.label : std::string());
+  }
+  const int64_t ended = NowEpochMs();
+  outcome_.reports = traced.counts();
+
+  record.unit = task_.unit;
+  record.attempt = task_.attempt;
+  record.start = IsoUtc(started);
+  record.end = IsoUtc(ended);
+  record.device_path = task_.device.path;
+  record.device_port = task_.device.usb_port;
+  record.device_serial = task_.device.serial_number;
+  if (answer.received) {
+    record.version_before = HexBytes(std::span(answer.bytes).first(kVersionRecordSize));
+    record.flash_id = FlashIdCharacters(answer.bytes).value_or("");
+  }
+  record.duration_ms = static_cast<uint64_t>(ended - started);
+  record.reports_sent = outcome_.reports.sent;
+  WriteRecord();
+  finished_.store(true);
+}
+
+void UnitRun::WriteRecord() {
+  if (shared_.record == nullptr) return;
+  std::lock_guard lock(shared_.record_mutex);
+  if (!shared_.record->Append(outcome_.record, outcome_.record_error) &&
+      outcome_.record_error.empty()) {
+    outcome_.record_error = "unknown reason";
+  }
+}
+
+}  // namespace qv::station

@@ -1,0 +1,313 @@
+// The station's scheduler against the in-process simulated bus with a fake clock: which device
+// runs when, units and retries, the count, stops, questions, the record and the summary.
+
+#include "station/station.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fake_clock.h"
+#include "in_process_mutexes.h"
+#include "package_fixture.h"
+#include "recording_observer.h"
+#include "sim/sim_bus.h"
+#include "station/station_texts.h"
+
+namespace qv::station {
+namespace {
+
+// A record kept in memory that can be made to fail.
+class MemoryRecord final : public RecordSink {
+ public:
+  bool Append(const UnitRecord& record, std::string& error) override {
+    std::lock_guard lock(mutex_);
+    if (fails) {
+      error = "No space left on device";
+      return false;
+    }
+    records_.push_back(record);
+    return true;
+  }
+  [[nodiscard]] std::vector<UnitRecord> records() const {
+    std::lock_guard lock(mutex_);
+    return records_;
+  }
+  std::atomic<bool> fails{false};
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<UnitRecord> records_;
+};
+
+// Everything a station works with, simulated.
+struct Rig {
+  test::FakeClock clock;
+  sim::SimBus bus{clock};
+  test::InProcessMutexes mutexes;
+  std::atomic<uint32_t> stops{0};
+  PackageStore package;
+  test::RecordingObserver observer;
+  MemoryRecord record;
+  Station* station = nullptr;
+
+  Rig() { test::LoadFixture(test::ThreeAreaPackage(), package, clock); }
+  ~Rig() { package.Release(); }
+
+  void Stop(uint32_t count) {
+    uint32_t now = stops.load();
+    while (now < count && !stops.compare_exchange_weak(now, count)) {
+    }
+  }
+
+  int Run(const StationConfig& config) {
+    UnitRecord fields;
+    fields.session = "test-session";
+    fields.package_sha256 = "loaded-bytes";
+    StationEnvironment env{.bus = bus,
+                           .mutexes = mutexes,
+                           .clock = clock,
+                           .stops = stops,
+                           .trace = nullptr,
+                           .record = &record,
+                           .record_template = fields};
+    Station s(config, env, package, observer);
+    station = &s;
+    const int status = s.Run();
+    station = nullptr;
+    return status;
+  }
+};
+
+StationConfig Config(bool all, bool continuous, uint64_t count = 0) {
+  StationConfig config;
+  config.all = all;
+  config.continuous = continuous;
+  config.count = count;
+  return config;
+}
+
+sim::SimDeviceConfig SameVersion() {
+  sim::SimDeviceConfig config;
+  config.version = {'P', '1', '2', '3', 0, 'S', '4', '5', '6', 0, 'M', '7', '8', '9'};
+  return config;
+}
+
+sim::SimDeviceConfig Silent() {
+  sim::SimDeviceConfig config;
+  config.stop_answering_reads = true;
+  return config;
+}
+
+sim::SimDeviceConfig FailsFirstReport() {
+  sim::SimDeviceConfig config;
+  config.fail_report = 40;  // in the middle of the first run; the retry passes
+  return config;
+}
+
+sim::SimDeviceConfig Refused() {
+  sim::SimDeviceConfig config;
+  config.open_refused = true;
+  return config;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+// Waits (in real time, at most 10 s) until `done` holds.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000 && !done(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+struct Counts {
+  uint64_t units, updated, failed, declined, interrupted, retries;
+};
+
+struct Case {
+  const char* name;
+  StationConfig config;
+  std::vector<sim::SimDeviceConfig> devices;
+  // Hooks the case sets on the rig before the station runs.
+  std::function<void(Rig&)> script;
+  int status;
+  std::vector<std::string> runs;  // "unit.attempt result", sorted
+  Counts summary;
+  uint64_t max_units;  // a station that starts more is stopped (and the case fails)
+};
+
+void AnswerNo(Rig& rig) {
+  rig.observer.on_question = [&rig](const StationQuestion& q) { rig.station->Answer(q.id, false); };
+}
+
+// On the end of each unit its device is pulled out and a fresh one put in.
+void ReplaceAfterEachUnit(Rig& rig) {
+  rig.observer.on_finished = [&rig](const UnitEnd&) {
+    for (const auto& device : rig.bus.Devices()) rig.bus.Unplug(device);
+    (void)rig.bus.Plug();
+  };
+}
+
+TEST(Station, SchedulesUnitsRetriesStopsAndQuestions) {
+  const StationConfig single{};
+  const StationConfig all = Config(true, false);
+  const StationConfig continuous = Config(false, true);
+  const Case cases[] = {
+      {"one device", single, {{}}, nullptr, kStationAllUpdated, {"1.1 updated"},
+       {1, 1, 0, 0, 0, 0}, 1},
+      {"every device at once, each its own unit", all, {{}, {}, {}}, nullptr,
+       kStationAllUpdated, {"1.1 updated", "2.1 updated", "3.1 updated"}, {3, 3, 0, 0, 0, 0}, 3},
+      {"a device that stops answering fails alone", all, {{}, Silent()}, nullptr,
+       kStationNotAllUpdated, {"1.1 updated", "2.1 failed"}, {2, 1, 1, 0, 0, 0}, 2},
+      {"a declined re-install is declined, not failed", single, {SameVersion()}, AnswerNo,
+       kStationNotAllUpdated, {"1.1 declined"}, {1, 0, 0, 1, 0, 0}, 1},
+      {"the count gates new units, not the retry of the last one",
+       Config(false, true, 1), {FailsFirstReport()}, nullptr,
+       kStationAllUpdated, {"1.1 failed", "1.2 updated"}, {1, 1, 0, 0, 0, 1}, 1},
+      {"device after device, numbered, until the count",
+       Config(false, true, 2), {{}}, ReplaceAfterEachUnit,
+       kStationAllUpdated, {"1.1 updated", "2.1 updated"}, {2, 2, 0, 0, 0, 0}, 2},
+      {"a device that keeps failing is given up until unplugged", continuous, {Silent()},
+       [](Rig& rig) {
+         rig.observer.on_notice = [&rig](const std::string& text) {
+           if (text.find(text::kGaveUpAfter) != std::string::npos) rig.Stop(1);
+         };
+       },
+       kStationNotAllUpdated, {"1.1 failed", "1.2 failed", "1.3 failed"}, {1, 0, 1, 0, 0, 2},
+       1},
+      {"a device this user may not open is no failed unit", continuous, {Refused()},
+       [](Rig& rig) {
+         rig.observer.on_notice = [&rig](const std::string& text) {
+           if (text == text::kWaitingForDevice) rig.Stop(1);
+         };
+       },
+       kStationAllUpdated, {}, {0, 0, 0, 0, 0, 0}, 0},
+      {"a second stop aborts the run in progress", single, {{}},
+       [](Rig& rig) {
+         // The run is held at its first area until the station has taken the stops in: the
+         // notice comes just before the abort, and the run has far more reports to go.
+         rig.observer.on_percent = [&rig](int, uint32_t percent) {
+           if (percent < 10 || rig.stops.load() >= 2) return;
+           rig.Stop(2);
+           ASSERT_TRUE(WaitFor([&rig] { return Contains(rig.observer.notices(), text::kStopping); }));
+           std::this_thread::sleep_for(std::chrono::milliseconds(20));
+         };
+       },
+       kStationAborted, {"1.1 interrupted"}, {1, 0, 0, 0, 1, 0}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    for (const sim::SimDeviceConfig& device : c.devices) (void)rig.bus.Plug(device);
+    if (c.script) c.script(rig);
+    std::atomic<uint64_t> started{0};
+    rig.observer.on_started = [&](const UnitStart& start) {
+      if (start.attempt == 1 && ++started > c.max_units) rig.Stop(2);
+    };
+    EXPECT_EQ(rig.Run(c.config), c.status);
+
+    std::vector<std::string> runs = rig.observer.runs();
+    std::sort(runs.begin(), runs.end());
+    EXPECT_EQ(runs, c.runs);
+    const RecordSummary s = rig.observer.summary();
+    if (c.config.all || c.config.continuous || c.status == kStationAborted) {
+      ASSERT_EQ(rig.observer.summaries(), 1);
+      EXPECT_EQ(s.units, c.summary.units);
+      EXPECT_EQ(s.updated, c.summary.updated);
+      EXPECT_EQ(s.failed(), c.summary.failed);
+      EXPECT_EQ(s.declined, c.summary.declined);
+      EXPECT_EQ(s.interrupted, c.summary.interrupted);
+      EXPECT_EQ(s.retries, c.summary.retries);
+    }
+    // The record holds every run, with the session's fields, and its summary is the one the
+    // station showed: `report` and the station agree.
+    const std::vector<UnitRecord> records = rig.record.records();
+    EXPECT_EQ(records.size(), c.runs.size());
+    for (const UnitRecord& r : records) EXPECT_EQ(r.package_sha256, "loaded-bytes");
+    if (rig.observer.summaries() == 1) {
+      const RecordSummary from_record = SummariseRecords(records);
+      EXPECT_EQ(from_record.units, s.units);
+      EXPECT_EQ(from_record.updated, s.updated);
+      EXPECT_EQ(from_record.failed(), s.failed());
+      EXPECT_EQ(from_record.declined, s.declined);
+      EXPECT_EQ(from_record.interrupted, s.interrupted);
+    }
+    // Every device is free again.
+    EXPECT_EQ(rig.mutexes.held(kDeviceMutexName), 0);
+    EXPECT_EQ(rig.mutexes.held(kRunMutexName), 0);
+  }
+}
+
+// A device this user may not open is reported as such, with its name, and never run.
+TEST(Station, TellsADeviceThisUserMayNotOpen) {
+  Rig rig;
+  (void)rig.bus.Plug(Refused());
+  rig.observer.on_notice = [&rig](const std::string& text) {
+    if (text == text::kWaitingForDevice) rig.Stop(1);
+  };
+  EXPECT_EQ(rig.Run(Config(false, true)), kStationAllUpdated);
+  ASSERT_EQ(rig.observer.not_taken().size(), 1u);
+  EXPECT_EQ(rig.observer.not_taken()[0].rfind(
+                std::to_string(static_cast<int>(DiscoveryMiss::kAccessDenied)) + " ", 0),
+            0u);
+  EXPECT_TRUE(rig.bus.Devices()[0]->Commands().empty());
+}
+
+// A question waits for the station's owner without holding anything up: the other device is
+// updated meanwhile, and a stop answers the open question No.
+TEST(Station, OtherDevicesGoOnWhileOneAsksAndAStopAnswersNo) {
+  Rig rig;
+  (void)rig.bus.Plug(SameVersion());
+  (void)rig.bus.Plug();
+  std::atomic<uint64_t> open_question{0};
+  rig.observer.on_question = [&](const StationQuestion& q) { open_question = q.id; };
+  rig.observer.on_finished = [&](const UnitEnd& end) {
+    if (end.result != UnitResult::kUpdated) return;
+    // The updated device ended while the other's question was still open.
+    ASSERT_TRUE(WaitFor([&] { return open_question.load() != 0; }));
+    EXPECT_TRUE(rig.station->QuestionOpen(open_question));
+    rig.Stop(1);
+  };
+  EXPECT_EQ(rig.Run(Config(true, false)), kStationNotAllUpdated);
+  std::vector<std::string> runs = rig.observer.runs();
+  std::sort(runs.begin(), runs.end());
+  EXPECT_EQ(runs, (std::vector<std::string>{"1.1 declined", "2.1 updated"}));
+  EXPECT_FALSE(rig.station != nullptr);
+  EXPECT_EQ(rig.observer.questions().size(), 1u);
+  EXPECT_EQ(rig.observer.summary().declined, 1u);
+  EXPECT_EQ(rig.observer.summary().failed(), 0u);
+}
+
+// A station that cannot write a unit's record says so, starts no further unit (a device plugged
+// in afterwards is left alone) and ends with status 1.
+TEST(Station, ARecordThatCannotBeWrittenStopsTheStation) {
+  Rig rig;
+  rig.record.fails = true;
+  (void)rig.bus.Plug();
+  ReplaceAfterEachUnit(rig);
+  std::atomic<int> started{0};
+  rig.observer.on_started = [&](const UnitStart&) {
+    if (++started > 1) rig.Stop(2);
+  };
+  EXPECT_EQ(rig.Run(Config(false, true)), kStationNotAllUpdated);
+  EXPECT_EQ(started.load(), 1);
+  EXPECT_EQ(rig.observer.runs(), std::vector<std::string>{"1.1 updated"});
+  EXPECT_TRUE(Contains(rig.observer.messages(),
+                       std::string(text::kCannotWriteRecord) + " | No space left on device"));
+  EXPECT_TRUE(Contains(rig.observer.notices(), text::kRecordStopsStation));
+}
+
+}  // namespace
+}  // namespace qv::station
