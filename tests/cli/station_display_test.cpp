@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <future>
@@ -32,9 +33,19 @@ std::string Contents(std::FILE* file) {
   return text;
 }
 
+// A temporary file in append mode: what another thread writes lands at its end, however a
+// reader has moved the position.
+std::FILE* AppendingTemporaryFile() {
+  char name[] = "/tmp/qv_display_XXXXXX";
+  const int fd = ::mkstemp(name);
+  if (fd < 0) return nullptr;
+  ::unlink(name);
+  return ::fdopen(fd, "a+");
+}
+
 struct Streams {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
+  std::FILE* out = AppendingTemporaryFile();
+  std::FILE* err = AppendingTemporaryFile();
   ~Streams() {
     std::fclose(out);
     std::fclose(err);
@@ -254,11 +265,15 @@ TEST(TerminalQuestions, AnswersByPolicyOrAtTheTerminal) {
                   static_cast<ssize_t>(std::strlen(c.typed)));
         if (std::strlen(c.typed) == 0) ::close(pipe_fds[1]), pipe_fds[1] = -1;
       }
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
       if (c.closed) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Closed once the prompt is up and waiting for a key.
+        while (std::chrono::steady_clock::now() < deadline &&
+               Contents(s.err).find("[y/n] ") == std::string::npos) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         open = false;
       }
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
       while (std::chrono::steady_clock::now() < deadline &&
              Contents(s.err).find(c.note) == std::string::npos) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
