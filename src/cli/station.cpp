@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -13,6 +11,7 @@
 
 #include "cli/cli_dialogs.h"
 #include "cli/station_display.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_questions.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
@@ -25,36 +24,6 @@
 
 namespace qv::cli {
 namespace {
-
-// Stop requests: Ctrl-C and SIGTERM, counted by the handler. Only the main thread takes them
-// (every other thread of the station blocks them).
-std::atomic<uint32_t> g_stops{0};
-static_assert(std::atomic<uint32_t>::is_always_lock_free, "counted from a signal handler");
-
-void RestoreDefaultStopAction() {
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
-// The first stop lets the devices in progress finish, the second aborts them; a third means the
-// station does not react: the signal's default action ends the process.
-void OnStop(int signal_number) {
-  if (g_stops.fetch_add(1) + 1 < 3) return;
-  RestoreDefaultStopAction();
-  std::raise(signal_number);  // delivered, with its default action, once the handler returns
-}
-
-void CatchStops() {
-  g_stops.store(0);
-  struct sigaction action {};
-  action.sa_handler = OnStop;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 AnswerPolicy PolicyFrom(const std::string& name) {
   if (name == "yes") return AnswerPolicy::kYes;
@@ -97,11 +66,11 @@ class CommandLineStation {
 
   int Run() {
     if (!LoadThePackage() || !OpenOutputs()) return 1;
-    CatchStops();
+    CatchStopSignals();
     station::StationEnvironment env{.bus = SystemHidBus(),
                                     .mutexes = SystemNamedMutexes(),
                                     .clock = SystemClock(),
-                                    .stops = g_stops,
+                                    .stops = StopSignalCount(),
                                     .trace = trace_,
                                     .record = record_.is_open() ? &record_ : nullptr,
                                     .record_template = record_template_};
