@@ -20,11 +20,13 @@ void AddFlashCommand(CLI::App& app) {
       "Messages go to stderr: the message first, then a line of detail where one is known\n"
       "(the device, the area being written, the system's reason). The first Ctrl-C (or\n"
       "SIGTERM) stops after the devices in progress; a second one aborts them cleanly: each\n"
-      "device is released, recorded as interrupted, the summary is printed, exit status 130.\n"
-      "Exit status 0 when every unit ended updated, 1 otherwise. A unit that failed and\n"
-      "passed on its retry counts once, as updated, with one retry.\n"
-      "A device is known by its USB port, else its serial number, else its path, so that\n"
-      "it is found again after its reset.");
+      "device is released, recorded as interrupted, the summary is printed, exit status 130;\n"
+      "a third ends the process at once. A stop answers a pending question No.\n"
+      "Exit status 0 when every unit ended updated, 1 otherwise (also when the record cannot\n"
+      "be written: no further unit is started). A unit that failed and passed on its retry\n"
+      "counts once, as updated, with one retry.\n"
+      "A device is known by its USB port and serial number together, so that it is found\n"
+      "again after its reset.");
   flash->add_option("package", options->package,
                     "Package file (default: QVUpdate.Bin; readme.txt is read beside it)");
   CLI::Option* all = flash->add_flag(
