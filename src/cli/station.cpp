@@ -21,6 +21,7 @@
 #include "program_version.h"
 #include "station/sha256.h"
 #include "station/station.h"
+#include "station/station_texts.h"
 
 namespace qv::cli {
 namespace {
@@ -117,13 +118,13 @@ class CommandLineStation {
   bool OpenOutputs() {
     std::string error;
     if (!options_.record.empty() && !record_.Open(options_.record, error)) {
-      display_.Message("Cannot open the record file", options_.record + ": " + error);
+      display_.Message(station::text::kCannotOpenRecord, options_.record + ": " + error);
       return false;
     }
     if (!options_.trace.empty()) {
       std::FILE* file = std::fopen(options_.trace.c_str(), "w");
       if (file == nullptr) {
-        display_.Message("Cannot open the trace file", options_.trace + ": " + std::strerror(errno));
+        display_.Message(station::text::kCannotOpenTrace, options_.trace + ": " + std::strerror(errno));
         return false;
       }
       trace_ = std::make_shared<ReportTraceSink>(file);

@@ -50,8 +50,6 @@ struct RecordSummary {
 
 // The report's text of a summary.
 [[nodiscard]] std::string SummaryText(const RecordSummary& summary);
-// One CSV row per run, with a header row; fields quoted where they need it.
-[[nodiscard]] std::string RecordsCsv(const std::vector<UnitRecord>& records);
 
 // Parses UTC ISO 8601 as IsoUtc writes it; empty when it is not such a time.
 [[nodiscard]] std::optional<int64_t> ParseIsoUtc(const std::string& text);

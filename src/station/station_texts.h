@@ -10,6 +10,8 @@ inline constexpr const char* kWaitingForOtherProcess =
 inline constexpr const char* kDeviceBusy =
     "The device is in use by another updater process (it holds QV_UPDATER); wait until that "
     "one has finished.";
+inline constexpr const char* kCannotOpenRecord = "Cannot open the record file";
+inline constexpr const char* kCannotOpenTrace = "Cannot open the trace file";
 inline constexpr const char* kCannotWriteRecord = "Cannot write the record";
 inline constexpr const char* kRecordStopsStation =
     "The record cannot be kept: no further device is started; the devices in progress finish.";

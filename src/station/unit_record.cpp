@@ -9,6 +9,20 @@
 #include <nlohmann/json.hpp>
 
 namespace qv::station {
+namespace {
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
 
 std::string UnitRecordLine(const UnitRecord& r) {
   const nlohmann::json line = {
@@ -132,6 +146,40 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
   r.duration_ms = NumberAt(json, "duration_ms");
   r.reports_sent = NumberAt(json, "reports_sent");
   return true;
+}
+
+std::string RecordsCsv(const std::vector<UnitRecord>& records) {
+  std::string csv =
+      "session,unit,attempt,start,end,station,updater,package_file,package_sha256,"
+      "package_version,device_path,device_port,device_serial,version_before,flash_id,result,"
+      "message,duration_ms,reports_sent\r\n";
+  for (const UnitRecord& r : records) {
+    const std::string fields[] = {r.session,
+                                  std::to_string(r.unit),
+                                  std::to_string(r.attempt),
+                                  r.start,
+                                  r.end,
+                                  r.station,
+                                  r.updater,
+                                  r.package_file,
+                                  r.package_sha256,
+                                  r.package_version,
+                                  r.device_path,
+                                  r.device_port,
+                                  r.device_serial,
+                                  r.version_before,
+                                  r.flash_id,
+                                  ResultText(r.result),
+                                  r.message,
+                                  std::to_string(r.duration_ms),
+                                  std::to_string(r.reports_sent)};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+      if (i != 0) csv += ',';
+      csv += CsvField(fields[i]);
+    }
+    csv += "\r\n";
+  }
+  return csv;
 }
 
 }  // namespace qv::station

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "station/unit_result.h"
 
@@ -44,6 +45,9 @@ struct UnitRecord {
 // Reads one record line back, with or without its schema version. False for anything that is
 // not a record object; a field of the wrong type counts as missing.
 [[nodiscard]] bool ParseUnitRecord(const std::string& line, UnitRecord& record);
+
+// One CSV row per run, with a header row; fields quoted where they need it.
+[[nodiscard]] std::string RecordsCsv(const std::vector<UnitRecord>& records);
 
 // Milliseconds since the epoch as UTC ISO 8601 with milliseconds: 2026-01-31T12:00:00.250Z.
 [[nodiscard]] std::string IsoUtc(int64_t epoch_ms);
