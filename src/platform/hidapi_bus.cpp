@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <memory>
 #include <mutex>
+#include <utility>
 
 #include "platform/hid_bus.h"
 #include "platform/hidapi_calls.h"
@@ -56,14 +58,26 @@ bool NodeRefusesAccess(const std::string& path) {
   return IsAccessError(errno);
 }
 
+// hidapi does not promise that enumerate, open and close may run from several threads at once
+// (its back ends keep shared state for them: udev contexts, device lists). A station calls them
+// from every device's thread, so they take this one lock; reads and writes on different devices
+// do not, and stay parallel.
+using BusLock = std::shared_ptr<std::mutex>;
+
 class HidapiPort final : public HidPort {
  public:
-  HidapiPort(const HidapiCalls& calls, hid_device* device) : calls_(calls), device_(device) {}
-  ~HidapiPort() override { calls_.close(device_); }
+  HidapiPort(const HidapiCalls& calls, BusLock bus_lock, hid_device* device)
+      : calls_(calls), bus_lock_(std::move(bus_lock)), device_(device) {}
+  ~HidapiPort() override {
+    std::lock_guard lock(*bus_lock_);
+    calls_.close(device_);
+  }
   HidapiPort(const HidapiPort&) = delete;
   HidapiPort& operator=(const HidapiPort&) = delete;
 
+  // Asks the back end for the device's description, as an enumeration does: under the bus lock.
   [[nodiscard]] bool GetAttributes(uint16_t& vendor_id, uint16_t& product_id) override {
+    std::lock_guard lock(*bus_lock_);
     const hid_device_info* info = calls_.get_device_info(device_);
     if (info == nullptr) return false;
     vendor_id = info->vendor_id;
@@ -99,6 +113,7 @@ class HidapiPort final : public HidPort {
 
  private:
   const HidapiCalls& calls_;
+  BusLock bus_lock_;
   hid_device* device_;
 };
 
@@ -113,6 +128,7 @@ class HidapiBus final : public HidBus {
                                std::vector<HidInterfaceInfo>& out) override {
     out.clear();
     if (!Init()) return false;
+    std::lock_guard lock(*bus_lock_);
     hid_device_info* list = calls_.enumerate(vendor_id, product_id);
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
       if (it->path == nullptr) continue;
@@ -130,16 +146,21 @@ class HidapiBus final : public HidBus {
       result.failure = HidOpenFailure::kOther;
       return result;
     }
-    errno = 0;
-    hid_device* device = calls_.open_path(path.c_str());
-    const int open_error = errno;
+    hid_device* device = nullptr;
+    int open_error = 0;
+    {
+      std::lock_guard lock(*bus_lock_);
+      errno = 0;
+      device = calls_.open_path(path.c_str());
+      open_error = errno;
+    }
     if (device == nullptr) {
       result.failure = IsAccessError(open_error) || NodeRefusesAccess(path)
                            ? HidOpenFailure::kAccessDenied
                            : HidOpenFailure::kOther;
       return result;
     }
-    result.port = std::make_unique<HidapiPort>(calls_, device);
+    result.port = std::make_unique<HidapiPort>(calls_, bus_lock_, device);
     return result;
   }
 
@@ -151,6 +172,8 @@ class HidapiBus final : public HidBus {
   }
 
   const HidapiCalls& calls_;
+  // Shared with the ports, which may outlive a bus made for a test.
+  BusLock bus_lock_ = std::make_shared<std::mutex>();
   std::once_flag init_once_;
   bool init_ok_ = false;
 };

@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/hid_bus.h"
@@ -266,6 +269,93 @@ TEST_F(ScriptedHidapiTest, AFailedInitialisationFindsAndOpensNothing) {
   EXPECT_TRUE(found.empty());
   EXPECT_EQ(bus_->Open("/dev/hidraw1"), nullptr);
   EXPECT_EQ(script_.inits, 1);
+}
+
+// Stand-ins that notice two threads inside hidapi's enumerate, open, close or device-info calls
+// at once, and writes that wait for a second writer to be inside at the same time.
+namespace threaded {
+
+std::atomic<int> in_bus_call{0};
+std::atomic<int> most_in_bus_call{0};
+std::atomic<int> writes_begun{0};
+std::atomic<int> in_write{0};
+std::atomic<bool> writes_met{false};
+hid_device_info entry{};
+hid_device_info attributes{};
+char entry_path[] = "/dev/hidraw1";
+hid_device* const kDevice = reinterpret_cast<hid_device*>(&entry);
+
+void BusCall() {
+  const int inside = ++in_bus_call;
+  int most = most_in_bus_call.load();
+  while (inside > most && !most_in_bus_call.compare_exchange_weak(most, inside)) {
+  }
+  std::this_thread::sleep_for(std::chrono::microseconds(300));
+  --in_bus_call;
+}
+
+const HidapiCalls kCalls = {
+    [] { return 0; },
+    [](unsigned short, unsigned short) -> hid_device_info* {
+      BusCall();
+      entry.path = entry_path;
+      return &entry;
+    },
+    [](hid_device_info*) {},
+    [](const char*) -> hid_device* {
+      BusCall();
+      return kDevice;
+    },
+    [](hid_device*) { BusCall(); },
+    [](hid_device*) -> hid_device_info* {
+      BusCall();
+      return &attributes;
+    },
+    [](hid_device*, const unsigned char*, std::size_t length) {
+      // The first writer stays inside until the second has begun (or 5 s have passed); the
+      // second finds it still inside only when the writes are not serialised.
+      if (++in_write >= 2) writes_met = true;
+      ++writes_begun;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (writes_begun.load() < 2 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::yield();
+      }
+      --in_write;
+      return static_cast<int>(length);
+    },
+    [](hid_device*, unsigned char*, std::size_t, int) { return 0; },
+};
+
+}  // namespace threaded
+
+// Every device thread of a station enumerates, opens, asks for ids and closes: hidapi gets those
+// calls one at a time. Transfers on two devices still overlap.
+TEST(HidapiBusThreads, EnumerateOpenAndCloseAreSerialisedTransfersAreNot) {
+  std::unique_ptr<HidBus> bus = MakeHidapiBus(threaded::kCalls);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&bus] {
+      for (int i = 0; i < 40; ++i) {
+        std::vector<HidInterfaceInfo> found;
+        EXPECT_TRUE(bus->Enumerate(0x0416, 0xB501, found));
+        std::unique_ptr<HidPort> port = bus->Open("/dev/hidraw1");
+        ASSERT_NE(port, nullptr);
+        uint16_t vendor_id = 0;
+        uint16_t product_id = 0;
+        EXPECT_TRUE(port->GetAttributes(vendor_id, product_id));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(threaded::most_in_bus_call.load(), 1);
+
+  std::unique_ptr<HidPort> first = bus->Open("/dev/hidraw1");
+  std::unique_ptr<HidPort> second = bus->Open("/dev/hidraw2");
+  const Report report{};
+  std::thread writer([&] { EXPECT_EQ(first->WriteReport(report), 65); });
+  EXPECT_EQ(second->WriteReport(report), 65);
+  writer.join();
+  EXPECT_TRUE(threaded::writes_met.load());
 }
 
 }  // namespace
