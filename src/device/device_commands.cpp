@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "device/command_frame.h"
+#include "device/device_timings.h"
 #include "device/layout_block.h"
 #include "platform/flash_units.h"
 
@@ -18,10 +19,6 @@ constexpr uint32_t kBlockParam1 = 0x80;
 constexpr uint32_t kBlockParam2 = 1;
 constexpr uint32_t kKeyParam1 = 0x12345678;
 constexpr uint32_t kKeyParam2 = 0xABCDEF01;
-// The read-back after an erase comes only when the chip is done. A sector is budgeted 34 ms;
-// a slow chip may take ten times that, plus a second to spare.
-constexpr uint64_t kEraseBaseWaitMs = 1000;
-constexpr uint64_t kEraseWaitPerSectorMs = 340;
 
 bool SendCommand(HidLink& link, uint8_t opcode, uint32_t param1, uint32_t param2) {
   return link.SendCommand(CommandFrame::Make(opcode, param1, param2)).moved;

@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "device/device_timings.h"
+
 namespace qv {
 namespace {
-
-// A receive polls the port in slices this long and looks for a cancel between them.
-constexpr int kReceiveSliceMs = 10;
-// Length of the cancel pulse of a release.
-constexpr uint32_t kCancelPulseMs = 10;
 
 bool Raised(uint64_t cancel_edges) {
   return cancel_edges % 2 != 0;

@@ -8,9 +8,6 @@
 namespace qv {
 namespace {
 
-constexpr int kLockAttempts = 5;
-constexpr uint32_t kLockRetrySleepMs = 200;
-
 ReportOutcome OutcomeOf(std::optional<uint32_t> count) {
   if (!count) return {};
   // The report number is not payload.

@@ -9,6 +9,7 @@
 #include "device/command_frame.h"
 #include "device/device_choice.h"
 #include "device/device_identity.h"
+#include "device/device_timings.h"
 #include "device/hid_device.h"
 #include "device/run_lock.h"
 #include "platform/clock.h"
@@ -21,9 +22,6 @@ namespace qv {
 inline constexpr uint16_t kDeviceVendorId = 0x0416;
 inline constexpr uint16_t kDeviceProductId = 0xB501;
 inline constexpr const char* kDeviceMutexName = "QV_UPDATER";
-
-// How long a read waits for the device's answer unless told otherwise.
-inline constexpr uint32_t kAnswerWaitMs = 2000;
 
 // What one report exchange achieved. Not moved: the lock was given up (nothing was sent), no
 // device is held, the transfer failed, or a release cancelled it.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "device/device_timings.h"
+
 namespace qv {
 
 struct DevicePollRules {
@@ -32,7 +34,7 @@ struct DevicePollCounters {
 // keep a production station busy forever. The wizard retries without limit.
 class DevicePoll {
  public:
-  static constexpr uint32_t kPollIntervalMs = 200;
+  static constexpr uint32_t kPollIntervalMs = kDevicePollIntervalMs;
   static constexpr uint32_t kSightingsToStart = 3;
   static constexpr uint32_t kMissesToForget = 2;
   // The command-line tool's limit of failed runs in a row on one device.

@@ -5,6 +5,7 @@
 
 #include "device/device_commands.h"
 #include "device/device_identity.h"
+#include "device/device_timings.h"
 #include "package/package_header.h"
 #include "update/area_programming.h"
 #include "update/bookkeeping_blocks.h"
@@ -15,11 +16,6 @@
 
 namespace qv {
 namespace {
-
-constexpr uint32_t kSettleAfterResetMs = 2000;
-constexpr int kReconnectAttempts = 150;
-constexpr uint32_t kReconnectIntervalMs = 100;
-constexpr uint32_t kSettleAfterReconnectMs = 1000;
 
 // After the reset the device leaves the bus and comes back in its update mode.
 bool Reconnect(HidLink& link, Clock& clock) {
