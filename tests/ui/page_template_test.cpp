@@ -414,6 +414,9 @@ void PageTemplateTest::resourcesHoldThePictureIconSoundAndAbout() {
   const QByteArray about = Resource("about_dialog.ui");
   QVERIFY(about.contains("<class>AboutDialog</class>"));
   QVERIFY(about.contains(QStringLiteral("关于 Kite_Update").toUtf8()));
+  // Widgets are named for their role, not numbered.
+  QVERIFY(about.contains(R"(<widget class="QPushButton" name="ok_button">)"));
+  QVERIFY(!about.contains("name=\"control_"));
 }
 
 void PageTemplateTest::informationTextLineEndsAndEncodings_data() {
