@@ -38,13 +38,15 @@ void ProgressPage::StartWorker() {
   // The worker's signals cross to this thread queued, in the order they were emitted.
   connect(worker, &UpdateWorker::statusTextChanged, this,
           [this](const QString& text) { ui_->status_text->setText(text); });
-  connect(worker, &UpdateWorker::progressPosted, this, [this] { ShowProgress(); });
+  connect(worker, &UpdateWorker::progressChanged, ui_->progress_bar, &QProgressBar::setValue);
   connect(worker, &UpdateWorker::flashTextChanged, this,
           [this](const QString& text) { flash_text_ = text; });
   connect(worker, &UpdateWorker::runFinished, this, [this](int result) { OnRunFinished(result); });
   connect(worker, &UpdateWorker::deviceReady, this, [this] {
     if (!ended_) done(kPageHandOver);
   });
+  connect(worker, &UpdateWorker::otherDeviceAnswered, this,
+          [this](bool found) { OnOtherDeviceAnswered(found); });
   // The poll timer belongs to the worker's thread and is stopped there, as the thread ends.
   connect(&thread_, &QThread::finished, worker, [worker] { worker->StopPolling(); },
           Qt::DirectConnection);
@@ -99,12 +101,6 @@ void ProgressPage::OnRunFinished(int result) {
   done_timer_.start(context_.timings.done_check_ms, this);
 }
 
-void ProgressPage::ShowProgress() {
-  // The percent current when the progress is handled, not when it was posted.
-  const uint32_t value = worker_->percent.load();
-  ui_->progress_bar->setValue(static_cast<int>(value > 100 ? 100 : value));
-}
-
 void ProgressPage::timerEvent(QTimerEvent* event) {
   if (event->timerId() == done_timer_.timerId()) {
     OnDoneCheck();
@@ -138,15 +134,26 @@ void ProgressPage::OnPollTick() {
 }
 
 void ProgressPage::OnOtherDevice() {
-  if (ended_ || !polling_) return;
-  bool found = false;
+  if (ended_ || !polling_ || other_device_asked_) return;
+  // Queued: the user-interface thread never waits for the discovery.
+  other_device_asked_ = true;
+  ui_->other_device_button->setEnabled(false);
   UpdateWorker* worker = worker_.get();
-  CallOnObjectThread(worker, [worker, &found] { found = worker->TakeOtherDevice(); });
-  if (!found) {
-    context_.dialogs.ShowMessage(NoDeviceMessage(context_));
+  QMetaObject::invokeMethod(worker, [worker] { worker->TakeOtherDevice(); });
+}
+
+void ProgressPage::OnOtherDeviceAnswered(bool found) {
+  if (!other_device_asked_) return;
+  other_device_asked_ = false;
+  // The poll may have handed the page over meanwhile; the device the answer took is then the
+  // one the next page runs on, as after the poll's own discovery.
+  if (ended_) return;
+  if (found) {
+    done(kPageHandOver);
     return;
   }
-  done(kPageHandOver);
+  ui_->other_device_button->setEnabled(true);
+  context_.dialogs.ShowMessage(NoDeviceMessage(context_));
 }
 
 void ProgressPage::StopPolling() {

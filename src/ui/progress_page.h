@@ -31,7 +31,7 @@ class ProgressPage final : public QDialog {
   // poll made at once on the worker thread; public so tests can step them.
   void OnDoneCheck();
   void OnPollTick();
-  // The Other device button.
+  // The Other device button: asks the worker for a discovery; the answer comes as a signal.
   void OnOtherDevice();
 
   // The page has received the end of its run.
@@ -56,7 +56,7 @@ class ProgressPage final : public QDialog {
  private:
   void StartWorker();
   void OnRunFinished(int result);
-  void ShowProgress();
+  void OnOtherDeviceAnswered(bool found);
   void StopPolling();
   void JoinWorker();
 
@@ -69,6 +69,7 @@ class ProgressPage final : public QDialog {
   bool run_succeeded_ = false;
   bool run_declined_ = false;
   bool polling_ = false;
+  bool other_device_asked_ = false;  // an Other device request awaits its answer
   QThread thread_;
   std::unique_ptr<UpdateWorker> worker_;
 };

@@ -43,10 +43,10 @@ void UpdateWorker::StopPolling() {
   poll_timer_.stop();
 }
 
-bool UpdateWorker::TakeOtherDevice() {
-  if (context_.link.Discover() == 0) return false;
-  StopPolling();
-  return true;
+void UpdateWorker::TakeOtherDevice() {
+  const bool found = context_.link.Discover() != 0;
+  if (found) StopPolling();
+  emit otherDeviceAnswered(found);
 }
 
 void UpdateWorker::timerEvent(QTimerEvent* event) {
@@ -62,7 +62,8 @@ void UpdateWorker::SetStatusText(std::string_view text) {
 }
 
 void UpdateWorker::PostProgressMessage() {
-  emit progressPosted();
+  const uint32_t value = percent.load();
+  emit progressChanged(static_cast<int>(value > 100 ? 100 : value));
 }
 
 void UpdateWorker::SetFlashText(std::string_view text) {

@@ -13,9 +13,9 @@
 namespace qv {
 
 // One progress page's worker, living on the page's own QThread. It runs the update with itself
-// as the progress context and tells the page about it through queued signals (status text,
-// progress, flash text, the end); it blocks only inside the message boxes of the run, which
-// are shown on the user-interface thread. Afterwards, in continuous mode, it polls for the next
+// as the progress context and tells the page about it through queued signals that carry their
+// values (status text, percent, flash text, the run's result); it blocks only inside the
+// message boxes of the run, which are shown on the user-interface thread. Afterwards, in continuous mode, it polls for the next
 // device on the same thread, so discovery and the release pulse never stall the page.
 //
 // The device link belongs to this thread from the page's start until the thread has ended.
@@ -36,9 +36,9 @@ class UpdateWorker final : public QObject, public ProgressContext {
   // Worker thread: the periodic poll; deviceReady is emitted when the rules start a device.
   void StartPolling(int interval_ms);
   void StopPolling();
-  // Worker thread: discovery for Other device; true when a device was found and taken, and the
-  // periodic poll is then stopped.
-  [[nodiscard]] bool TakeOtherDevice();
+  // Worker thread: discovery for Other device, asked for with a queued call; answers with
+  // otherDeviceAnswered. A device found is kept, and the periodic poll is then stopped.
+  void TakeOtherDevice();
 
   // ProgressContext, called by the run on the worker thread.
   void SetStatusText(std::string_view text) override;
@@ -47,10 +47,11 @@ class UpdateWorker final : public QObject, public ProgressContext {
 
  signals:
   void statusTextChanged(const QString& text);
-  void progressPosted();  // the page reads percent when it handles this
+  void progressChanged(int percent);  // the percent as it was when posted
   void flashTextChanged(const QString& text);
   void runFinished(int result);  // a RunResult
   void deviceReady();
+  void otherDeviceAnswered(bool found);
 
  protected:
   void timerEvent(QTimerEvent* event) override;

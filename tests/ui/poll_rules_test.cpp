@@ -4,8 +4,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,14 +47,60 @@ class Finally {
   std::function<void()> action_;
 };
 
+// A bus whose enumerations can be held, standing for a discovery that takes long. It lets go
+// by itself after 5 s, so that a test that waits on it from the wrong thread ends, and fails.
+class GatedBus final : public HidBus {
+ public:
+  explicit GatedBus(HidBus& inner) : inner_(inner) {}
+  void Hold() {
+    std::lock_guard lock(mutex_);
+    held_ = true;
+  }
+  void LetGo() {
+    {
+      std::lock_guard lock(mutex_);
+      held_ = false;
+    }
+    changed_.notify_all();
+  }
+  [[nodiscard]] bool waiting() const { return waiting_.load(); }
+  [[nodiscard]] bool let_go_by_itself() const { return let_go_by_itself_.load(); }
+
+  bool Enumerate(uint16_t vendor_id, uint16_t product_id,
+                 std::vector<HidInterfaceInfo>& out) override {
+    {
+      std::unique_lock lock(mutex_);
+      waiting_ = held_;
+      if (!changed_.wait_for(lock, std::chrono::seconds(5), [this] { return !held_; })) {
+        let_go_by_itself_ = true;
+        held_ = false;
+      }
+      waiting_ = false;
+    }
+    return inner_.Enumerate(vendor_id, product_id, out);
+  }
+  HidOpenResult OpenWithReason(const std::string& path) override {
+    return inner_.OpenWithReason(path);
+  }
+
+ private:
+  HidBus& inner_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  std::atomic<bool> waiting_{false};
+  std::atomic<bool> let_go_by_itself_{false};
+};
+
 struct PageRig {
   explicit PageRig(RunResult result, int32_t continuous = 1) {
     context.run = ScriptedRun(result);
     context.continuous_mode = continuous;
   }
   WizardRig rig;
+  GatedBus gate{rig.bus};
   PackageStore store;
-  HidLink link{rig.bus, rig.mutexes, rig.clock};
+  HidLink link{gate, rig.mutexes, rig.clock};
   WizardContext context{link,        store,     rig.dialogs,   rig.clock,
                         rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
                         {},          1};
@@ -85,7 +135,8 @@ class PollRulesTest : public QObject {
   void otherDeviceWhileNotHandledRunsTheSameDeviceAgain();
   void normalModeFinishesWithoutPolling();
   void endingIsRefusedWhileRunning();
-  void progressMessageReadsPercentWhenHandled();
+  void progressMessageCarriesThePercentPosted();
+  void otherDeviceNeverBlocksTheUserInterface();
   void finalTextsAndSound_data();
   void finalTextsAndSound();
   void declinedRunEndsThePageAsDeclined_data();
@@ -194,14 +245,15 @@ void PollRulesTest::otherDevice() {
 
   p.rig.bus.Unplug(device);
   QTest::mouseClick(other, Qt::LeftButton);
-  QCOMPARE(p.rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
+  QTRY_COMPARE(p.rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
   QVERIFY(!page.ended());
   QVERIFY(page.poll_running());
+  QVERIFY(other->isEnabled());
 
   p.rig.bus.Plug();
   const DevicePoll::Counters before = p.context.poll.counters();
   QTest::mouseClick(other, Qt::LeftButton);
-  QVERIFY(page.ended());
+  QTRY_VERIFY(page.ended());
   QCOMPARE(page.result(), int(kPageHandOver));
   QVERIFY(p.link.Connected());
   QCOMPARE(p.context.poll.counters().seen, before.seen);
@@ -217,6 +269,7 @@ void PollRulesTest::otherDeviceWhileNotHandledRunsTheSameDeviceAgain() {
     ProgressPage first(p.context);
     FinishRun(first);
     first.OnOtherDevice();
+    QTRY_VERIFY(first.ended());
     QCOMPARE(first.result(), int(kPageHandOver));
   }
   QVERIFY(!p.context.poll.counters().handled);
@@ -228,6 +281,27 @@ void PollRulesTest::otherDeviceWhileNotHandledRunsTheSameDeviceAgain() {
   second.OnPollTick();
   QCOMPARE(second.result(), int(kPageHandOver));
   QVERIFY(p.context.poll.counters().handled);
+}
+
+// Other device is a queued request to the worker, answered by a signal: the user-interface
+// thread goes on while the discovery takes its time, and one request is out at a time.
+void PollRulesTest::otherDeviceNeverBlocksTheUserInterface() {
+  PageRig p(RunResult::kSucceeded);
+  p.rig.bus.Plug();
+  ProgressPage page(p.context);
+  FinishRun(page);
+  auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
+  p.gate.Hold();
+  QTest::mouseClick(other, Qt::LeftButton);
+  QVERIFY(!p.gate.let_go_by_itself());
+  QTRY_VERIFY(p.gate.waiting());
+  QVERIFY(!other->isEnabled());
+  QVERIFY(!page.ended());
+  p.gate.LetGo();
+  QTRY_VERIFY(page.ended());
+  QCOMPARE(page.result(), int(kPageHandOver));
+  QVERIFY(p.link.Connected());
+  QVERIFY(!p.gate.let_go_by_itself());
 }
 
 void PollRulesTest::normalModeFinishesWithoutPolling() {
@@ -277,15 +351,19 @@ void PollRulesTest::endingIsRefusedWhileRunning() {
   QCOMPARE(page.result(), int(kPageEnded));
 }
 
-void PollRulesTest::progressMessageReadsPercentWhenHandled() {
+// The progress signal carries the percent as it was when posted: the page never reads the
+// worker's members, and shows every posted value in order.
+void PollRulesTest::progressMessageCarriesThePercentPosted() {
   PageRig p(RunResult::kSucceeded);
   std::atomic<int> stage{0};
   p.context.run = [&stage](UpdateEnvironment&, ProgressContext& progress) {
     progress.percent = 30;
     progress.PostProgressMessage();
-    progress.percent = 70;  // moved on before the message was handled
+    progress.percent = 70;  // moved on, not posted
     stage = 1;
     while (stage.load() != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    progress.percent = 50;
+    progress.PostProgressMessage();
     return RunResult::kFailed;
   };
   ProgressPage page(p.context);
@@ -293,12 +371,17 @@ void PollRulesTest::progressMessageReadsPercentWhenHandled() {
   QCOMPARE(bar->minimum(), 0);
   QCOMPARE(bar->maximum(), 100);
   QCOMPARE(bar->value(), 0);
+  QSignalSpy shown(bar, &QProgressBar::valueChanged);
   const Finally let_go([&stage] { stage = 2; });  // a failed check must not strand the worker
   // Wait without handling events, so the message is still queued when percent moves on.
   while (stage.load() != 1) std::this_thread::yield();
-  QTRY_COMPARE(bar->value(), 70);
+  QTRY_COMPARE(bar->value(), 30);
   stage = 2;
   FinishRun(page);
+  QCOMPARE(bar->value(), 50);
+  QCOMPARE(shown.size(), 2);
+  QCOMPARE(shown.at(0).at(0).toInt(), 30);
+  QCOMPARE(shown.at(1).at(0).toInt(), 50);
 }
 
 void PollRulesTest::finalTextsAndSound_data() {
