@@ -1,15 +1,13 @@
 // qvupdate report: sums up a station record written by flash --record.
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 
-#include "station/record_summary.h"
 #include "cli/commands.h"
+#include "station/record_reader.h"
+#include "station/record_summary.h"
 
 namespace qv::cli {
 namespace {
@@ -19,26 +17,39 @@ struct ReportOptions {
   bool csv = false;
 };
 
+void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// The record is read line by line and never held whole: the CSV goes out a run at a time, the
+// summary keeps per-unit state only.
 int RunReport(const ReportOptions& options) {
-  std::ifstream in(options.file, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "Cannot read the record %s\n%s\n", options.file.c_str(),
-                 std::strerror(errno));
+  uint64_t unreadable = 0;
+  std::string error;
+  station::RecordTally tally;
+  bool header = false;  // written with the first row, so a refused file prints no CSV at all
+  const bool read = station::ReadRecordFile(
+      options.file,
+      [&](const station::UnitRecord& record) {
+        if (options.csv) {
+          if (!header) Print(station::RecordsCsvHeader());
+          header = true;
+          Print(station::RecordCsvRow(record));
+        } else {
+          tally.Add(record);
+        }
+      },
+      unreadable, error);
+  if (!read) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "Cannot read the record %s\n%s\n", options.file.c_str(), error.c_str());
     return 1;
   }
-  uint64_t unreadable = 0;
-  const std::vector<station::UnitRecord> records = station::ReadRecords(in, unreadable);
-  std::string out;
-  if (options.csv) {
-    out = station::RecordsCsv(records);
-  } else {
-    station::RecordSummary summary = station::SummariseRecords(records);
+  if (options.csv && !header) Print(station::RecordsCsvHeader());
+  if (!options.csv) {
+    station::RecordSummary summary = tally.Summary();
     summary.unreadable_lines = unreadable;
-    out = station::SummaryText(summary);
+    Print(station::SummaryText(summary));
   }
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  std::fflush(stdout);
-  return 0;
+  return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -50,7 +61,7 @@ void AddReportCommand(CLI::App& app) {
   report->footer(
       "Prints units, updated, failed by message, declined, interrupted, retries and units per\n"
       "hour. A unit that failed and passed on a retry counts once, as updated, with one retry.\n"
-      "Lines that are not records are counted and skipped.");
+      "Lines that are not records are counted and skipped. Only a regular file is read.");
   report->add_option("file", options->file, "The record file")->required();
   report->add_flag("--csv", options->csv, "Print every run of the record as CSV instead");
   report->callback([options] { ExitStatus() = RunReport(*options); });

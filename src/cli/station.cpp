@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "cli/cli_dialogs.h"
@@ -20,11 +21,24 @@
 #include "platform/random.h"
 #include "program_version.h"
 #include "station/sha256.h"
+#include "station/record_file.h"
 #include "station/station.h"
 #include "station/station_texts.h"
+#include "station/trace_file.h"
 
 namespace qv::cli {
 namespace {
+
+constexpr const char* kOutputLost =
+    "The output was lost (nobody read it); the devices finished and the record is kept";
+
+// Whether what the station wrote to stdout reached it; the reason when it did not.
+bool OutputKept(std::string& reason) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+  reason = errno != 0 ? std::strerror(errno) : "write error";
+  return false;
+}
 
 AnswerPolicy PolicyFrom(const std::string& name) {
   if (name == "yes") return AnswerPolicy::kYes;
@@ -86,9 +100,15 @@ class CommandLineStation {
         [&station](uint64_t id) { return station.QuestionOpen(id); });
     display_.SetQuestionHandler(
         [&questions](const station::StationQuestion& question) { questions.Take(question); });
-    const int status = station.Run();
+    int status = station.Run();
     display_.SetQuestionHandler(nullptr);
     store_.Release();
+    std::string reason;
+    if (!OutputKept(reason)) {
+      // The devices and the record are whole; only what was shown is not.
+      display_.Message(kOutputLost, reason);
+      if (status == station::kStationAllUpdated) status = station::kStationNotAllUpdated;
+    }
     return status;
   }
 
@@ -115,6 +135,7 @@ class CommandLineStation {
     return true;
   }
 
+  // Both files are checked before the first device is touched.
   bool OpenOutputs() {
     std::string error;
     if (!options_.record.empty() && !record_.Open(options_.record, error)) {
@@ -122,12 +143,19 @@ class CommandLineStation {
       return false;
     }
     if (!options_.trace.empty()) {
-      std::FILE* file = std::fopen(options_.trace.c_str(), "w");
+      std::optional<station::FileIdentity> record;
+      if (record_.is_open()) record = record_.identity();
+      std::FILE* file = station::OpenTraceFile(options_.trace, record, error);
       if (file == nullptr) {
-        display_.Message(station::text::kCannotOpenTrace, options_.trace + ": " + std::strerror(errno));
+        display_.Message(station::text::kCannotOpenTrace, options_.trace + ": " + error);
         return false;
       }
-      trace_ = std::make_shared<ReportTraceSink>(file);
+      // The trace is a diagnostic: a failure to write it is told once and the devices go on.
+      trace_ = std::make_shared<ReportTraceSink>(
+          file, [this, path = options_.trace](const std::string& reason) {
+            display_.Message("Cannot write the trace file; the devices go on without it",
+                             path + ": " + reason);
+          });
     }
     return true;
   }

@@ -8,17 +8,19 @@ namespace {
 std::atomic<uint32_t> g_stops{0};
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "counted from a signal handler");
 
-void SetStopAction(void (*handler)(int)) {
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void SetAction(int signal_number, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  sigaction(signal_number, &action, nullptr);
 }
 
 void OnStop(int signal_number) {
-  if (g_stops.fetch_add(1) + 1 < 3) return;
-  SetStopAction(SIG_DFL);
+  const uint32_t stops = signal_number == SIGQUIT ? 2 : 1;
+  if (g_stops.fetch_add(stops) < 2) return;
+  for (int stop : kStopSignals) SetAction(stop, SIG_DFL);
   // Blocked while the handler runs; delivered with its default action once it returns.
   std::raise(signal_number);
 }
@@ -27,7 +29,8 @@ void OnStop(int signal_number) {
 
 void CatchStopSignals() {
   g_stops.store(0);
-  SetStopAction(OnStop);
+  for (int stop : kStopSignals) SetAction(stop, OnStop);
+  SetAction(SIGPIPE, SIG_IGN);
 }
 
 const std::atomic<uint32_t>& StopSignalCount() { return g_stops; }

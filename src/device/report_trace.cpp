@@ -1,6 +1,8 @@
 #include "device/report_trace.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace qv {
@@ -58,7 +60,8 @@ class TracedPort final : public HidPort {
 
 }  // namespace
 
-ReportTraceSink::ReportTraceSink(std::FILE* file) : file_(file) {}
+ReportTraceSink::ReportTraceSink(std::FILE* file, WriteFailure on_write_failure)
+    : file_(file), on_write_failure_(std::move(on_write_failure)) {}
 
 ReportTraceSink::~ReportTraceSink() {
   if (file_ != nullptr) std::fclose(file_);
@@ -84,20 +87,27 @@ void ReportTraceSink::Report(const std::string& path, char direction, const uint
     line += kHex[bytes[i] & 0x0F];
   }
   line += '\n';
-  std::lock_guard lock(mutex_);
-  if (file_ == nullptr) return;
-  // Flushed line by line: a trace is read after something went wrong, crashes included.
-  std::fwrite(line.data(), 1, line.size(), file_);
-  std::fflush(file_);
+  Write(line);
+}
+
+// Flushed line by line: a trace is read after something went wrong, crashes included.
+void ReportTraceSink::Write(const std::string& line) {
+  std::string reason;
+  {
+    std::lock_guard lock(mutex_);
+    if (file_ == nullptr || failed_) return;
+    errno = 0;
+    if (std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0) {
+      return;
+    }
+    failed_ = true;
+    reason = errno != 0 ? std::strerror(errno) : "write failed";
+  }
+  if (on_write_failure_) on_write_failure_(reason);
 }
 
 void ReportTraceSink::Failure(const std::string& path, const char* what) {
-  const std::string line = Stamp() + " " + path + " ! " + what + "\n";
-  std::lock_guard lock(mutex_);
-  if (file_ != nullptr) {
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
-  }
+  Write(Stamp() + " " + path + " ! " + what + "\n");
 }
 
 TracedHidBus::TracedHidBus(HidBus& inner, std::shared_ptr<ReportTraceSink> sink)

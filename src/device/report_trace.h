@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,8 +22,12 @@ namespace qv {
 // Shared by every device of a run; lines of different devices never mix.
 class ReportTraceSink {
  public:
+  // Called once, with the system's reason, when a line cannot be written; the trace then stops
+  // (a trace with a gap would mislead) and the work it traces goes on.
+  using WriteFailure = std::function<void(const std::string& reason)>;
+
   // Takes ownership of `file` (closed at destruction).
-  explicit ReportTraceSink(std::FILE* file);
+  explicit ReportTraceSink(std::FILE* file, WriteFailure on_write_failure = {});
   ~ReportTraceSink();
   ReportTraceSink(const ReportTraceSink&) = delete;
   ReportTraceSink& operator=(const ReportTraceSink&) = delete;
@@ -32,8 +37,11 @@ class ReportTraceSink {
 
  private:
   [[nodiscard]] std::string Stamp() const;
+  void Write(const std::string& line);
   std::mutex mutex_;
   std::FILE* file_;
+  WriteFailure on_write_failure_;
+  bool failed_ = false;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

@@ -14,6 +14,8 @@ std::thread StartWithoutStopSignals(std::function<void()> body) {
   sigemptyset(&stops);
   sigaddset(&stops, SIGINT);
   sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGHUP);
+  sigaddset(&stops, SIGQUIT);
   sigset_t before;
   pthread_sigmask(SIG_BLOCK, &stops, &before);
   struct Restore {

@@ -8,10 +8,29 @@
 namespace qv::station {
 namespace {
 
-struct SessionSpan {
-  int64_t first_start = INT64_MAX;
-  int64_t last_end = INT64_MIN;
-};
+// Whether a run replaces what a unit's earlier runs said: the run with the highest attempt
+// number, the later one among equals, is the unit's outcome.
+bool Supersedes(bool first_run, uint32_t last_attempt, uint32_t attempt) {
+  return first_run || attempt >= last_attempt;
+}
+
+void Count(RecordSummary& summary, UnitResult result, const std::string& message) {
+  ++summary.units;
+  switch (result) {
+    case UnitResult::kUpdated:
+      ++summary.updated;
+      break;
+    case UnitResult::kDeclined:
+      ++summary.declined;
+      break;
+    case UnitResult::kInterrupted:
+      ++summary.interrupted;
+      break;
+    case UnitResult::kFailed:
+      ++summary.failed_by_message[message];
+      break;
+  }
+}
 
 }  // namespace
 
@@ -58,19 +77,87 @@ std::vector<UnitRecord> ReadRecords(std::istream& in, uint64_t& unreadable_lines
   return records;
 }
 
+RecordTally::UnitState& RecordTally::StateOf(Session& session, uint64_t unit) {
+  if (!session.sparse.empty()) {
+    const auto found = session.sparse.find(unit);
+    if (found != session.sparse.end()) return found->second;
+  }
+  if (unit <= session.dense.size()) return session.dense[unit - 1];
+  if (unit <= 2 * session.units + 64) {
+    session.dense.resize(unit);
+    return session.dense[unit - 1];
+  }
+  return session.sparse[unit];
+}
+
+uint32_t RecordTally::MessageIndex(const std::string& message) {
+  const auto found = message_index_.find(message);
+  if (found != message_index_.end()) return found->second;
+  const auto index = static_cast<uint32_t>(messages_.size());
+  messages_.push_back(message);
+  message_index_.emplace(message, index);
+  return index;
+}
+
+void RecordTally::Add(const UnitRecord& r) {
+  Session& session = sessions_[r.session];
+  const std::optional<int64_t> start = ParseIsoUtc(r.start);
+  const std::optional<int64_t> end = ParseIsoUtc(r.end);
+  if (start && end && *end >= *start) {
+    session.first_start = std::min(session.first_start, *start);
+    session.last_end = std::max(session.last_end, *end);
+  }
+  if (r.unit == 0) {
+    Count(loose_, r.result, r.message);
+    return;
+  }
+  ++runs_;
+  UnitState& unit = StateOf(session, r.unit);
+  const bool first = !unit.seen;
+  if (first) ++session.units;
+  if (!Supersedes(first, unit.attempt, r.attempt)) return;
+  unit.seen = true;
+  unit.attempt = r.attempt;
+  unit.result = r.result;
+  if (r.result == UnitResult::kFailed) unit.message = MessageIndex(r.message);
+}
+
+RecordSummary RecordTally::Summary() const {
+  RecordSummary summary = loose_;
+  int64_t span_ms = 0;
+  uint64_t units = 0;
+  for (const auto& [name, session] : sessions_) {
+    const auto count = [&](const UnitState& unit) {
+      if (!unit.seen) return;
+      Count(summary, unit.result, unit.result == UnitResult::kFailed ? messages_[unit.message] : "");
+    };
+    for (const UnitState& unit : session.dense) count(unit);
+    for (const auto& [number, unit] : session.sparse) count(unit);
+    units += session.units;
+    if (session.last_end >= session.first_start) span_ms += session.last_end - session.first_start;
+  }
+  summary.retries = runs_ - units;
+  if (span_ms > 0) {
+    summary.units_per_hour = static_cast<double>(summary.units) * 3'600'000.0 /
+                             static_cast<double>(span_ms);
+  }
+  return summary;
+}
+
 RecordSummary SummariseRecords(const std::vector<UnitRecord>& records) {
+  RecordTally tally;
   std::map<std::pair<std::string, uint64_t>, UnitSummary> units;
   std::map<std::pair<std::string, uint64_t>, uint32_t> last_attempt;
-  std::map<std::string, SessionSpan> sessions;
   uint64_t loose = 0;  // runs without a unit number each count as a unit of their own
   for (const UnitRecord& r : records) {
+    tally.Add(r);
     const auto key = r.unit != 0 ? std::make_pair(r.session, r.unit)
                                  : std::make_pair("#" + std::to_string(++loose), uint64_t{0});
     UnitSummary& unit = units[key];
     ++unit.runs;
     unit.duration_ms += r.duration_ms;
     uint32_t& last = last_attempt[key];
-    if (unit.runs == 1 || r.attempt >= last) {
+    if (Supersedes(unit.runs == 1, last, r.attempt)) {
       last = r.attempt;
       unit.session = r.session;
       unit.unit = r.unit;
@@ -80,40 +167,9 @@ RecordSummary SummariseRecords(const std::vector<UnitRecord>& records) {
       unit.device_port = r.device_port;
       unit.device_serial = r.device_serial;
     }
-    const std::optional<int64_t> start = ParseIsoUtc(r.start);
-    const std::optional<int64_t> end = ParseIsoUtc(r.end);
-    if (start && end && *end >= *start) {
-      SessionSpan& span = sessions[r.session];
-      span.first_start = std::min(span.first_start, *start);
-      span.last_end = std::max(span.last_end, *end);
-    }
   }
-  RecordSummary summary;
-  for (auto& [key, unit] : units) {
-    ++summary.units;
-    summary.retries += unit.retries();
-    switch (unit.result) {
-      case UnitResult::kUpdated:
-        ++summary.updated;
-        break;
-      case UnitResult::kDeclined:
-        ++summary.declined;
-        break;
-      case UnitResult::kInterrupted:
-        ++summary.interrupted;
-        break;
-      case UnitResult::kFailed:
-        ++summary.failed_by_message[unit.message];
-        break;
-    }
-    summary.by_unit.push_back(std::move(unit));
-  }
-  int64_t span_ms = 0;
-  for (const auto& [session, span] : sessions) span_ms += span.last_end - span.first_start;
-  if (span_ms > 0) {
-    summary.units_per_hour = static_cast<double>(summary.units) * 3'600'000.0 /
-                             static_cast<double>(span_ms);
-  }
+  RecordSummary summary = tally.Summary();
+  for (auto& [key, unit] : units) summary.by_unit.push_back(std::move(unit));
   return summary;
 }
 

@@ -44,8 +44,44 @@ struct RecordSummary {
   [[nodiscard]] uint64_t failed() const;
 };
 
+// Sums a record up run by run, keeping per unit only what the summary needs (its last attempt,
+// result and failure message), so a record of any length is summed in memory that grows with
+// its units, not with its bytes. The summary it gives has no by_unit listing.
+class RecordTally {
+ public:
+  void Add(const UnitRecord& record);
+  [[nodiscard]] RecordSummary Summary() const;
+
+ private:
+  struct UnitState {
+    uint32_t attempt = 0;
+    uint32_t message = 0;  // index into messages_, for a failed unit
+    UnitResult result = UnitResult::kFailed;
+    bool seen = false;
+  };
+  struct Session {
+    // Unit numbers count up from 1 in a session, so most units sit in a plain array; a number
+    // far beyond the units seen (a hand-edited line, say) goes to the map instead, so no line
+    // can make the array grow past twice the units actually read.
+    std::vector<UnitState> dense;
+    std::map<uint64_t, UnitState> sparse;
+    uint64_t units = 0;
+    int64_t first_start = INT64_MAX;
+    int64_t last_end = INT64_MIN;
+  };
+  UnitState& StateOf(Session& session, uint64_t unit);
+  uint32_t MessageIndex(const std::string& message);
+
+  std::map<std::string, Session> sessions_;
+  std::vector<std::string> messages_;
+  std::map<std::string, uint32_t, std::less<>> message_index_;
+  uint64_t runs_ = 0;  // with a unit number
+  RecordSummary loose_;  // runs without a unit number: each a unit of its own
+};
+
 // Reads every line of a record; lines that are not records are counted, not trusted.
 [[nodiscard]] std::vector<UnitRecord> ReadRecords(std::istream& in, uint64_t& unreadable_lines);
+// The summary with every unit listed, for a station's own runs.
 [[nodiscard]] RecordSummary SummariseRecords(const std::vector<UnitRecord>& records);
 
 // The report's text of a summary.

@@ -8,12 +8,14 @@
 #include "device/hid_link.h"
 #include "device/run_lock.h"
 #include "station/station_texts.h"
+#include "station/visible_text.h"
 #include "update/update_texts.h"
 
 namespace qv::station {
 
 std::string DeviceLabel(const HidInterfaceInfo& device) {
-  return DeviceIdentity::Of(device).Text();
+  // The serial number is the device's own text: shown, never obeyed, by a terminal.
+  return VisibleText(DeviceIdentity::Of(device).Text());
 }
 
 Station::Station(const StationConfig& config, StationEnvironment env,
@@ -47,23 +49,26 @@ int Station::Run() {
 // between this session's runs or while one resets; with every device at once also the device
 // mutex, which the session's links then share.
 bool Station::HoldSessionLocks() {
+  // A continuous station holds the device mutex too: a device held by another process is then
+  // waited for, as busy, instead of being run into a reset that cannot be sent and counted as
+  // a failed unit, again and again.
   std::set<std::string> held{kRunMutexName};
-  if (config_.all) held.insert(kDeviceMutexName);
+  if (config_.all || config_.continuous) held.insert(kDeviceMutexName);
   bool announced = false;
   for (;;) {
-    bool busy = false;
+    std::string busy;
     for (const std::string& name : held) {
       NamedMutexResult result = env_.mutexes.Create(name);
       if (result.status == NamedMutexStatus::kAlreadyExists) {
-        busy = true;
+        busy = name;
         break;
       }
       if (result.handle) session_locks_.push_back(std::move(result.handle));
     }
-    if (!busy) break;
+    if (busy.empty()) break;
     session_locks_.clear();
     if (!config_.continuous || env_.stops.load() != 0) {
-      observer_.Message(text::kDeviceBusy, "");
+      observer_.Message(text::DeviceBusy(busy), "");
       return false;
     }
     if (!announced) {
@@ -96,7 +101,7 @@ Station::Slot& Station::SlotFor(const HidInterfaceInfo& info) {
   slot.device = info;  // the path may have changed since
   if (slot.id < 0) {
     slot.id = next_slot_id_++;
-    slot.label = config_.all && DeviceIdentity::Of(info).Known() ? key : info.path;
+    slot.label = config_.all && DeviceIdentity::Of(info).Known() ? key : VisibleText(info.path);
     slot.poll = DevicePoll(DevicePoll::Rules{config_.max_failed_runs},
                            DevicePoll::Counters{0, 0, false});
     observer_.SlotAdded(slot.id, slot.label);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 // The station's own texts (the runs' texts are in update/update_texts.h).
 namespace qv::station::text {
 
@@ -12,6 +14,11 @@ inline constexpr const char* kDeviceBusy =
     "one has finished.";
 inline constexpr const char* kCannotOpenRecord = "Cannot open the record file";
 inline constexpr const char* kCannotOpenTrace = "Cannot open the trace file";
+// The same, naming the lock that other process actually holds.
+inline std::string DeviceBusy(const std::string& lock) {
+  return "The device is in use by another updater process (it holds " + lock +
+         "); wait until that one has finished.";
+}
 inline constexpr const char* kCannotWriteRecord = "Cannot write the record";
 inline constexpr const char* kRecordStopsStation =
     "The record cannot be kept: no further device is started; the devices in progress finish.";

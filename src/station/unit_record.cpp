@@ -1,17 +1,19 @@
 #include "station/unit_record.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace qv::station {
 namespace {
 
-std::string CsvField(const std::string& text) {
+bool StartsFormula(const std::string& text) {
+  return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
+std::string CsvField(const std::string& raw) {
+  const std::string text = StartsFormula(raw) ? "'" + raw : raw;
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) {
@@ -58,43 +60,6 @@ std::string IsoUtc(int64_t epoch_ms) {
   return text;
 }
 
-RecordFile::~RecordFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-bool RecordFile::Open(const std::string& path, std::string& error) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd_ < 0) error = std::strerror(errno);
-  return fd_ >= 0;
-}
-
-bool RecordFile::Append(const UnitRecord& record, std::string& error) {
-  return AppendLine(UnitRecordLine(record), error);
-}
-
-bool RecordFile::AppendLine(const std::string& line, std::string& error) {
-  // One write: with O_APPEND the line lands whole at the end even when another process appends
-  // to the same file. A short write (disk full) is reported, not continued, so that no line is
-  // ever split between two writes.
-  ssize_t written;
-  do {
-    written = ::write(fd_, line.data(), line.size());
-  } while (written < 0 && errno == EINTR);
-  if (written < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  if (static_cast<size_t>(written) != line.size()) {
-    error = "short write (disk full?)";
-    return false;
-  }
-  if (::fsync(fd_) != 0) {
-    error = std::strerror(errno);
-    return false;
-  }
-  return true;
-}
-
 namespace {
 
 std::string TextAt(const nlohmann::json& object, const char* key) {
@@ -116,9 +81,37 @@ const nlohmann::json& ObjectAt(const nlohmann::json& object, const char* key) {
   return found != object.end() && found->is_object() ? *found : kEmpty;
 }
 
+// Whether the line's arrays and objects nest deeper than a record's ever do. Checked before
+// parsing, because the parser's depth (and memory) grows with every bracket of a line such as
+// "[[[[...".
+bool NestsTooDeep(const std::string& line) {
+  int depth = 0;
+  bool in_text = false;
+  bool escaped = false;
+  for (char c : line) {
+    if (in_text) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_text = false;
+      }
+    } else if (c == '"') {
+      in_text = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxRecordNesting) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
+  if (line.size() > kMaxRecordLine || NestsTooDeep(line)) return false;
   const nlohmann::json json = nlohmann::json::parse(line, nullptr, false);
   if (!json.is_object() || !json.contains("result")) return false;
   // Lines written before the version was recorded have none: version 0, same fields.
@@ -148,37 +141,43 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
   return true;
 }
 
-std::string RecordsCsv(const std::vector<UnitRecord>& records) {
-  std::string csv =
-      "session,unit,attempt,start,end,station,updater,package_file,package_sha256,"
-      "package_version,device_path,device_port,device_serial,version_before,flash_id,result,"
-      "message,duration_ms,reports_sent\r\n";
-  for (const UnitRecord& r : records) {
-    const std::string fields[] = {r.session,
-                                  std::to_string(r.unit),
-                                  std::to_string(r.attempt),
-                                  r.start,
-                                  r.end,
-                                  r.station,
-                                  r.updater,
-                                  r.package_file,
-                                  r.package_sha256,
-                                  r.package_version,
-                                  r.device_path,
-                                  r.device_port,
-                                  r.device_serial,
-                                  r.version_before,
-                                  r.flash_id,
-                                  ResultText(r.result),
-                                  r.message,
-                                  std::to_string(r.duration_ms),
-                                  std::to_string(r.reports_sent)};
-    for (std::size_t i = 0; i < std::size(fields); ++i) {
-      if (i != 0) csv += ',';
-      csv += CsvField(fields[i]);
-    }
-    csv += "\r\n";
+std::string RecordsCsvHeader() {
+  return "session,unit,attempt,start,end,station,updater,package_file,package_sha256,"
+         "package_version,device_path,device_port,device_serial,version_before,flash_id,result,"
+         "message,duration_ms,reports_sent\r\n";
+}
+
+std::string RecordCsvRow(const UnitRecord& r) {
+  const std::string fields[] = {r.session,
+                                std::to_string(r.unit),
+                                std::to_string(r.attempt),
+                                r.start,
+                                r.end,
+                                r.station,
+                                r.updater,
+                                r.package_file,
+                                r.package_sha256,
+                                r.package_version,
+                                r.device_path,
+                                r.device_port,
+                                r.device_serial,
+                                r.version_before,
+                                r.flash_id,
+                                ResultText(r.result),
+                                r.message,
+                                std::to_string(r.duration_ms),
+                                std::to_string(r.reports_sent)};
+  std::string row;
+  for (std::size_t i = 0; i < std::size(fields); ++i) {
+    if (i != 0) row += ',';
+    row += CsvField(fields[i]);
   }
+  return row + "\r\n";
+}
+
+std::string RecordsCsv(const std::vector<UnitRecord>& records) {
+  std::string csv = RecordsCsvHeader();
+  for (const UnitRecord& r : records) csv += RecordCsvRow(r);
   return csv;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,12 +43,23 @@ struct UnitRecord {
 // may report anything as its serial number).
 [[nodiscard]] std::string UnitRecordLine(const UnitRecord& record);
 
+// The longest line and the deepest nesting a record line is read with. A station's lines are
+// under a kilobyte and nest two deep; the limits keep a damaged or hostile record from taking
+// the reader's memory or stack.
+inline constexpr std::size_t kMaxRecordLine = 64 * 1024;
+inline constexpr int kMaxRecordNesting = 8;
+
 // Reads one record line back, with or without its schema version. False for anything that is
-// not a record object; a field of the wrong type counts as missing.
+// not a record object (lines over the limits included); a field of the wrong type counts as
+// missing.
 [[nodiscard]] bool ParseUnitRecord(const std::string& line, UnitRecord& record);
 
-// One CSV row per run, with a header row; fields quoted where they need it.
+// One CSV row per run, with a header row; fields quoted where they need it. A text a device or
+// a file controls never reaches a spreadsheet as a formula: a cell that would start with =, +,
+// -, @, a tab or a carriage return starts with ' instead.
 [[nodiscard]] std::string RecordsCsv(const std::vector<UnitRecord>& records);
+[[nodiscard]] std::string RecordsCsvHeader();
+[[nodiscard]] std::string RecordCsvRow(const UnitRecord& record);
 
 // Milliseconds since the epoch as UTC ISO 8601 with milliseconds: 2026-01-31T12:00:00.250Z.
 [[nodiscard]] std::string IsoUtc(int64_t epoch_ms);
@@ -58,26 +70,6 @@ class RecordSink {
   virtual ~RecordSink() = default;
   // False with the reason in `error` when the line could not be kept.
   [[nodiscard]] virtual bool Append(const UnitRecord& record, std::string& error) = 0;
-};
-
-// The record file, opened for appending. Each line goes out with one write() and is flushed to
-// the disk before Append returns, so a crash or power cut loses at most the unit in progress
-// and never leaves half a line.
-class RecordFile final : public RecordSink {
- public:
-  RecordFile() = default;
-  ~RecordFile() override;
-  RecordFile(const RecordFile&) = delete;
-  RecordFile& operator=(const RecordFile&) = delete;
-
-  // False with the system's reason in `error`.
-  [[nodiscard]] bool Open(const std::string& path, std::string& error);
-  [[nodiscard]] bool Append(const UnitRecord& record, std::string& error) override;
-  [[nodiscard]] bool AppendLine(const std::string& line, std::string& error);
-  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
 };
 
 }  // namespace qv::station

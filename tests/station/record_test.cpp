@@ -12,6 +12,7 @@
 #include "package/package_source.h"
 #include "station/record_summary.h"
 #include "station/sha256.h"
+#include "station/record_file.h"
 #include "station/unit_record.h"
 
 namespace qv::station {
@@ -161,7 +162,7 @@ TEST(RecordFile, AppendsWholeLinesAndSaysWhyItCannotOpen) {
   RecordFile directory;
   std::string error;
   EXPECT_FALSE(directory.Open(fs::temp_directory_path().string(), error));
-  EXPECT_EQ(error, "Is a directory");
+  EXPECT_EQ(error, "It is a directory, not a regular file");
 }
 
 // A unit that failed and then passed is one unit, updated, with one retry; failures are

@@ -309,5 +309,51 @@ TEST(Station, ARecordThatCannotBeWrittenStopsTheStation) {
   EXPECT_TRUE(Contains(rig.observer.notices(), text::kRecordStopsStation));
 }
 
+// A lock another updater process holds is "busy", never a failure: a continuous station waits
+// for it (single device or all), and a one-shot station says which lock is held and starts
+// nothing.
+TEST(Station, ALockHeldElsewhereIsWaitedForOrNamed) {
+  struct LockCase {
+    const char* name;
+    StationConfig config;
+    const char* held;
+    int status;
+    std::vector<std::string> runs;
+    const char* message;  // a message the station gives, "" for none
+  };
+  const LockCase cases[] = {
+      {"single, continuous, device mutex", Config(false, true, 1), kDeviceMutexName, 0,
+       {"1.1 updated"}, ""},
+      {"single, continuous, run lock", Config(false, true, 1), kRunMutexName, 0, {"1.1 updated"},
+       ""},
+      {"all, continuous, device mutex", Config(true, true, 1), kDeviceMutexName, 0,
+       {"1.1 updated"}, ""},
+      {"single, once, run lock", Config(false, false), kRunMutexName, 1, {},
+       "The device is in use by another updater process (it holds QV_UPDATER_RUN); wait until "
+       "that one has finished."},
+      {"all, once, device mutex", Config(true, false), kDeviceMutexName, 1, {},
+       "The device is in use by another updater process (it holds QV_UPDATER); wait until that "
+       "one has finished."},
+  };
+  for (const LockCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    (void)rig.bus.Plug();
+    // The other process: it holds the lock until the station says it waits.
+    NamedMutexResult other = rig.mutexes.Create(c.held);
+    ASSERT_TRUE(other.handle);
+    std::atomic<bool> waited{false};
+    rig.observer.on_notice = [&](const std::string& text) {
+      if (text == text::kWaitingForOtherProcess && !waited.exchange(true)) other.handle.reset();
+    };
+    EXPECT_EQ(rig.Run(c.config), c.status);
+    EXPECT_EQ(rig.observer.runs(), c.runs);
+    EXPECT_EQ(waited.load(), c.config.continuous);
+    if (*c.message != 0) {
+      EXPECT_EQ(rig.observer.messages(), std::vector<std::string>{c.message});
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv::station
