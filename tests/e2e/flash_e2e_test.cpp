@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -597,6 +598,155 @@ TEST_F(FlashE2E, DevicesNothingTellsApartAreRefusedBeforeAnythingIsSent) {
                   {"QVSIM_DEVICES=1", "QVSIM_SERIAL=", "QVSIM_NEW_PATH_AFTER_RESET=1"}),
             0)
       << stderr_;
+  test::ExpectFlashHoldsPackage(Flash(1), package_);
+}
+
+// The signals a closed terminal, Ctrl-\ or a lost reader send reach the station in the middle
+// of a write: SIGHUP is a stop (the devices finish), SIGQUIT an abort (the devices are released
+// and recorded as interrupted), a broken stdout is ignored (the devices finish, the record is
+// written, the status says the output was lost). Each device is checked afterwards.
+TEST_F(FlashE2E, SignalsNeverLeaveADeviceHalfWritten) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int devices;
+    int signal;  // 0: stdout's reader goes away instead
+    int status;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"single, SIGHUP", {}, 1, SIGHUP, 0, "updated"},
+      {"continuous, SIGHUP", {"--continuous"}, 1, SIGHUP, 0, "updated"},
+      {"all, SIGHUP", {"--all", "--continuous"}, 2, SIGHUP, 0, "updated"},
+      {"single, SIGQUIT", {}, 1, SIGQUIT, 130, "interrupted"},
+      {"continuous, SIGQUIT", {"--continuous"}, 1, SIGQUIT, 130, "interrupted"},
+      {"all, SIGQUIT", {"--all"}, 2, SIGQUIT, 130, "interrupted"},
+      {"single, reader gone", {}, 1, 0, 1, "updated"},
+      {"all, reader gone", {"--all"}, 2, 0, 1, "updated"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir_ / "sim");
+    fs::create_directory(dir_ / "sim");
+    const fs::path record = dir_ / (std::string("record-") + std::to_string(&c - cases));
+    std::vector<std::string> args{"flash", PackagePath(), "--record", record.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    launcher_.clear();
+    if (c.signal == 0) {
+      // The station's stdout goes to a reader that takes one line and leaves.
+      launcher_ = {"/bin/bash", "-c", "\"$0\" \"$@\" | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}"};
+    }
+    auto child = Start(args, {"QVSIM_REPORT_LATENCY_MS=3",
+                              "QVSIM_DEVICES=" + std::to_string(c.devices)});
+    if (c.signal != 0) {
+      ASSERT_TRUE(WaitUntil([&] { return child->Stdout().find("Update:") != std::string::npos; }));
+      child->Signal(c.signal);
+    }
+    EXPECT_EQ(child->Wait(120'000), c.status) << child->Stderr();
+    if (c.signal == 0) {
+      EXPECT_NE(child->Stderr().find("The output was lost"), std::string::npos) << child->Stderr();
+    }
+    const std::vector<nlohmann::json> lines = RecordLines(record);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(c.devices));
+    for (int device = 1; device <= c.devices; ++device) {
+      EXPECT_EQ(lines[device - 1]["result"], c.result);
+      if (std::string(c.result) == "updated") test::ExpectFlashHoldsPackage(Flash(device), package_);
+    }
+    if (c.signal == SIGQUIT) {
+      EXPECT_NE(child->Stdout().find("Device 1: interrupted"), std::string::npos)
+          << child->Stdout();
+    }
+  }
+  launcher_.clear();
+}
+
+// What the record, the trace or the report are pointed at: a target that is no regular file (or
+// a link) is refused with its reason and status 1 before a device is touched, and nothing in
+// the folder changes.
+TEST_F(FlashE2E, RecordTraceAndReportRefuseWhatIsNoRegularFile) {
+  struct Case {
+    const char* name;
+    std::function<fs::path(const fs::path&)> make;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"symlink",
+       [](const fs::path& dir) {
+         std::ofstream(dir / "victim") << "keep\n";
+         fs::create_symlink(dir / "victim", dir / "target");
+         return dir / "target";
+       },
+       "It is a symbolic link, not a regular file"},
+      {"FIFO",
+       [](const fs::path& dir) {
+         EXPECT_EQ(::mkfifo((dir / "target").c_str(), 0600), 0);
+         return dir / "target";
+       },
+       "It is a FIFO, not a regular file"},
+      {"directory",
+       [](const fs::path& dir) {
+         fs::create_directory(dir / "target");
+         return dir / "target";
+       },
+       "It is a directory, not a regular file"},
+      {"/dev/full", [](const fs::path&) { return fs::path("/dev/full"); },
+       "It is a character device, not a regular file"},
+      {"/dev/zero", [](const fs::path&) { return fs::path("/dev/zero"); },
+       "It is a character device, not a regular file"},
+  };
+  const fs::path targets = dir_ / "targets";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const std::string option : {"--record", "--trace", "report"}) {
+      SCOPED_TRACE(option);
+      fs::remove_all(targets);
+      fs::create_directory(targets);
+      const fs::path path = c.make(targets);
+      const auto before = test::FolderSnapshot(targets);
+      if (option == "report" && fs::is_symlink(path)) {
+        // Reading through a link the user names changes nothing: the report follows it.
+        EXPECT_EQ(Flash({"report", path.string()}), 0) << stderr_;
+        EXPECT_NE(stdout_.find("Unreadable lines skipped: 1\n"), std::string::npos) << stdout_;
+        stdout_.clear();
+      } else if (option == "report") {
+        EXPECT_EQ(Flash({"report", path.string()}), 1);
+        EXPECT_EQ(stderr_, "Cannot read the record " + path.string() + "\n" + c.reason + "\n");
+      } else {
+        EXPECT_EQ(Flash({"flash", PackagePath(), option, path.string()}), 1);
+        const std::string what = option == "--record" ? "record" : "trace";
+        EXPECT_EQ(stderr_, "Cannot open the " + what + " file\n  " + path.string() + ": " +
+                               c.reason + "\n");
+        EXPECT_EQ(Events(1).find("RESET"), std::string::npos) << Events(1);
+      }
+      EXPECT_EQ(stdout_, "");
+      EXPECT_EQ(test::FolderSnapshot(targets), before);
+    }
+  }
+}
+
+// A record on a file system that fills up in the middle of a line: the cut line is taken back,
+// the earlier lines stay whole, the station says so and exits 1. The file system is a small
+// tmpfs in a private mount namespace (root only).
+TEST_F(FlashE2E, AFullFileSystemLeavesOnlyWholeRecordLines) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  const fs::path full = dir_ / "full";
+  fs::create_directory(full);
+  // An earlier whole line that leaves less room in the file's last page than a line needs.
+  const std::string earlier = "{\"result\":\"updated\",\"pad\":\"" + std::string(3900, 'x') + "\"}\n";
+  std::ofstream(dir_ / "earlier") << earlier;
+  launcher_ = {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+               "mount -t tmpfs -o size=64k qvfull \"$QV_FULL\" || exit 77; "
+               "cp \"$QV_FULL/../earlier\" \"$QV_FULL/record\"; "
+               "head -c 1000000 /dev/zero > \"$QV_FULL/fill\" 2>/dev/null; "
+               "\"$0\" \"$@\"; s=$?; cp \"$QV_FULL/record\" \"$QV_FULL/../record.after\"; exit $s"};
+  const int status = Flash({"flash", PackagePath(), "--record", (full / "record").string()},
+                           {"QV_FULL=" + full.string()});
+  launcher_.clear();
+  if (status == 77) GTEST_SKIP() << "no tmpfs mount here";
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(stderr_.find("Cannot write the record\n  short write (disk full?)"), std::string::npos)
+      << stderr_;
+  EXPECT_EQ(test::ReadTextFile(dir_ / "record.after"), earlier);
   test::ExpectFlashHoldsPackage(Flash(1), package_);
 }
 
