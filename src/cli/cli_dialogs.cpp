@@ -79,4 +79,17 @@ bool TerminalDialogs::AskYesNo(std::string_view text) {
   return Prompt(text);
 }
 
+void RepeatedDetailFilter::ShowMessage(std::string_view text) {
+  const std::size_t lf = text.find('\n');
+  if (lf == std::string_view::npos) {
+    last_detail_.clear();
+    inner_.ShowMessage(text);
+    return;
+  }
+  const std::string_view detail = text.substr(lf + 1);
+  const bool repeated = detail == last_detail_;
+  last_detail_ = detail;
+  inner_.ShowMessage(repeated ? text.substr(0, lf) : text);
+}
+
 }  // namespace qv::cli

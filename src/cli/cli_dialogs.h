@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "platform/dialogs.h"
@@ -32,6 +33,21 @@ class TerminalDialogs final : public Dialogs {
   AnswerPolicy policy_;
   std::FILE* in_;
   std::FILE* out_;
+};
+
+// Passes messages on to another Dialogs, leaving out a message's detail lines when they repeat
+// those of the message before it. A package that cannot be opened gives two messages with the
+// same file and reason under them; on a terminal, where they stand one under the other, the
+// reason is said once.
+class RepeatedDetailFilter final : public Dialogs {
+ public:
+  explicit RepeatedDetailFilter(Dialogs& inner) : inner_(inner) {}
+  void ShowMessage(std::string_view text) override;
+  [[nodiscard]] bool AskYesNo(std::string_view text) override { return inner_.AskYesNo(text); }
+
+ private:
+  Dialogs& inner_;
+  std::string last_detail_;
 };
 
 }  // namespace qv::cli

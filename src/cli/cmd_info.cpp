@@ -32,7 +32,8 @@ std::string RunChecks(PackageStore& store, Dialogs& terminal, AreaResults& resul
 }
 
 int RunInfo(const InfoOptions& options) {
-  TerminalDialogs dialogs(AnswerPolicy::kNo);
+  TerminalDialogs terminal(AnswerPolicy::kNo);
+  RepeatedDetailFilter dialogs(terminal);
   RuntimeRandom random;
   PackageStore store;
   const std::filesystem::path package(options.package);
@@ -57,11 +58,15 @@ void AddInfoCommand(CLI::App& app) {
   auto options = std::make_shared<InfoOptions>();
   CLI::App* info = app.add_subcommand("info", "Check a package and print what it holds");
   info->footer(
-      "Loads the package as the updater does, runs its update-time checks and prints its\n"
-      "header, areas, version record, sums and readme. Messages go to stderr; exit status 1\n"
-      "when the package cannot be loaded or fails a check.");
+      "Loads the package as the updater does, runs its update-time checks and prints its "
+      "header, areas, version record, sums and readme, and whether its version can ever match "
+      "a device's (see 'qvupdate build --help' for how versions are compared).\n"
+      "Messages go to stderr, each with a line naming the file and the reason where there is "
+      "one. Exit status 1 when the package cannot be loaded or fails a check.");
   info->add_option("package", options->package,
-                   "Package file (default: QVUpdate.Bin; readme.txt is read beside it)");
+                   "The package file (default: QVUpdate.Bin in the current folder; the "
+                   "readme.txt beside it is read too)")
+      ->type_name("FILE");
   info->add_flag("--json", options->json,
                  "Print one JSON object: numbers as integers, byte strings as lower-case hex");
   info->callback([options] { ExitStatus() = RunInfo(*options); });

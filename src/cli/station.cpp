@@ -115,7 +115,8 @@ class CommandLineStation {
  private:
   bool LoadThePackage() {
     const std::filesystem::path package(options_.package);
-    LoadDialogs dialogs(display_);
+    LoadDialogs display_dialogs(display_);
+    RepeatedDetailFilter dialogs(display_dialogs);
     RuntimeRandom random;
     FilePackageSource file(package);
     station::HashingPackageSource source(file);

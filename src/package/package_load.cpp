@@ -15,7 +15,8 @@ namespace {
 // just its 8192 spare bytes, and a read that succeeds on the second open is bounded by them.
 uint64_t MeasurePackage(PackageSource& source, Dialogs& dialogs) {
   if (!source.Open()) {
-    dialogs.ShowMessage(WithReason(kMsgOpenPackageFailed, source.FailureReason()));
+    dialogs.ShowMessage(
+        WithReason(kMsgOpenPackageFailed, FileDetail(source.Name(), source.FailureReason())));
     return 0;
   }
   const uint64_t length = source.Length();

@@ -25,10 +25,17 @@ inline constexpr const char* kMsgMapInformation = "Read file information faile !
 inline constexpr const char* kMsgMapExceedsFlash = "Map file size exceed FLASH space !";
 inline constexpr const char* kMsgMapAlreadyHeld = "Allocate memory faile, please try again !";
 
-// A message followed by the system's reason on a line of its own, so the message itself stays
-// exactly as it stands; just the message when there is no reason to give.
-[[nodiscard]] inline std::string WithReason(const char* message, const std::string& reason) {
-  return reason.empty() ? std::string(message) : std::string(message) + "\n" + reason;
+// A message followed by a detail (the file and the system's reason) on a line of its own, so the
+// message itself stays exactly as it stands; just the message when there is no detail to give.
+[[nodiscard]] inline std::string WithReason(const char* message, const std::string& detail) {
+  return detail.empty() ? std::string(message) : std::string(message) + "\n" + detail;
+}
+
+// The detail line under a file message: "PATH: reason", or the reason alone for a source
+// without a name. Empty when there is no reason to give.
+[[nodiscard]] inline std::string FileDetail(const std::string& name, const std::string& reason) {
+  if (reason.empty()) return {};
+  return name.empty() ? reason : name + ": " + reason;
 }
 
 }  // namespace qv

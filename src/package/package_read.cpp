@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "package/descramble.h"
 #include "package/package_load.h"
@@ -11,6 +12,19 @@ namespace {
 // Large reads straight into the image; a multiple of the key block so chunks stay aligned.
 constexpr std::size_t kReadBlock = 1024 * 1024;
 
+// Why the length check failed: the system's reason for a read it broke off, else what the
+// lengths say (a file too short to be a package, or one that changed under the read).
+std::string ReadFailureReason(const PackageSource& source, uint64_t length, uint64_t read) {
+  std::string reason = source.FailureReason();
+  if (!reason.empty()) return reason;
+  if (length < kKeyBlockSize) {
+    return std::to_string(length) + " bytes, shorter than the " + std::to_string(kKeyBlockSize) +
+           "-byte key block every package starts with";
+  }
+  return "it changed while it was read (" + std::to_string(read) + " bytes read, " +
+         std::to_string(length) + " bytes now)";
+}
+
 }  // namespace
 
 int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs) {
@@ -18,7 +32,8 @@ int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs
   store.position = 0;
   if (!source.Open()) {
     if (store.image) std::memset(store.image.get(), 0xFF, store.image_size);
-    dialogs.ShowMessage(WithReason(kMsgNoPackageFile, source.FailureReason()));
+    dialogs.ShowMessage(
+        WithReason(kMsgNoPackageFile, FileDetail(source.Name(), source.FailureReason())));
     return 0;
   }
   // A source shorter than the key block leaves the rest of the key zero; its length check fails.
@@ -40,9 +55,10 @@ int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs
 
   const uint64_t length = source.Length();
   source.Close();
-  if (length != uint64_t{store.data_length} + kKeyBlockSize) {
-    // A read the system broke off says why; a file that changed under the read has no reason.
-    dialogs.ShowMessage(WithReason(kMsgReadFileError, source.FailureReason()));
+  const uint64_t read = uint64_t{store.data_length} + kKeyBlockSize;
+  if (length != read) {
+    const std::string reason = ReadFailureReason(source, length, read);
+    dialogs.ShowMessage(WithReason(kMsgReadFileError, FileDetail(source.Name(), reason)));
     return 0;
   }
   return 1;

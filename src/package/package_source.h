@@ -25,6 +25,9 @@ class PackageSource {
   // Why the last Open() or Read() failed, in the system's words; "" when unknown or nothing
   // failed. Shown on a line under the loader's message.
   [[nodiscard]] virtual std::string FailureReason() const { return {}; }
+  // What the user knows the source by (the file's path), for the line under a message that
+  // says it failed; "" when it has no name of its own.
+  [[nodiscard]] virtual std::string Name() const { return {}; }
 };
 
 // A file read with plain POSIX calls, shared for reading by others. Only a regular file opens:
@@ -40,6 +43,7 @@ class FilePackageSource final : public PackageSource {
   [[nodiscard]] uint64_t Length() override { return file_.Length(); }
   void Close() override { file_.Close(); }
   [[nodiscard]] std::string FailureReason() const override { return file_.failure_reason(); }
+  [[nodiscard]] std::string Name() const override { return path_.string(); }
 
  private:
   std::filesystem::path path_;

@@ -113,7 +113,11 @@ void ProgressPage::OnDoneCheck() {
   if (ended_ || !run_done_) return;
   done_timer_.stop();
   ui_->quit_button->setEnabled(true);
-  if (context_.continuous_mode != 1) return;
+  if (context_.continuous_mode != 1) {
+    // Quit is the only way on: Return or space ends the wizard without a Tab first.
+    ui_->quit_button->setFocus();
+    return;
+  }
   context_.poll.RunFinished(run_succeeded_);
   ui_->next_device_prompt->setText(ToQString(text::kNextDevicePrompt));
   FitTextHeight(*ui_->next_device_prompt);

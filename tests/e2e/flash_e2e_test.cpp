@@ -240,8 +240,9 @@ TEST_F(FlashE2E, SpecialFilesAtThePackageOrTheReadmeNeverBlock) {
     }
     const std::string reason = test::SpecialFileReason(kind);
     EXPECT_EQ(Flash({"flash", special.string()}), 1);
-    EXPECT_EQ(stderr_, "Open updata file faile !\n" + reason +
-                           "\nNo updata file ,please download again !\n" + reason + "\n");
+    // The file and the reason stand under the first message; the second does not repeat them.
+    EXPECT_EQ(stderr_, "Open updata file faile !\n" + special.string() + ": " + reason +
+                           "\nNo updata file ,please download again !\n");
     fs::remove(special);
 
     // A fresh simulated device, so every run updates it.

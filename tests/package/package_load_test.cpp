@@ -48,6 +48,10 @@ class ScriptedSource final : public PackageSource {
     return o.claimed_length.value_or(o.bytes.size());
   }
   void Close() override {}
+  [[nodiscard]] std::string FailureReason() const override {
+    return openings_[current_].opens ? "" : "No such file or directory";
+  }
+  [[nodiscard]] std::string Name() const override { return "/pkg/QVUpdate.Bin"; }
 
  private:
   std::vector<Opening> openings_;
@@ -122,22 +126,34 @@ TEST_F(PackageLoadTest, EachFailureShowsItsMessagesAndReleases) {
   const std::vector<uint8_t> key(1024, 0);
   const auto good = test::ScrambledFile(key, test::EmptyPackageData(384));
   const auto grown = test::ScrambledFile(key, test::EmptyPackageData(384 + 10000));
+  // Each file message names the file and says why on its second line.
+  const auto with = [](const char* message, const std::string& reason) {
+    return std::string(message) + "\n/pkg/QVUpdate.Bin: " + reason;
+  };
+  const std::string missing = "No such file or directory";
   const FailureCase cases[] = {
-      {"missing file", {{false, {}, {}}}, {kMsgOpenPackageFailed, kMsgNoPackageFile}},
+      {"missing file",
+       {{false, {}, {}}},
+       {with(kMsgOpenPackageFailed, missing), with(kMsgNoPackageFile, missing)}},
       {"shorter than the key block",
        {{true, std::vector<uint8_t>(500, 1), {}}},
-       {kMsgReadFileError}},
+       {with(kMsgReadFileError,
+             "500 bytes, shorter than the 1024-byte key block every package starts with")}},
       {"data shorter than the header",
        {{true, test::ScrambledFile(key, std::vector<uint8_t>(127)), {}}},
        {kMsgSizeTooSmall}},
       {"one byte over the limit", {{true, good, 0x7F00001}}, {kMsgFileTooLarge}},
       {"grew between measuring and reading",
        {{true, good, {}}, {true, grown, {}}},
-       {kMsgReadFileError}},
+       {with(kMsgReadFileError,
+             "it changed while it was read (10624 bytes read, 11408 bytes now)")}},
       {"first open fails and the file is then too long for the spare bytes",
        {{false, {}, {}}, {true, grown, {}}},
-       {kMsgOpenPackageFailed, kMsgReadFileError}},
-      {"gone at the second open", {{true, good, {}}, {false, {}, {}}}, {kMsgNoPackageFile}},
+       {with(kMsgOpenPackageFailed, missing),
+        with(kMsgReadFileError, "it changed while it was read (9216 bytes read, 11408 bytes now)")}},
+      {"gone at the second open",
+       {{true, good, {}}, {false, {}, {}}},
+       {with(kMsgNoPackageFile, missing)}},
   };
   for (const auto& c : cases) {
     ScriptedSource source(c.openings);
@@ -155,7 +171,9 @@ TEST_F(PackageLoadTest, FirstOpenFailingStillLoadsWhatFitsTheSpareBytes) {
       test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(8192));
   ScriptedSource source({{false, {}, {}}, {true, file, {}}});
   EXPECT_TRUE(Load(source));
-  EXPECT_EQ(dialogs_.messages(), Messages{kMsgOpenPackageFailed});
+  EXPECT_EQ(dialogs_.messages(),
+            Messages{std::string(kMsgOpenPackageFailed) +
+                     "\n/pkg/QVUpdate.Bin: No such file or directory"});
   EXPECT_EQ(store_.data_length, 8192u);
   EXPECT_EQ(store_.image_size, 8192u);
 }
@@ -165,7 +183,10 @@ TEST_F(PackageLoadTest, LengthAtTheLimitPassesTheSizeCheck) {
   const auto file = test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(384));
   ScriptedSource source({{true, file, 0x7F00000}});
   EXPECT_FALSE(Load(source));
-  EXPECT_EQ(dialogs_.messages(), Messages{kMsgReadFileError});
+  EXPECT_EQ(dialogs_.messages(),
+            Messages{std::string(kMsgReadFileError) +
+                     "\n/pkg/QVUpdate.Bin: it changed while it was read (1408 bytes read, "
+                     "133169152 bytes now)"});
 }
 
 TEST_F(PackageLoadTest, ImageAlreadyHeldIsRefusedAndReleased) {
@@ -180,7 +201,8 @@ TEST_F(PackageLoadTest, ImageAlreadyHeldIsRefusedAndReleased) {
 TEST_F(PackageLoadTest, ReadPackageOnItsOwnOpensTheGivenPath) {
   EXPECT_EQ(ReadPackage(store_, dir_.path() / "absent.bin", dialogs_), 0);
   EXPECT_EQ(dialogs_.messages(),
-            Messages{std::string(kMsgNoPackageFile) + "\nNo such file or directory"});
+            Messages{std::string(kMsgNoPackageFile) + "\n" + (dir_.path() / "absent.bin").string() +
+                     ": No such file or directory"});
 }
 
 TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
@@ -262,9 +284,9 @@ TEST(PackageFilesTest, SpecialFilesAreRefusedWithoutBlocking) {
     PackageStore store;
     test::RecordingDialogs dialogs;
     EXPECT_FALSE(load_as_user(store, dialogs));
-    const std::string reason = test::SpecialFileReason(kind);
-    EXPECT_EQ(dialogs.messages(), (Messages{std::string(kMsgOpenPackageFailed) + "\n" + reason,
-                                            std::string(kMsgNoPackageFile) + "\n" + reason}));
+    const std::string detail = paths.package.string() + ": " + test::SpecialFileReason(kind);
+    EXPECT_EQ(dialogs.messages(), (Messages{std::string(kMsgOpenPackageFailed) + "\n" + detail,
+                                            std::string(kMsgNoPackageFile) + "\n" + detail}));
     EXPECT_EQ(store.image, nullptr);
 
     std::filesystem::remove(paths.package);

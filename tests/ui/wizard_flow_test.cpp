@@ -91,6 +91,8 @@ class WizardFlowTest : public QObject {
   void checkboxSetsContinuousMode();
   void startWithoutDeviceThenWithOneRunsAWholeUpdate();
   void failedRunShowsTheFailureText();
+  void keyOnTheFinishedPageEndsTheWizard_data();
+  void keyOnTheFinishedPageEndsTheWizard();
   void sameVersionQuestion_data();
   void sameVersionQuestion();
 };
@@ -105,9 +107,9 @@ void WizardFlowTest::packageThatCannotLoadEndsWithStatusOne() {
   }});
   QCOMPARE(app.Run(), 1);
   QVERIFY(!page_seen);
-  const std::vector<std::string> expected{
-      "Open updata file faile !\nNo such file or directory",
-      "No updata file ,please download again !\nNo such file or directory"};
+  const std::string detail = rig.paths.package.string() + ": No such file or directory";
+  const std::vector<std::string> expected{"Open updata file faile !\n" + detail,
+                                          "No updata file ,please download again !\n" + detail};
   QCOMPARE(rig.dialogs.messages(), expected);
   QVERIFY(app.store().image == nullptr);
 }
@@ -177,7 +179,7 @@ void WizardFlowTest::specialFilesNeverBlockTheWizard() {
                    return true;
                  },
                  Click<WelcomePage>("cancel_button")});
-  const std::string reason = SpecialFileReason(kind);
+  const std::string reason = rig.paths.package.string() + ": " + SpecialFileReason(kind);
   if (!at_readme) {
     QCOMPARE(app.Run(), 1);
     QCOMPARE(driver.step(), size_t{0});
@@ -338,6 +340,44 @@ void WizardFlowTest::failedRunShowsTheFailureText() {
   QCOMPARE(finished.status, QString::fromLatin1(text::kFailure));
   QCOMPARE(rig.sound.requests.load(), 0);
   QCOMPARE(rig.dialogs.messages().size(), size_t{1});
+  QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
+}
+
+void WizardFlowTest::keyOnTheFinishedPageEndsTheWizard_data() {
+  QTest::addColumn<int>("key");
+  QTest::addColumn<bool>("succeeds");
+  QTest::newRow("Return after a success") << int{Qt::Key_Return} << true;
+  QTest::newRow("keypad Enter after a success") << int{Qt::Key_Enter} << true;
+  QTest::newRow("space after a success") << int{Qt::Key_Space} << true;
+  QTest::newRow("Return after a failure") << int{Qt::Key_Return} << false;
+  QTest::newRow("space after a failure") << int{Qt::Key_Space} << false;
+}
+
+// Once the run has ended, Quit has the focus: the key, sent to the page's window as the keyboard
+// sends it, reaches Quit and ends the wizard.
+void WizardFlowTest::keyOnTheFinishedPageEndsTheWizard() {
+  QFETCH(int, key);
+  QFETCH(bool, succeeds);
+  WizardRig rig;
+  rig.WritePackage();
+  sim::SimDeviceConfig config;
+  if (!succeeds) config.vanish_report = 60;
+  rig.bus.Plug(config);
+  UpdateApp app(rig.Dependencies());
+  bool quit_focused = false;
+  Driver driver({Click<WelcomePage>("next_button"), Click<StartPage>("start_button"),
+                 [&] {
+                   ProgressPage* page = VisiblePage<ProgressPage>();
+                   if (page == nullptr || !Button(page, "quit_button")->isEnabled()) return false;
+                   // The window hands a key to the widget that has its focus.
+                   quit_focused = page->focusWidget() == Button(page, "quit_button");
+                   QTest::keyClick(page->windowHandle(), static_cast<Qt::Key>(key));
+                   return true;
+                 }});
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QVERIFY(quit_focused);
+  QCOMPARE(app.progress_pages(), uint64_t{1});
   QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
 }
 
