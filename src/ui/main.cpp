@@ -4,6 +4,8 @@
 #include <QIcon>
 #include <QStringList>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 
 #include "package/package_load.h"
 #include "platform/clock.h"
@@ -12,6 +14,7 @@
 #include "platform/named_mutex.h"
 #include "platform/random.h"
 #include "program_version.h"
+#include "ui/package_chooser.h"
 #include "ui/page_appearance.h"
 #include "ui/qt_dialogs.h"
 #include "ui/sound_player.h"
@@ -64,6 +67,13 @@ int main(int argc, char** argv) {
   qv::EnsureUiResources();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/qvupdater/app_icon.bmp")));
 
+  std::optional<std::filesystem::path> package_location = command_line.package_location;
+  if (command_line.choose && !package_location) {
+    package_location = qv::AskForPackageFile(qv::PackageChooserStartFolder());
+    // Cancel asks for nothing more: the program ends as the wizard's own Cancel ends it.
+    if (!package_location) return 0;
+  }
+
   qv::QtDialogs dialogs;
   qv::QtSoundPlayer sound;
   qv::RuntimeRandom random;
@@ -77,7 +87,7 @@ int main(int argc, char** argv) {
       [](qv::UpdateEnvironment& env, qv::ProgressContext& progress) {
         return qv::RunUpdate(env, progress);
       },
-      qv::WizardPackagePaths(command_line.package_location, qv::ProgramDirectory()),
+      qv::WizardPackagePaths(package_location, qv::ProgramDirectory()),
       qv::PageTimings{},
       qv::SystemDeviceRuleLookup(qv::ProgramDirectory()),
   };

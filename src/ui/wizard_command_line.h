@@ -9,12 +9,15 @@
 
 namespace qv {
 
-// What qvupdater's command line asks for: run the wizard (on the package beside the program, or
-// on the one at PATH), print the help or the version, or nothing sensible.
+// What qvupdater's command line asks for: run the wizard (on the package beside the program, on
+// the one at PATH, or with --choose on one the user picks), print the help or the version, or
+// nothing sensible.
 struct WizardCommandLine {
   enum class Action { kRun, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
   std::optional<std::filesystem::path> package_location;  // PATH, when one was given
+  // --choose: without PATH, ask for the package file first (the desktop entry's way in).
+  bool choose = false;
   std::string error;                                      // for kUsageError
 };
 

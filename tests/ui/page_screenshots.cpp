@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "ui/package_chooser.h"
 #include "ui/progress_page.h"
 #include "ui/qt_dialogs.h"
 #include "ui/start_page.h"
@@ -97,6 +98,22 @@ bool Boxes(const QDir& dir) {
   return Save(*question, dir, "same_version_question.png");
 }
 
+// The package dialog of qvupdater --choose, in a Downloads folder with a package in it.
+bool Chooser(const QDir& dir) {
+  QTemporaryDir home;
+  const QString downloads = home.path() + "/Downloads";
+  if (!QDir().mkpath(downloads)) return false;
+  WriteFile(downloads + "/QVUpdate.Bin", SamplePackageFile());
+  WriteFile(downloads + "/firmware-1.3.Bin", SamplePackageFile(9000));
+  const std::string readme = "Release notes\n";
+  WriteFile(downloads + "/readme.txt", std::vector<uint8_t>(readme.begin(), readme.end()));
+  auto chooser = MakePackageChooser(downloads);
+  chooser->setOption(QFileDialog::DontUseNativeDialog);
+  chooser->resize(860, 420);
+  chooser->selectFile(downloads + "/QVUpdate.Bin");
+  return Save(*chooser, dir, "package_chooser.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +127,7 @@ int main(int argc, char** argv) {
   const bool ok = WelcomeAndStart(dir) && RunningPage(dir) &&
                   FinishedPage(dir, "progress_success.png", RunResult::kSucceeded, 0) &&
                   FinishedPage(dir, "progress_failure.png", RunResult::kFailed, 0) &&
-                  FinishedPage(dir, "progress_polling.png", RunResult::kSucceeded, 1) && Boxes(dir);
+                  FinishedPage(dir, "progress_polling.png", RunResult::kSucceeded, 1) && Boxes(dir) &&
+                  Chooser(dir);
   return ok ? 0 : 1;
 }

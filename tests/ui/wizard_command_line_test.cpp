@@ -3,11 +3,15 @@
 #include "ui/wizard_command_line.h"
 
 #include <QDir>
+#include <QFileDialog>
+#include <QDialogButtonBox>
+#include <QStandardPaths>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <optional>
 
+#include "ui/package_chooser.h"
 #include "ui/welcome_page.h"
 #include "wizard_fixture.h"
 
@@ -49,6 +53,9 @@ class WizardCommandLineTest : public QObject {
   void readsThePackageFromWhereItIsNamed_data();
   void readsThePackageFromWhereItIsNamed();
   void aPathWithoutPackageEndsWithTheLoadMessages();
+  void chooserStartsInDownloadsWhereItExists();
+  void chooserCancelledAsksNothingMore();
+  void chosenFileOpensTheWelcomePageWithItsReadme();
 };
 
 void WizardCommandLineTest::parsesWhatIsAskedFor_data() {
@@ -74,6 +81,10 @@ void WizardCommandLineTest::parsesWhatIsAskedFor_data() {
   QTest::newRow("empty path") << QStringList{program, ""} << Action::kUsageError << QString();
   QTest::newRow("unknown option") << QStringList{program, "--frobnicate"} << Action::kUsageError
                                   << QString();
+  QTest::newRow("--choose alone") << QStringList{program, "--choose"} << Action::kRun << QString();
+  QTest::newRow("--choose with the file a file manager passes")
+      << QStringList{program, "--choose", "/home/u/QVUpdate.Bin"} << Action::kRun
+      << QStringLiteral("/home/u/QVUpdate.Bin");
 }
 
 void WizardCommandLineTest::parsesWhatIsAskedFor() {
@@ -82,6 +93,7 @@ void WizardCommandLineTest::parsesWhatIsAskedFor() {
   QFETCH(QString, location);
   const WizardCommandLine parsed = ParseWizardCommandLine(arguments);
   QCOMPARE(parsed.action, action);
+  QCOMPARE(parsed.choose, arguments.contains(QStringLiteral("--choose")));
   if (action == WizardCommandLine::Action::kUsageError) QVERIFY(!parsed.error.empty());
   if (location.isEmpty()) {
     QVERIFY(!parsed.package_location.has_value());
@@ -146,11 +158,112 @@ void WizardCommandLineTest::aPathWithoutPackageEndsWithTheLoadMessages() {
   QString shown;
   uint32_t data_length = 0;
   QCOMPARE(RunToWelcomePage(rig, WizardPackagePaths(missing, "/unused/"), shown, data_length), 1);
-  const std::vector<std::string> expected{
-      "Open updata file faile !\nNo such file or directory",
-      "No updata file ,please download again !\nNo such file or directory"};
+  // Each box names the file it tried.
+  const std::string detail = missing.string() + ": No such file or directory";
+  const std::vector<std::string> expected{"Open updata file faile !\n" + detail,
+                                          "No updata file ,please download again !\n" + detail};
   QCOMPARE(rig.dialogs.messages(), expected);
   QVERIFY(shown.isEmpty());
+}
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const QByteArray& value)
+      : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+    qputenv(name, value);
+  }
+  ~ScopedEnvironment() {
+    if (had_) {
+      qputenv(name_, old_);
+    } else {
+      qunsetenv(name_);
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  bool had_;
+  QByteArray old_;
+};
+
+// Asks for the package and lets `act` handle the dialog once it shows (its folder is kept).
+std::optional<std::filesystem::path> AskWith(const std::function<void(QFileDialog&)>& act,
+                                             QString& folder_shown, QStringList& filters) {
+  Driver driver({[&] {
+    auto* dialog = VisiblePage<QFileDialog>();
+    if (dialog == nullptr) return false;
+    folder_shown = dialog->directory().absolutePath();
+    filters = dialog->nameFilters();
+    act(*dialog);
+    return true;
+  }});
+  auto chosen = AskForPackageFile(PackageChooserStartFolder());
+  if (!driver.finished()) qWarning("the package dialog was never shown");
+  return chosen;
+}
+
+}  // namespace
+
+// The dialog opens in the user's Downloads folder while there is one, else in the home folder.
+void WizardCommandLineTest::chooserStartsInDownloadsWhereItExists() {
+  QTemporaryDir home;
+  QTemporaryDir config;  // no user-dirs.dirs: Downloads is the usual folder under home
+  ScopedEnvironment set_home("HOME", home.path().toLocal8Bit());
+  ScopedEnvironment set_config("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  QCOMPARE(PackageChooserStartFolder(), home.path());
+  QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Downloads")));
+  QCOMPARE(PackageChooserStartFolder(), home.path() + "/Downloads");
+}
+
+// Cancel in the dialog gives no package: the program then ends with status 0 and shows nothing.
+void WizardCommandLineTest::chooserCancelledAsksNothingMore() {
+  QTemporaryDir home;
+  QTemporaryDir config;
+  ScopedEnvironment set_home("HOME", home.path().toLocal8Bit());
+  ScopedEnvironment set_config("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Downloads")));
+  QString folder;
+  QStringList filters;
+  const auto chosen =
+      AskWith([](QFileDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); }, folder,
+              filters);
+  QVERIFY(!chosen.has_value());
+  QCOMPARE(folder, home.path() + "/Downloads");
+  QCOMPARE(filters, (QStringList{QStringLiteral("Update packages (QVUpdate.Bin *.Bin)"),
+                                 QStringLiteral("All files (*)")}));
+}
+
+// A file picked in the dialog (under any name) and opened is the package: the welcome page shows
+// it with the readme of its own folder.
+void WizardCommandLineTest::chosenFileOpensTheWelcomePageWithItsReadme() {
+  WizardRig rig;
+  const QString folder = rig.dir.path() + "/downloaded";
+  QVERIFY(QDir().mkpath(folder));
+  WriteFile(folder + "/update-2.bin", SamplePackageFile(7000));
+  WriteText(folder + "/readme.txt", "Chosen package\r\n");
+  QString folder_shown;
+  QStringList filters;
+  const auto chosen = AskWith(
+      [&](QFileDialog& dialog) {
+        dialog.selectFile(folder + "/update-2.bin");
+        auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+      },
+      folder_shown, filters);
+  QVERIFY(chosen.has_value());
+  QCOMPARE(QString::fromStdString(chosen->string()), folder + "/update-2.bin");
+
+  QString shown;
+  uint32_t data_length = 0;
+  QCOMPARE(RunToWelcomePage(rig, WizardPackagePaths(chosen, "/unused/"), shown, data_length), 0);
+  QVERIFY2(shown.contains(QStringLiteral("Chosen package")), qPrintable(shown));
+  QCOMPARE(data_length, static_cast<uint32_t>(SamplePackageFile(7000).size() - 1024));
+  QVERIFY(rig.dialogs.messages().empty());
 }
 
 QTEST_MAIN(WizardCommandLineTest)

@@ -4,7 +4,8 @@
 # Escape until the wizard ends (Escape is refused while the update runs). Checks the exit status,
 # the commands the device received and the flash it ends up with. A second run without a package
 # must end with status 1 after its messages, before any page appears. Started with a package file
-# or a folder, a copy of the wizard without a package beside it updates from there.
+# or a folder, a copy of the wizard without a package beside it updates from there; started with
+# --choose it asks for the package first.
 #
 # usage: wizard_e2e_test.sh <qvupdater> <qvupdate> <libqvsim-hidapi.so>
 set -euo pipefail
@@ -179,4 +180,14 @@ out=$("$WITH_XVFB" bash "$WORK/drive.sh" "$WORK/missing" \
 [ ! -e "$WORK/missing/sim/dev1.trace" ] || ! grep -q ">" "$WORK/missing/sim/dev1.trace" ||
   fail "the device was used without a package"
 echo "missing package: exit 1"
+
+# 4. The desktop entry's way in, from the menu: --choose shows the package dialog, and Escape
+# (its Cancel) ends the program with status 0 without a message box, although no package lies
+# beside this copy (a load would end with status 1).
+prepare "$WORK/choose" no
+out=$("$WITH_XVFB" bash "$WORK/drive.sh" "$WORK/choose" \
+  "Open an update package" "" Escape --choose 2>"$WORK/choose.log" || true)
+[ "$(echo "$out" | tail -1)" = "status=0" ] || { cat "$WORK/choose.log"; fail "--choose: $out"; }
+grep -q "^pressed Escape" "$WORK/choose.log" || { cat "$WORK/choose.log"; fail "no package dialog"; }
+echo "--choose cancelled: exit 0, no message box"
 echo "1 passed, 0 failed"
