@@ -5,6 +5,7 @@
 #include <span>
 
 #include "platform/hex_text.h"
+#include "update/version_check.h"
 
 namespace qv::cli {
 namespace {
@@ -73,6 +74,20 @@ std::string ToValidUtf8(std::string_view bytes) {
   return text;
 }
 
+bool VersionCanMatchDevice(std::span<const uint8_t> version_record) {
+  return !version_record.empty() && version_record[0] == kVersionMark;
+}
+
+std::string VersionMatchText(std::span<const uint8_t> version_record) {
+  if (VersionCanMatchDevice(version_record)) {
+    return "can match a device's (program tag bytes 2-4, the sound and the map tag are "
+           "compared)";
+  }
+  const std::string first = version_record.empty() ? "--" : HexBytes(version_record.first(1));
+  return "can never match a device's: the program tag starts with " + first +
+         ", not 50 ('P'), the mark of a device's answer";
+}
+
 PackageReport ReportFromStore(const PackageStore& store) {
   PackageReport report;
   report.data_length = store.data_length;
@@ -102,6 +117,7 @@ nlohmann::json ReportJson(const PackageReport& report) {
       {"area_lengths", report.results.lengths},
       {"area_sums", report.results.sums},
       {"map_prefix", nullptr},
+      {"version_can_match", VersionCanMatchDevice(report.version_record)},
       {"check", report.check}};
   if (report.map_prefix) json["map_prefix"] = HexBytes(*report.map_prefix);
   return json;
@@ -129,6 +145,7 @@ std::string ReportText(const PackageReport& report) {
                 HexNumber(report.results.lengths[2]).c_str());
   add(line);
   add("Version record: " + HexBytes(std::span(report.version_record).first(kVersionRecordSize)));
+  add("Version check:  " + VersionMatchText(report.version_record));
   add("Map prefix:     " + (report.map_prefix ? HexBytes(*report.map_prefix) : "none"));
   add("Check:          " + report.check);
   add("Readme:");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/cli_number_parse.h"
+#include "cli/cli_package_report.h"
 #include "cli/commands.h"
 #include "package/package_builder.h"
 #include "package/package_file_writer.h"
@@ -98,31 +99,56 @@ int RunBuild(const BuildOptions& options) {
   const std::string write_error = WritePackageFile(options.output, file, names);
   if (!write_error.empty()) return Refuse(write_error);
   std::cout << "wrote " << options.output << ": " << file.size() << " bytes\n";
+  // The program tag leads the version record, so its first byte is the record's first.
+  const auto& program_tag = input.areas[kProgramArea].version_tag;
+  if (!VersionCanMatchDevice(program_tag)) {
+    std::cout.flush();
+    std::cerr << "qvupdate build: warning: this package's version "
+              << VersionMatchText(program_tag)
+              << "; the updater will never ask before installing it again (give "
+                 "--program-version as 50 and six more hex digits)\n";
+  }
   return 0;
 }
 
-// The layout and the rules a package must meet, shown by "qvupdate build --help" only.
+// The layout and the rules a package must meet, shown by "qvupdate build --help" only; one
+// paragraph a line.
 constexpr const char* kBuildLayoutHelp =
-    "Layout: a random 1024-byte key block, then the scrambled data: the 128-byte header and the\n"
-    "program, sound and map areas back to back, each padded with 0xFF to whole KiB; the length\n"
+    "Layout: a random 1024-byte key block, then the scrambled data: the 128-byte header and the "
+    "program, sound and map areas back to back, each padded with 0xFF to whole KiB; the length "
     "in the header is the padded length and each check byte covers its own area.\n"
-    "Addresses are absolute flash addresses, decimal or 0x hex; a present area must start on a\n"
-    "4096-byte sector and fit in the flash window, and the areas must not share a sector.\n"
-    "The updater needs 0x40010000 <= program < sound < map <= 0x407fffff also for absent areas:\n"
-    "an absent map gets 0x407fffff and an absent sound the map address minus 1, unless an\n"
-    "address is given for it.\n"
-    "Version tags are 8 hex digits giving the 4 tag bytes in stored order (01020304 stores\n"
-    "01 02 03 04); the default is 00000000.\n"
+    "Addresses are absolute flash addresses, decimal or 0x hex; a present area must start on a "
+    "4096-byte sector and fit in the flash window, and the areas must not share a sector. The "
+    "updater needs 0x40010000 <= program < sound < map <= 0x407fffff also for absent areas: an "
+    "absent map gets 0x407fffff and an absent sound the map address minus 1, unless an address "
+    "is given for it.\n"
+    "Version tags are 8 hex digits giving the 4 tag bytes in stored order (01020304 stores 01 "
+    "02 03 04); the default is 00000000.\n"
+    "How versions are compared: before it resets a device the updater asks for its version. "
+    "The answer carries a version only when its first byte is the mark 'P' (0x50) and its "
+    "length byte is 14 or more. It is then compared with the package's version record "
+    "(program tag, 'S', sound tag, 'C', map tag), byte for byte: bytes 2 to 4 of the program "
+    "tag and all of the sound and map tags count, absent areas' tags included; the program "
+    "tag's first byte does not, for the mark stands in its place, and neither do 'S' and 'C'. "
+    "When every byte that counts is equal the device already runs this version, and the "
+    "updater asks before installing it again.\n"
+    "A device answers with the tags of the package it was updated with, so the first byte of "
+    "the program tag must be the mark: give --program-version as 50 and six more hex digits "
+    "(50010203). With any other first byte the package's version can never match a device's "
+    "and the question never comes; build then warns, and qvupdate info says so.\n"
     "Any package the updater would refuse is refused here with a message and exit status 1.";
 
 void AddAreaOptions(CLI::App& build, AreaOptions& area, int index) {
   const std::string name = kAreaNames[index];
-  auto* file = build.add_option("--" + name, area.file, name + " image file");
+  auto* file = build.add_option("--" + name, area.file, "The " + name + " image file")
+                   ->type_name("FILE");
   if (index == kProgramArea) file->required();
   build.add_option("--" + name + "-address", area.address,
-                   "flash address of the " + name + " area (decimal or 0x hex)");
+                   "Flash address of the " + name + " area (decimal or 0x hex)")
+      ->type_name("ADDRESS");
   build.add_option("--" + name + "-version", area.version,
-                   "version tag of the " + name + " area: 8 hex digits, stored order");
+                   "Version tag of the " + name + " area: 8 hex digits, stored order")
+      ->type_name("TAG");
 }
 
 }  // namespace
@@ -134,16 +160,22 @@ void AddBuildCommand(CLI::App& app) {
   build->footer(kBuildLayoutHelp);
   build
       ->add_option("-o,--output", options->output,
-                   "package file to write; an existing one is replaced only if it is a regular file")
-      ->required();
+                   "The package file to write; an existing one is replaced only if it is a "
+                   "regular file")
+      ->required()
+      ->type_name("FILE");
   for (int i = 0; i < kAreaCount; ++i) AddAreaOptions(*build, options->areas[i], i);
   build->get_option("--program-address")->required();
   build->add_option("--scramble-count", options->scramble_count,
-                    "leading map bytes scrambled before sending (default 0)");
-  build->add_option("--text1", options->text1, "header text field 1, at most 8 bytes");
-  build->add_option("--text2", options->text2, "header text field 2, at most 10 bytes");
+                    "Leading map bytes scrambled before sending (default 0)")
+      ->type_name("N");
+  build->add_option("--text1", options->text1, "Header text field 1, at most 8 bytes")
+      ->type_name("LABEL");
+  build->add_option("--text2", options->text2, "Header text field 2, at most 10 bytes")
+      ->type_name("LABEL");
   build->add_option("--seed", options->seed,
-                    "seed for the key block, for reproducible packages (default: random)");
+                    "Seed for the key block, for reproducible packages (default: random)")
+      ->type_name("N");
   build->callback([options] { ExitStatus() = RunBuild(*options); });
 }
 

@@ -133,8 +133,8 @@ void AddDevicesCommand(CLI::App& app) {
   CLI::App* devices =
       app.add_subcommand("devices", "List the attached devices as discovery sees them");
   devices->footer(
-      "Lists the attached devices (vendor 0416, product B501): path, ids read from the open\n"
-      "device, and which one an update would take. Also tells whether another updater process\n"
+      "Lists the attached devices (vendor 0416, product B501): path, ids read from the open "
+      "device, and which one an update would take. Also tells whether another updater process "
       "holds the device mutex, and, for a device this user may not open, how to get access.\n"
       "Takes nothing; exit status 1 when no device would be taken.");
   devices->add_flag("--json", options->json, "Print one JSON object");

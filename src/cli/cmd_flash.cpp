@@ -17,18 +17,21 @@ void AddFlashCommand(CLI::App& app) {
   options->package = kPackageFileName;
   CLI::App* flash = app.add_subcommand("flash", "Update the attached device with a package");
   flash->footer(
-      "Messages go to stderr: the message first, then a line of detail where one is known\n"
-      "(the device, the area being written, the system's reason). The first Ctrl-C (or\n"
-      "SIGTERM) stops after the devices in progress; a second one aborts them cleanly: each\n"
-      "device is released, recorded as interrupted, the summary is printed, exit status 130;\n"
-      "a third ends the process at once. A stop answers a pending question No.\n"
-      "Exit status 0 when every unit ended updated, 1 otherwise (also when the record cannot\n"
-      "be written: no further unit is started). A unit that failed and passed on its retry\n"
-      "counts once, as updated, with one retry.\n"
-      "A device is known by its USB port and serial number together, so that it is found\n"
-      "again after its reset.");
+      "Messages go to stderr: the message first, then a line of detail where one is known "
+      "(the device, the area being written, the file and the system's reason).\n"
+      "The first Ctrl-C (or SIGTERM) stops after the devices in progress; a second one aborts "
+      "them cleanly: each device is released, recorded as interrupted, the summary is printed, "
+      "exit status 130; a third ends the process at once. A stop answers a pending question "
+      "No.\n"
+      "Exit status 0 when every unit ended updated, 1 otherwise (also when the record cannot be "
+      "written: no further unit is started). A unit that failed and passed on its retry counts "
+      "once, as updated, with one retry.\n"
+      "A device is known by its USB port and serial number together, so that it is found again "
+      "after its reset.");
   flash->add_option("package", options->package,
-                    "Package file (default: QVUpdate.Bin; readme.txt is read beside it)");
+                    "The package file (default: QVUpdate.Bin in the current folder; the "
+                    "readme.txt beside it is read too)")
+      ->type_name("FILE");
   CLI::Option* all = flash->add_flag(
       "--all", options->all,
       "Update every attached device at the same time, each on its own thread");
@@ -36,24 +39,30 @@ void AddFlashCommand(CLI::App& app) {
       "--continuous", options->continuous,
       "After each device wait for the next one and update it too (no over command is sent); "
       "waits for the first device when none is attached; runs until Ctrl-C or --count");
-  flash->add_option("--count", options->count, "With --continuous: stop after N units")
+  flash->add_option("--count", options->count, "Stop after N units (N at least 1)")
       ->needs(continuous)
-      ->check(CLI::Range(uint64_t{1}, UINT64_MAX, "a count of at least 1"));
+      ->type_name("N")
+      ->check(CLI::Range(uint64_t{1}, UINT64_MAX).description(""));
   flash->add_option("--device", options->device,
                     "Update this device (its path, serial number or USB port) instead of the "
                     "first")
+      ->type_name("DEVICE")
       ->excludes(all);
   flash
       ->add_option("--reinstall", options->reinstall,
                    "When the device already runs the package's version: ask (No without a "
                    "terminal), yes or no. With --continuous a No skips the unit (recorded as "
                    "declined) and goes on")
-      ->check(CLI::IsMember({"ask", "yes", "no"}));
+      ->type_name("ANSWER")
+      ->check(CLI::IsMember({"ask", "yes", "no"}).description(""));
   flash->add_option("--record", options->record,
                     "Append one JSON line per device run to FILE, written whole and flushed to "
-                    "disk before the next unit starts (see qvupdate report)");
+                    "disk before the next unit starts (see qvupdate report); its folder must "
+                    "exist")
+      ->type_name("FILE");
   flash->add_option("--trace", options->trace,
-                    "Write every report in and out, with a monotonic time stamp, to FILE");
+                    "Write every report in and out, with a monotonic time stamp, to FILE")
+      ->type_name("FILE");
   flash->add_flag("--json", options->json,
                   "Print events as JSON lines on stdout (device, status, percent, remaining "
                   "time, area, result, summary) and nothing else there");

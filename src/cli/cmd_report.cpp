@@ -59,10 +59,12 @@ void AddReportCommand(CLI::App& app) {
   CLI::App* report = app.add_subcommand(
       "report", "Sum up a station record written by flash --record");
   report->footer(
-      "Prints units, updated, failed by message, declined, interrupted, retries and units per\n"
-      "hour. A unit that failed and passed on a retry counts once, as updated, with one retry.\n"
+      "Prints units, updated, failed by message, declined, interrupted, retries and units per "
+      "hour. A unit that failed and passed on a retry counts once, as updated, with one retry. "
       "Lines that are not records are counted and skipped. Only a regular file is read.");
-  report->add_option("file", options->file, "The record file")->required();
+  report->add_option("file", options->file, "The record file that flash --record wrote")
+      ->required()
+      ->type_name("FILE");
   report->add_flag("--csv", options->csv, "Print every run of the record as CSV instead");
   report->callback([options] { ExitStatus() = RunReport(*options); });
 }

@@ -23,7 +23,6 @@ constexpr std::array<FlashIdRow, 8> kFlashIdTable{{
     {"F23", 0xEF13},
 }};
 
-constexpr uint8_t kVersionMark = 'P';
 constexpr uint32_t kLengthByteIndex = 63;
 constexpr uint32_t kMaxLength = 64;
 constexpr uint32_t kMinVersionLength = 14;

@@ -12,6 +12,10 @@
 
 namespace qv {
 
+// The first byte of a device's answer when the answer carries a version. It stands where the
+// version record holds the program tag's first byte, which is therefore never compared.
+inline constexpr uint8_t kVersionMark = 'P';
+
 // '0'..'9' -> 0..9, 'a'..'f' and 'A'..'F' -> 10..15, anything else -> 0.
 [[nodiscard]] uint8_t HexDigitValue(uint8_t character);
 // Four digit values, most significant first, each taken to its low 4 bits.

@@ -233,6 +233,64 @@ TEST(QvupdateBinaryTest, InfoReportsTheAreaPlanRefusals) {
             std::string::npos);
 }
 
+// A device's answer carries its version behind the mark 'P', where the record holds the program
+// tag's first byte: build warns about a tag that starts otherwise, and info says whether the
+// version can ever match; the build help says which bytes are compared.
+TEST(QvupdateBinaryTest, VersionsThatCanNeverMatchAreCalledOut) {
+  test::TempDir dir;
+  const auto program = dir.Write("program.bin", test::PatternBytes(3000, 1));
+  struct Case {
+    const char* tag;  // empty: the default 00000000
+    bool can_match;
+    const char* check;
+  };
+  const Case cases[] = {
+      {"50010203", true,
+       "Version check:  can match a device's (program tag bytes 2-4, the sound and the map tag "
+       "are compared)\n"},
+      {"", false,
+       "Version check:  can never match a device's: the program tag starts with 00, not 50 "
+       "('P'), the mark of a device's answer\n"},
+      {"70010203", false,
+       "Version check:  can never match a device's: the program tag starts with 70, not 50 "
+       "('P'), the mark of a device's answer\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    const auto package = dir.path() / "QVUpdate.Bin";
+    std::string arguments = "build -o " + package.string() + " --program " + program.string() +
+                            " --program-address 0x40010000 --seed 2";
+    if (*c.tag != '\0') arguments += std::string(" --program-version ") + c.tag;
+    const RunResult built = RunQvupdate(arguments, dir);
+    ASSERT_EQ(built.status, 0) << built.err;
+    if (c.can_match) {
+      EXPECT_EQ(built.err, "");
+    } else {
+      EXPECT_NE(built.err.find("qvupdate build: warning: this package's version can never match "
+                               "a device's"),
+                std::string::npos)
+          << built.err;
+    }
+    const RunResult info = RunQvupdate("info " + package.string(), dir);
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find(c.check), std::string::npos) << info.out;
+    const RunResult json = RunQvupdate("info --json " + package.string(), dir);
+    EXPECT_EQ(nlohmann::json::parse(json.out)["version_can_match"], c.can_match);
+  }
+  const RunResult help = RunQvupdate("build --help", dir);
+  const std::string words = [&] {
+    std::string joined;
+    std::istringstream in(help.out);
+    for (std::string word; in >> word;) joined += (joined.empty() ? "" : " ") + word;
+    return joined;
+  }();
+  for (const char* said : {"first byte is the mark 'P' (0x50)",
+                           "bytes 2 to 4 of the program tag and all of the sound and map tags count",
+                           "give --program-version as 50 and six more hex digits"}) {
+    EXPECT_NE(words.find(said), std::string::npos) << said << "\n" << help.out;
+  }
+}
+
 // The overview names each subcommand in one line; the package layout is explained only by
 // the build subcommand's own help.
 TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
@@ -242,8 +300,8 @@ TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
   std::istringstream lines(help.out.substr(help.out.find("Subcommands:\n") + 13));
   std::vector<std::string> listed;
   for (std::string line; std::getline(lines, line) && !line.empty();) listed.push_back(line);
-  ASSERT_EQ(listed.size(), 5u) << help.out;
-  const char* const names[] = {"info", "build", "devices", "flash", "report"};
+  ASSERT_EQ(listed.size(), 6u) << help.out;
+  const char* const names[] = {"info", "build", "devices", "flash", "report", "help"};
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(listed[i].rfind(std::string("  ") + names[i] + " ", 0), 0u) << listed[i];
   }
@@ -255,14 +313,49 @@ TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
       << build_help.out;
 }
 
+// Every file message says which file it tried and why, once: a missing file, one in a missing
+// folder, a folder, a file too short to be a package and the system's own special files.
+TEST(QvupdateBinaryTest, FileMessagesNameTheFileAndTheReasonOnce) {
+  test::TempDir dir;
+  const std::string open_failed = "Open updata file faile !\n";
+  const std::string no_file = "No updata file ,please download again !\n";
+  const auto short_file = dir.Write("short.Bin", test::PatternBytes(500, 3));
+  struct Case {
+    std::string path;
+    std::string err;
+  };
+  const Case cases[] = {
+      {(dir.path() / "none.Bin").string(),
+       open_failed + (dir.path() / "none.Bin").string() + ": No such file or directory\n" +
+           no_file},
+      {(dir.path() / "gone" / "QVUpdate.Bin").string(),
+       open_failed + (dir.path() / "gone" / "QVUpdate.Bin").string() +
+           ": No such file or directory\n" + no_file},
+      {dir.path().string(),
+       open_failed + dir.path().string() + ": It is a directory, not a regular file\n" + no_file},
+      {"/dev/null", open_failed + "/dev/null: It is a character device, not a regular file\n" +
+                        no_file},
+      {short_file.string(),
+       "Read file error !\n" + short_file.string() +
+           ": 500 bytes, shorter than the 1024-byte key block every package starts with\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const RunResult info = RunQvupdate("info " + c.path, dir);
+    EXPECT_EQ(info.status, 1);
+    EXPECT_EQ(info.out, "");
+    EXPECT_EQ(info.err, c.err);
+  }
+}
+
 TEST(QvupdateBinaryTest, UnloadablePackagesAndRefusedBuilds) {
   test::TempDir dir;
   const RunResult missing = RunQvupdate("info " + (dir.path() / "none.bin").string(), dir);
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err,
-            "Open updata file faile !\nNo such file or directory\n"
-            "No updata file ,please download again !\nNo such file or directory\n");
+  EXPECT_EQ(missing.err, "Open updata file faile !\n" + (dir.path() / "none.bin").string() +
+                             ": No such file or directory\n"
+                             "No updata file ,please download again !\n");
 
   const auto program = dir.Write("program.bin", test::PatternBytes(100, 1));
   const auto out = dir.path() / "out.bin";
