@@ -43,6 +43,7 @@ class HashingPackageSource final : public PackageSource {
   [[nodiscard]] uint64_t Length() override { return inner_.Length(); }
   void Close() override { inner_.Close(); }
   [[nodiscard]] std::string FailureReason() const override { return inner_.FailureReason(); }
+  [[nodiscard]] std::string Name() const override { return inner_.Name(); }
 
   [[nodiscard]] std::string HexDigest() { return hash_.HexDigest(); }
 
