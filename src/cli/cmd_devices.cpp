@@ -2,6 +2,7 @@
 // updater process holds the device mutex, without taking anything.
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -11,6 +12,12 @@
 #include "cli/commands.h"
 #include "device/device_survey.h"
 #include "device/hid_link.h"
+#include "cli/cli_dialogs.h"
+#include "package/package_load.h"
+#include "platform/clock.h"
+#include "platform/random.h"
+#include "update/device_query.h"
+#include "update/version_check.h"
 #include "platform/hex_text.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
@@ -21,6 +28,8 @@ namespace {
 
 struct DevicesOptions {
   bool json = false;
+  bool query = false;
+  std::string package;  // with --query: compare each answer with this package's version
 };
 
 std::string IdsOf(const ProbedInterface& entry) {
@@ -60,6 +69,19 @@ std::string MutexText(NamedMutexStatus status) {
   return "cannot be created";
 }
 
+// The process that holds a lock, where the system lets this user see it.
+void PrintHolder(const std::string& name) {
+  if (const std::optional<LockHolder> holder = SystemNamedMutexes().Holder(name)) {
+    std::cout << "  " << name << " is held by " << HolderText(*holder) << "\n";
+  }
+}
+
+nlohmann::json HolderJson(const std::string& name) {
+  const std::optional<LockHolder> holder = SystemNamedMutexes().Holder(name);
+  if (!holder) return nullptr;
+  return {{"pid", holder->pid}, {"program", holder->program}};
+}
+
 void PrintText(const DeviceSurvey& survey) {
   if (!survey.enumerated) std::cout << "Enumeration failed.\n";
   for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
@@ -72,9 +94,11 @@ void PrintText(const DeviceSurvey& survey) {
               << ", port " << (entry.info.usb_port.empty() ? "-" : entry.info.usb_port) << "\n";
   }
   std::cout << "Mutex " << kDeviceMutexName << ": " << MutexText(survey.mutex) << "\n";
+  if (survey.mutex == NamedMutexStatus::kAlreadyExists) PrintHolder(kDeviceMutexName);
   if (survey.run_lock_held_elsewhere) {
     std::cout << "Another updater process is in the middle of a run (" << kRunMutexName
               << ").\n";
+    PrintHolder(kRunMutexName);
   }
   switch (MissOf(survey)) {
     case DiscoveryMiss::kNone:
@@ -109,13 +133,118 @@ void PrintJson(const DeviceSurvey& survey) {
                         {"interfaces", interfaces},
                         {"mutex", MutexText(survey.mutex)},
                         {"run_in_progress", survey.run_lock_held_elsewhere}};
+  out["mutex_holder"] = survey.mutex == NamedMutexStatus::kAlreadyExists
+                            ? HolderJson(kDeviceMutexName)
+                            : nlohmann::json(nullptr);
+  out["run_holder"] =
+      survey.run_lock_held_elsewhere ? HolderJson(kRunMutexName) : nlohmann::json(nullptr);
   out["would_take"] = survey.would_take
                           ? nlohmann::json(survey.interfaces[*survey.would_take].info.path)
                           : nlohmann::json(nullptr);
   std::cout << out.dump() << "\n";
 }
 
+// What one device said: its version record and flash id, and with a package whether the
+// package's version is the one the device runs.
+struct QueryLine {
+  const DeviceQueryResult& result;
+  std::optional<std::string> flash_id;
+  std::optional<std::string> flash_text;
+  std::optional<bool> same_version;
+};
+
+QueryLine ReadQuery(const DeviceQueryResult& result, const PackageStore* package) {
+  QueryLine line{result, std::nullopt, std::nullopt, std::nullopt};
+  if (result.state != DeviceQueryResult::State::kAnswered) return line;
+  // The device's characters are printed only where they are printable.
+  if (auto id = FlashIdCharacters(result.answer)) {
+    for (char& c : *id) {
+      if (c < 0x20 || c > 0x7E) c = '?';
+    }
+    line.flash_id = *id;
+  }
+  // Without a package the version is compared with nothing that is used.
+  static constexpr uint8_t kNoVersion[kVersionRecordSize] = {};
+  const AnswerReading reading =
+      ReadAnswer(result.answer, package != nullptr ? package->version_record.data() : kNoVersion);
+  line.flash_text = reading.flash_text;
+  if (package != nullptr) line.same_version = reading.same_version;
+  return line;
+}
+
+void PrintQueryText(const QueryLine& line) {
+  const DeviceQueryResult& r = line.result;
+  std::cout << r.device.path << "  " << QueryStateText(r.state) << "\n";
+  std::cout << "    serial " << (r.device.serial_number.empty() ? "-" : r.device.serial_number)
+            << ", port " << (r.device.usb_port.empty() ? "-" : r.device.usb_port) << "\n";
+  if (r.holder) std::cout << "    held by " << HolderText(*r.holder) << "\n";
+  if (r.state != DeviceQueryResult::State::kAnswered) return;
+  std::cout << "    version " << AnswerVersionHex(r.answer) << "\n";
+  std::cout << "    flash id " << line.flash_id.value_or("-");
+  if (line.flash_text) std::cout << " (" << *line.flash_text << ")";
+  std::cout << "\n";
+  if (line.same_version) {
+    std::cout << (*line.same_version ? "    runs the package's version\n"
+                                     : "    runs another version than the package's\n");
+  }
+}
+
+nlohmann::json QueryJson(const QueryLine& line) {
+  const DeviceQueryResult& r = line.result;
+  nlohmann::json item = {{"path", r.device.path},
+                         {"serial", r.device.serial_number},
+                         {"port", r.device.usb_port},
+                         {"state", QueryStateText(r.state)}};
+  item["holder"] = r.holder ? nlohmann::json{{"pid", r.holder->pid}, {"program", r.holder->program}}
+                            : nlohmann::json(nullptr);
+  const bool answered = r.state == DeviceQueryResult::State::kAnswered;
+  item["version"] = answered ? nlohmann::json(AnswerVersionHex(r.answer)) : nlohmann::json(nullptr);
+  item["flash_id"] = line.flash_id ? nlohmann::json(*line.flash_id) : nlohmann::json(nullptr);
+  item["flash"] = line.flash_text ? nlohmann::json(*line.flash_text) : nlohmann::json(nullptr);
+  item["same_version"] =
+      line.same_version ? nlohmann::json(*line.same_version) : nlohmann::json(nullptr);
+  return item;
+}
+
+int RunQuery(const DevicesOptions& options) {
+  PackageStore store;
+  const bool with_package = !options.package.empty();
+  if (with_package) {
+    TerminalDialogs dialogs(AnswerPolicy::kNo);
+    RuntimeRandom random;
+    const std::filesystem::path package(options.package);
+    if (!LoadPackage(store, PackagePaths{package, package.parent_path() / kReadmeFileName},
+                     dialogs, random, SystemClock())) {
+      return 1;
+    }
+  }
+  const std::vector<DeviceQueryResult> results =
+      QueryDevices(SystemHidBus(), SystemNamedMutexes(), SystemClock());
+  bool answered = false;
+  nlohmann::json items = nlohmann::json::array();
+  for (const DeviceQueryResult& result : results) {
+    const QueryLine line = ReadQuery(result, with_package ? &store : nullptr);
+    answered = answered || result.state == DeviceQueryResult::State::kAnswered;
+    if (options.json) {
+      items.push_back(QueryJson(line));
+    } else {
+      PrintQueryText(line);
+    }
+  }
+  store.Release();
+  if (options.json) {
+    std::cout << nlohmann::json{{"devices", items}}.dump(-1, ' ', false,
+                                                        nlohmann::json::error_handler_t::replace)
+              << "\n";
+  } else if (results.empty()) {
+    std::cout << text::kNoDevice << "\n";
+  }
+  std::cout.flush();
+  return answered ? 0 : 1;
+}
+
 int RunDevices(const DevicesOptions& options) {
+  if (options.query) return RunQuery(options);
   const DeviceSurvey survey = SurveyDevices(SystemHidBus(), SystemNamedMutexes());
   if (options.json) {
     PrintJson(survey);
@@ -138,6 +267,17 @@ void AddDevicesCommand(CLI::App& app) {
       "holds the device mutex, and, for a device this user may not open, how to get access.\n"
       "Takes nothing; exit status 1 when no device would be taken.");
   devices->add_flag("--json", options->json, "Print one JSON object");
+  CLI::Option* query = devices->add_flag(
+      "--query", options->query,
+      "Ask each attached device that no other updater process holds for its version record "
+      "and flash id, with the query an update sends first (nothing is reset or written); a "
+      "device that does not answer within 2 seconds is reported as such. Exit status 0 when "
+      "a device answered");
+  devices
+      ->add_option("--package", options->package,
+                   "With --query: say whether each device already runs the version of the "
+                   "package FILE")
+      ->needs(query);
   devices->callback([options] { ExitStatus() = RunDevices(*options); });
 }
 

@@ -48,6 +48,10 @@ void AddFlashCommand(CLI::App& app) {
                     "first")
       ->type_name("DEVICE")
       ->excludes(all);
+  flash->add_flag("--wait", options->wait,
+                  "While another updater process holds the device (named with its process id "
+                  "and program), wait for it to finish instead of failing; --continuous always "
+                  "waits. Ctrl-C ends the wait");
   flash
       ->add_option("--reinstall", options->reinstall,
                    "When the device already runs the package's version: ask (No without a "

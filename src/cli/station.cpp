@@ -82,6 +82,7 @@ class CommandLineStation {
   int Run() {
     if (!LoadThePackage() || !OpenOutputs()) return 1;
     CatchStopSignals();
+    display_.KeepUnitLines(options_.continuous || options_.all);
     station::StationEnvironment env{.bus = SystemHidBus(),
                                     .mutexes = SystemNamedMutexes(),
                                     .clock = SystemClock(),
@@ -92,7 +93,8 @@ class CommandLineStation {
     const station::StationConfig config{.all = options_.all,
                                         .continuous = options_.continuous,
                                         .count = options_.count,
-                                        .device = options_.device};
+                                        .device = options_.device,
+                                        .wait = options_.wait};
     station::Station station(config, env, store_, display_);
     TerminalQuestions questions(
         PolicyFrom(options_.reinstall), display_,

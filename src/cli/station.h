@@ -11,6 +11,7 @@ struct StationOptions {
   bool continuous = false;  // device after device until Ctrl-C or count
   uint64_t count = 0;       // with continuous: start no unit past this many (0: no limit)
   std::string device;       // PATH or SERIAL: this device instead of the first
+  bool wait = false;        // wait while another updater process holds the device
   std::string reinstall = "ask";
   std::string record;  // append one JSON line per run here
   std::string trace;   // write every report here

@@ -1,11 +1,10 @@
 #include "cli/station_display.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/cli_discovery_miss.h"
+#include "platform/terminal_width.h"
 #include "station/station.h"
 #include "update/update_texts.h"
 
@@ -13,6 +12,31 @@ namespace qv::cli {
 namespace {
 
 constexpr int kBarWidth = 20;
+constexpr int kNarrowestBar = 5;  // a shorter bar says nothing: the line goes without one
+
+// Columns a text takes: its characters, not its bytes.
+int Width(std::string_view text) {
+  int width = 0;
+  for (char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++width;
+  }
+  return width;
+}
+
+// "1 min 3 s left", "40 s left": the remaining time when the status text does not fit.
+std::string RemainingText(uint32_t ms) {
+  const uint32_t seconds = ms / 1000;
+  if (seconds >= 60) {
+    return std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) + " s left";
+  }
+  return std::to_string(seconds) + " s left";
+}
+
+std::string Seconds(uint64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+  return text;
+}
 
 // One line whatever the text holds: line breaks become spaces.
 std::string OneLine(std::string_view text) {
@@ -30,10 +54,15 @@ StationDisplay::StationDisplay(DisplayMode mode, bool quiet, bool verbose, bool 
     : mode_(mode), quiet_(quiet), verbose_(verbose), labelled_(labelled), out_(out), err_(err) {}
 
 int StationDisplay::TerminalColumns(std::FILE* out) {
-  winsize size{};
-  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const int width = TerminalWidth(out); width > 0) return width;
+  if (const char* columns = std::getenv("COLUMNS"); columns != nullptr) {
+    const long width = std::strtol(columns, nullptr, 10);
+    if (width > 0 && width < 10'000) return static_cast<int>(width);
+  }
   return 80;
 }
+
+int StationDisplay::Columns() const { return TerminalColumns(out_); }
 
 std::string StationDisplay::Fit(const std::string& text, int columns) {
   // Counted in characters, not bytes: a UTF-8 sequence is never cut in two.
@@ -52,14 +81,44 @@ std::string StationDisplay::Prefix(const Row& row) const {
   return labelled_ ? row.label + ": " : std::string();
 }
 
-std::string StationDisplay::RowText(const Row& row) const {
+std::string StationDisplay::RowText(const Row& row, int columns) const {
   const uint32_t percent = row.percent > 100 ? 100 : row.percent;
-  const int filled = static_cast<int>(percent) * kBarWidth / 100;
-  std::string bar(static_cast<std::size_t>(filled), '#');
-  bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
   char number[8];
   std::snprintf(number, sizeof number, "%3u%%", static_cast<unsigned>(percent));
-  return Prefix(row) + "[" + bar + "] " + number + "  " + row.status;
+  const int room = columns > 1 ? columns - 1 : 1;
+  // The line with the widest bar that fits beside the texts; empty when not even the
+  // narrowest one fits, or, with `bar` false, the line without a bar when it fits.
+  const auto line = [&](const std::string& prefix, const std::string& status, bool bar) {
+    const std::string tail = std::string(number) + "  " + status;
+    if (!bar) return Width(prefix) + Width(tail) <= room ? prefix + tail : std::string();
+    const int width = std::min(kBarWidth, room - Width(prefix) - Width(tail) - 3);
+    if (width < kNarrowestBar) return std::string();
+    const int filled = static_cast<int>(percent) * width / 100;
+    return prefix + "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(width - filled), '.') + "] " + tail;
+  };
+  const bool updating = row.status.rfind(qv::text::kUpdatePrefix, 0) == 0;
+  const std::string remaining = updating ? RemainingText(row.remaining_ms) : row.status;
+  const std::string label = Prefix(row);
+  const std::string name = labelled_ && !row.name.empty() ? row.name + ": " : label;
+  const std::pair<const std::string*, const std::string*> texts[] = {
+      {&label, &row.status}, {&label, &remaining}, {&name, &remaining}};
+  for (const auto& [prefix, status] : texts) {
+    for (const bool bar : {true, false}) {
+      if (std::string text = line(*prefix, *status, bar); !text.empty()) return text;
+    }
+  }
+  return Fit(name + number + "  " + remaining, columns);
+}
+
+std::string StationDisplay::UnitLine(const station::UnitEnd& end, const std::string& name) {
+  std::string text = "Unit " + std::to_string(end.unit);
+  if (end.attempt > 1) text += " (attempt " + std::to_string(end.attempt) + ")";
+  text += "  " + name + "  " + station::ResultText(end.result) + "  " + Seconds(end.duration_ms);
+  if (end.result == station::UnitResult::kUpdated) return text;
+  text += "  " + OneLine(end.message);
+  if (!end.area.empty()) text += " (" + end.area + " area)";
+  return text;
 }
 
 void StationDisplay::EraseBlock() {
@@ -72,10 +131,10 @@ void StationDisplay::EraseBlock() {
 
 void StationDisplay::DrawBlock() {
   if (drawn_ > 0) std::fprintf(out_, "\x1b[%dA", drawn_);
-  const int columns = TerminalColumns(out_);
+  const int columns = Columns();
   int lines = 0;
   for (const auto& [id, row] : rows_) {
-    const std::string text = Fit(RowText(row), columns);
+    const std::string text = Fit(RowText(row, columns), columns);
     std::fprintf(out_, "\r%s\x1b[K\n", text.c_str());
     ++lines;
   }
@@ -120,6 +179,7 @@ void StationDisplay::SlotRemoved(int id) {
 
 void StationDisplay::UnitStarted(const station::UnitStart& start) {
   std::lock_guard lock(mutex_);
+  rows_[start.slot].name = station::DeviceName(start.device);
   if (mode_ != DisplayMode::kJson) return;
   EmitJson({{"event", "device"},
             {"device", start.label},
@@ -165,7 +225,8 @@ void StationDisplay::Percent(int id, uint32_t percent) {
 
 void StationDisplay::Remaining(int id, uint32_t ms) {
   std::lock_guard lock(mutex_);
-  if (mode_ != DisplayMode::kJson) return;  // people read it in the status text
+  rows_[id].remaining_ms = ms;  // read in the status text, or alone where that does not fit
+  if (mode_ != DisplayMode::kJson) return;
   EmitJson({{"event", "remaining"}, {"device", rows_[id].label}, {"ms", ms}});
 }
 
@@ -239,6 +300,14 @@ void StationDisplay::UnitFinished(const station::UnitEnd& end) {
          {"duration_ms", end.duration_ms}, {"reports_sent", end.reports.sent}});
   if (quiet_) {
     ResultLine(end.label + ": " + result + (updated ? std::string() : ": " + end.message));
+  } else if (keep_unit_lines_ && mode_ == DisplayMode::kLive) {
+    std::string name;
+    {
+      std::lock_guard lock(mutex_);
+      const auto row = rows_.find(end.slot);
+      name = row != rows_.end() && !row->second.name.empty() ? row->second.name : end.label;
+    }
+    ResultLine(Fit(UnitLine(end, name), Columns()));
   }
   if (verbose_) {
     ResultLine(end.label + ": reports sent " + std::to_string(end.reports.sent) +
@@ -265,25 +334,36 @@ void StationDisplay::DeviceNotTaken(DiscoveryMiss miss, const std::string& label
   Message(miss == DiscoveryMiss::kBusy ? kDeviceBusyText : qv::text::kNoDevice, "");
 }
 
+// The counts, then the units that did not end updated (every unit with -v), each with its
+// device where several run at once, and its message.
 std::string StationDisplay::SummaryText(const station::RecordSummary& s) const {
-  std::string text = "Devices updated: " + std::to_string(s.updated) +
-                     "\nDevices failed: " + std::to_string(s.failed());
-  if (s.declined != 0) text += "\nDevices declined: " + std::to_string(s.declined);
-  if (s.interrupted != 0) text += "\nDevices interrupted: " + std::to_string(s.interrupted);
+  const auto number = [](uint64_t n) { return std::to_string(n); };
+  std::string text = "Units: " + number(s.units) + "\nDevices updated: " + number(s.updated) +
+                     "\nDevices failed: " + number(s.failed());
+  for (const auto& [message, count] : s.failed_by_message) {
+    text += "\n  " + number(count) + "  " + (message.empty() ? "(no message)" : message);
+  }
+  text += "\nDevices declined: " + number(s.declined) +
+          "\nDevices interrupted: " + number(s.interrupted) + "\nRetries: " + number(s.retries);
+  if (s.updated_per_hour) {
+    char line[64];
+    std::snprintf(line, sizeof line, "\nUpdated units per hour: %.1f", *s.updated_per_hour);
+    text += line;
+  }
   for (const station::UnitSummary& unit : s.by_unit) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f s",
-                  static_cast<double>(unit.duration_ms) / 1000.0);
-    text += "\nDevice " + std::to_string(unit.unit) + ": " + station::ResultText(unit.result) +
-            ", " + seconds;
+    const bool updated = unit.result == station::UnitResult::kUpdated;
+    if (updated && !verbose_) continue;
+    text += "\nDevice " + number(unit.unit) + ": " + station::ResultText(unit.result) + ", " +
+            Seconds(unit.duration_ms);
     if (labelled_) {
       const HidInterfaceInfo device{unit.device_path, 0, 0, unit.device_serial,
                                     unit.device_port};
-      text += " (" + station::DeviceLabel(device) + ")";
+      text += " (" + station::DeviceName(device) + ")";
     }
-    if (unit.retries() != 0) text += ", " + std::to_string(unit.retries()) + " retry";
+    if (unit.retries() != 0) text += ", " + number(unit.retries()) + " retry";
+    if (!updated && !unit.message.empty()) text += ": " + OneLine(unit.message);
   }
-  return text + "\nRetries: " + std::to_string(s.retries);
+  return text;
 }
 
 void StationDisplay::Summary(const station::RecordSummary& summary, bool aborted) {

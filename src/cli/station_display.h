@@ -32,6 +32,10 @@ class StationDisplay final : public station::StationObserver {
   StationDisplay(DisplayMode mode, bool quiet, bool verbose, bool labelled,
                  std::FILE* out = stdout, std::FILE* err = stderr);
 
+  // Whether each unit that ends leaves a line of its own above the live lines (a station of
+  // several units, on a terminal).
+  void KeepUnitLines(bool keep) { keep_unit_lines_ = keep; }
+
   // Who takes the questions; without one they stay open.
   void SetQuestionHandler(std::function<void(const station::StationQuestion&)> handler) {
     question_handler_ = std::move(handler);
@@ -78,19 +82,30 @@ class StationDisplay final : public station::StationObserver {
   [[nodiscard]] bool verbose() const { return verbose_; }
   [[nodiscard]] bool labelled() const { return labelled_; }
 
-  // The terminal's width in columns (80 when it cannot be read).
+  // The terminal's width in columns: the terminal's own, else COLUMNS, else 80.
   [[nodiscard]] static int TerminalColumns(std::FILE* out);
   // The text cut to at most `columns` - 1 characters, so that it never wraps.
   [[nodiscard]] static std::string Fit(const std::string& text, int columns);
 
- private:
+  // What a device's live line shows.
   struct Row {
     std::string label;
+    std::string name;  // the device's short name (port, else serial, else path)
     std::string status;
     uint32_t percent = 0;
+    uint32_t remaining_ms = 0;
     uint32_t logged_tenth = 0;
   };
-  [[nodiscard]] std::string RowText(const Row& row) const;
+
+  // A device's live line in `columns`: the bar shrinks first, then the status gives way to the
+  // remaining time alone, then the label to the device's short name; the line never wraps.
+  [[nodiscard]] std::string RowText(const Row& row, int columns) const;
+  // The permanent line of a unit that ended: unit, device, result, duration, and for one not
+  // updated its message and area.
+  [[nodiscard]] static std::string UnitLine(const station::UnitEnd& end, const std::string& name);
+
+ private:
+  [[nodiscard]] int Columns() const;
   [[nodiscard]] std::string SummaryText(const station::RecordSummary& summary) const;
   [[nodiscard]] bool Drawing() const { return mode_ == DisplayMode::kLive && !quiet_ && !prompting_; }
   [[nodiscard]] std::string Prefix(const Row& row) const;
@@ -109,6 +124,7 @@ class StationDisplay final : public station::StationObserver {
   std::mutex mutex_;
   std::map<int, Row> rows_;
   int drawn_ = 0;  // lines of the live block now on the screen
+  bool keep_unit_lines_ = false;
   bool prompting_ = false;
   std::string prompt_;
   std::function<void(const station::StationQuestion&)> question_handler_;

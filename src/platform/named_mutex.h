@@ -1,7 +1,11 @@
 #pragma once
 
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/lock_holder.h"
 
 namespace qv {
 
@@ -24,7 +28,17 @@ class NamedMutexSystem {
  public:
   virtual ~NamedMutexSystem() = default;
   [[nodiscard]] virtual NamedMutexResult Create(const std::string& name) = 0;
+  // The process that holds the name, where the system lets this user see it.
+  [[nodiscard]] virtual std::optional<LockHolder> Holder(const std::string& name) {
+    (void)name;
+    return std::nullopt;
+  }
 };
+
+// "QV_UPDATER_RUN is held by process 1234 (qvupdate)" for the first of `names` whose holder can
+// be seen; empty when none can.
+[[nodiscard]] std::string HolderDetail(NamedMutexSystem& mutexes,
+                                       std::initializer_list<std::string> names);
 
 // Linux: an abstract-namespace unix socket bound to the name.
 NamedMutexSystem& SystemNamedMutexes();

@@ -50,6 +50,10 @@ class SocketNamedMutexes final : public NamedMutexSystem {
     result.handle = std::make_unique<SocketMutexHandle>(fd);
     return result;
   }
+
+  [[nodiscard]] std::optional<LockHolder> Holder(const std::string& name) override {
+    return FindLockHolder(name);
+  }
 };
 
 }  // namespace

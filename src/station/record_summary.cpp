@@ -140,6 +140,8 @@ RecordSummary RecordTally::Summary() const {
   if (span_ms > 0) {
     summary.units_per_hour = static_cast<double>(summary.units) * 3'600'000.0 /
                              static_cast<double>(span_ms);
+    summary.updated_per_hour = static_cast<double>(summary.updated) * 3'600'000.0 /
+                               static_cast<double>(span_ms);
   }
   return summary;
 }

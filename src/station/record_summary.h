@@ -39,6 +39,8 @@ struct RecordSummary {
   uint64_t unreadable_lines = 0;
   // Units per hour over the time the sessions ran; empty when no time passed.
   std::optional<double> units_per_hour;
+  // Units that ended updated, per hour over the same time.
+  std::optional<double> updated_per_hour;
   std::vector<UnitSummary> by_unit;  // in order of session, then unit number
 
   [[nodiscard]] uint64_t failed() const;

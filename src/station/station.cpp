@@ -18,6 +18,12 @@ std::string DeviceLabel(const HidInterfaceInfo& device) {
   return VisibleText(DeviceIdentity::Of(device).Text());
 }
 
+std::string DeviceName(const HidInterfaceInfo& device) {
+  if (!device.usb_port.empty()) return "port " + device.usb_port;
+  if (!device.serial_number.empty()) return "serial " + device.serial_number;
+  return device.path;
+}
+
 Station::Station(const StationConfig& config, StationEnvironment env,
                  const PackageStore& package, StationObserver& observer)
     : config_(config), env_(std::move(env)), package_(package), observer_(observer) {}
@@ -67,12 +73,12 @@ bool Station::HoldSessionLocks() {
     }
     if (busy.empty()) break;
     session_locks_.clear();
-    if (!config_.continuous || env_.stops.load() != 0) {
-      observer_.Message(text::DeviceBusy(busy), "");
+    if (!(config_.continuous || config_.wait) || env_.stops.load() != 0) {
+      observer_.Message(text::DeviceBusy(busy), HolderDetail(env_.mutexes, {busy}));
       return false;
     }
     if (!announced) {
-      observer_.Notice(NoticeKind::kNotice, text::kWaitingForOtherProcess);
+      observer_.Message(text::kWaitingForOtherProcess, HolderDetail(env_.mutexes, {busy}));
       announced = true;
     }
     env_.clock.SleepMs(DevicePoll::kPollIntervalMs);
@@ -177,8 +183,8 @@ void Station::Book(Slot& slot, const UnitTask& task, const UnitOutcome& outcome)
   if (result == UnitResult::kInterrupted) interrupted_ = true;
   records_.push_back(outcome.record);
   observer_.UnitFinished(UnitEnd{task.slot, task.label, task.unit, task.attempt, result,
-                                 outcome.record.message, outcome.record.duration_ms,
-                                 outcome.reports});
+                                 outcome.record.message, outcome.area,
+                                 outcome.record.duration_ms, outcome.reports});
   if (!outcome.record_error.empty()) {
     observer_.Message(text::kCannotWriteRecord, outcome.record_error);
     if (!record_failed_) observer_.Notice(NoticeKind::kNotice, text::kRecordStopsStation);
@@ -234,12 +240,42 @@ bool Station::DeviceAvailable(const std::vector<HidInterfaceInfo>& attached) {
     if (taken) return true;
     miss = probe.LastMiss();
   }
+  if (miss == DiscoveryMiss::kBusy) {
+    observer_.Message(text::kDeviceBusy,
+                      HolderDetail(*session_mutexes_, {kDeviceMutexName, kRunMutexName}));
+    return false;
+  }
   observer_.DeviceNotTaken(miss, "");
   return false;
 }
 
+// With --wait: while another updater process holds the device, wait for it to end. False when
+// a stop came first.
+bool Station::WaitWhileTakenElsewhere(std::vector<HidInterfaceInfo>& attached) {
+  bool announced = false;
+  for (;;) {
+    if (attached.empty()) return true;
+    HidLink probe(env_.bus, *session_mutexes_, env_.clock);
+    probe.KeepToDevice(DeviceIdentity::Of(attached.front()));
+    if (probe.Discover() != 0 || probe.LastMiss() != DiscoveryMiss::kBusy) return true;
+    const std::string holder =
+        HolderDetail(*session_mutexes_, {kDeviceMutexName, kRunMutexName});
+    if (env_.stops.load() != 0) {
+      observer_.Message(text::kDeviceBusy, holder);
+      return false;
+    }
+    if (!announced) {
+      observer_.Message(text::kWaitingForOtherProcess, holder);
+      announced = true;
+    }
+    env_.clock.SleepMs(DevicePoll::kPollIntervalMs);
+    attached = Attached();
+  }
+}
+
 int Station::RunOnce() {
   std::vector<HidInterfaceInfo> attached = Attached();
+  if (config_.wait && !WaitWhileTakenElsewhere(attached)) return kStationNotAllUpdated;
   if (!DeviceAvailable(attached)) return kStationNotAllUpdated;
   if (!config_.all) attached.resize(1);
   for (const HidInterfaceInfo& info : attached) StartRun(SlotFor(info));

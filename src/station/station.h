@@ -26,6 +26,7 @@ struct StationConfig {
   bool continuous = false;  // device after device until a stop or the count
   uint64_t count = 0;       // with continuous: start no unit past this many (0: no limit)
   std::string device;       // path, serial number or USB port: this device instead of the first
+  bool wait = false;        // wait while another updater process holds the devices
   uint32_t max_failed_runs = DevicePoll::kCommandLineMaxFailedRuns;
 };
 
@@ -98,6 +99,7 @@ class Station {
   bool Stopping();
   void WaitForRuns();
   [[nodiscard]] bool DeviceAvailable(const std::vector<HidInterfaceInfo>& attached);
+  bool WaitWhileTakenElsewhere(std::vector<HidInterfaceInfo>& attached);
   int RunOnce();
   int RunContinuous();
   bool Poll();

@@ -12,6 +12,10 @@
 
 namespace qv::station {
 
+// A device as people tell it apart at a station: its USB port, else its serial number, else
+// its path.
+[[nodiscard]] std::string DeviceName(const HidInterfaceInfo& device);
+
 // A run of a unit that starts: which device, which unit, which attempt.
 struct UnitStart {
   int slot = 0;
@@ -29,6 +33,7 @@ struct UnitEnd {
   uint32_t attempt = 1;
   UnitResult result = UnitResult::kFailed;
   std::string message;  // the message shown for the outcome
+  std::string area;     // the area being written when the run ended; empty before any
   uint64_t duration_ms = 0;
   ReportCounts reports;
 };

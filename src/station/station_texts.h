@@ -19,6 +19,9 @@ inline std::string DeviceBusy(const std::string& lock) {
   return "The device is in use by another updater process (it holds " + lock +
          "); wait until that one has finished.";
 }
+// After an abort; its detail names the device and the area, then kUpdateAgain.
+inline constexpr const char* kStoppedByUser = "The update was stopped at the user's request.";
+inline constexpr const char* kUpdateAgain = "the device must be updated again before use";
 inline constexpr const char* kCannotWriteRecord = "Cannot write the record";
 inline constexpr const char* kRecordStopsStation =
     "The record cannot be kept: no further device is started; the devices in progress finish.";

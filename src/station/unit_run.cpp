@@ -8,6 +8,7 @@
 #include "platform/hex_text.h"
 #include "platform/random.h"
 #include "station/device_thread.h"
+#include "station/station_texts.h"
 #include "update/update_texts.h"
 
 namespace qv::station {
@@ -26,8 +27,9 @@ class UnitProgress final : public ProgressContext {
  public:
   UnitProgress(StationObserver& observer, int slot) : observer_(observer), slot_(slot) {}
   void SetStatusText(std::string_view text) override {
+    // The remaining time first, so that a line drawn for the status shows the new one.
+    if (text.rfind(qv::text::kUpdatePrefix, 0) == 0) observer_.Remaining(slot_, remaining_time_ms);
     observer_.Status(slot_, text);
-    if (text.rfind(text::kUpdatePrefix, 0) == 0) observer_.Remaining(slot_, remaining_time_ms);
   }
   void PostProgressMessage() override { observer_.Percent(slot_, percent.load()); }
   void SetFlashText(std::string_view text) override { observer_.FlashText(slot_, text); }
@@ -51,6 +53,9 @@ class UnitDialogs final : public Dialogs {
               const AbortSwitch& abort)
       : shared_(shared), task_(task), progress_(progress), abort_(abort) {}
   void ShowMessage(std::string_view text) override {
+    // Once aborted, whatever fails next fails because of the abort, not because of a cable:
+    // the abort is told once, by the run, instead.
+    if (abort_.thrown()) return;
     last_message_ = text;
     shared_.observer.Message(text, Detail());
   }
@@ -77,8 +82,17 @@ class UnitDialogs final : public Dialogs {
   std::string last_message_;
 };
 
+// Which device was stopped, and where: the area being written, or none yet.
+std::string AbortDetail(const HidInterfaceInfo& device, const std::string& area) {
+  std::string detail = "device " + DeviceName(device) + ", ";
+  detail += area.empty() ? std::string("before any area was written")
+                         : "while writing the " + area + " area";
+  return detail + "; " + station::text::kUpdateAgain;
+}
+
+// A run that got to its end updated the device, even when an abort came after its last report.
 UnitResult ResultOf(RunResult run, bool aborted) {
-  if (aborted) return UnitResult::kInterrupted;
+  if (aborted && run != RunResult::kSucceeded) return UnitResult::kInterrupted;
   switch (run) {
     case RunResult::kSucceeded:
       return UnitResult::kUpdated;
@@ -143,15 +157,20 @@ void UnitRun::Run() {
   record.result = ResultOf(run, abort_.thrown());
   record.message = dialogs.last_message();
   if (run == RunResult::kSucceeded) {
-    record.message = text::kSuccess;
-    progress.SetStatusText(text::kSuccess);
+    record.message = qv::text::kSuccess;
+    progress.SetStatusText(qv::text::kSuccess);
+  } else if (abort_.thrown()) {
+    record.message = station::text::kStoppedByUser;
+    shared_.observer.Message(station::text::kStoppedByUser,
+                             AbortDetail(task_.device, progress.area()));
   } else if (run == RunResult::kFailed) {
-    if (record.message.empty()) record.message = text::kTryAgain;
-    shared_.observer.Message(text::kFailure,
+    if (record.message.empty()) record.message = qv::text::kTryAgain;
+    shared_.observer.Message(qv::text::kFailure,
                              shared_.labelled ? "device " + task_.label : std::string());
   }
   const int64_t ended = NowEpochMs();
   outcome_.reports = traced.counts();
+  outcome_.area = progress.area();
 
   record.unit = task_.unit;
   record.attempt = task_.attempt;

@@ -27,6 +27,9 @@ class SessionMutexes final : public NamedMutexSystem {
   SessionMutexes(NamedMutexSystem& system, std::set<std::string> held_by_session)
       : system_(system), held_(std::move(held_by_session)) {}
   [[nodiscard]] NamedMutexResult Create(const std::string& name) override;
+  [[nodiscard]] std::optional<LockHolder> Holder(const std::string& name) override {
+    return system_.Holder(name);
+  }
 
  private:
   NamedMutexSystem& system_;
@@ -62,6 +65,7 @@ struct UnitOutcome {
   UnitRecord record;          // the run as recorded (also when no record is kept)
   ReportCounts reports;
   std::string record_error;   // why the record line could not be written, when it could not
+  std::string area;           // the area being written when the run ended, if any
 };
 
 // One run on one device, on a thread of its own (which never takes the stop signals), with its

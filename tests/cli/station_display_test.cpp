@@ -183,38 +183,128 @@ TEST(StationDisplay, APromptHoldsNoOtherDeviceUp) {
             "A: It's the latest version, Do you continue to updata ? [y/n] ");
 }
 
-// The station's summary counts as the report does: declined and interrupted units are not
-// failed ones.
-TEST(StationDisplay, SummaryCountsAsTheReportDoes) {
+// The station's summary counts as the report does (declined and interrupted units are not
+// failed ones), gives the failures by message and the updated units per hour, and lists only
+// the units that did not end updated; -v lists every unit.
+TEST(StationDisplay, SummaryCountsAndListsTheUnitsNotUpdated) {
+  station::RecordSummary summary;
+  summary.units = 4;
+  summary.updated = 1;
+  summary.declined = 1;
+  summary.interrupted = 1;
+  summary.failed_by_message["Check data faile !"] = 1;
+  summary.retries = 1;
+  summary.units_per_hour = 480.0;
+  summary.updated_per_hour = 120.0;
+  const auto unit = [](uint64_t n, station::UnitResult r, uint32_t runs, const char* message) {
+    station::UnitSummary u;
+    u.unit = n;
+    u.result = r;
+    u.runs = runs;
+    u.duration_ms = 1500;
+    u.message = message;
+    u.device_port = "1-" + std::to_string(n);
+    return u;
+  };
+  summary.by_unit = {unit(1, station::UnitResult::kUpdated, 2, "Updata success !"),
+                     unit(2, station::UnitResult::kDeclined, 1, ""),
+                     unit(3, station::UnitResult::kInterrupted, 1,
+                          "The update was stopped at the user's request."),
+                     unit(4, station::UnitResult::kFailed, 1, "Check data faile !")};
+  const std::string counts =
+      "Units: 4\nDevices updated: 1\nDevices failed: 1\n  1  Check data faile !\n"
+      "Devices declined: 1\nDevices interrupted: 1\nRetries: 1\n"
+      "Updated units per hour: 120.0\n";
+  const std::string not_updated =
+      "Device 2: declined, 1.5 s (port 1-2)\n"
+      "Device 3: interrupted, 1.5 s (port 1-3): The update was stopped at the user's request.\n"
+      "Device 4: failed, 1.5 s (port 1-4): Check data faile !\n";
+  for (const bool verbose : {false, true}) {
+    Streams s;
+    {
+      StationDisplay display(DisplayMode::kPlain, false, verbose, true, s.out, s.err);
+      display.Summary(summary, false);
+    }
+    EXPECT_EQ(Contents(s.out),
+              counts + (verbose ? "Device 1: updated, 1.5 s (port 1-1), 1 retry\n" : "") +
+                  not_updated)
+        << "verbose " << verbose;
+  }
+}
+
+// A device's live line at the widths a terminal may have: the bar shrinks before the status
+// text does, then the status gives way to the remaining time, then the label to the port; the
+// line never reaches the last column, and the remaining time stays whole.
+TEST(StationDisplay, LiveLinesFitNarrowTerminals) {
+  StationDisplay labelled(DisplayMode::kLive, false, false, true);
+  StationDisplay single(DisplayMode::kLive, false, false, false);
+  StationDisplay::Row row;
+  row.label = "port 1-2.3, serial SIM1";
+  row.name = "port 1-2.3";
+  row.percent = 45;
+  row.remaining_ms = 63'000;
+  row.status = "Update:45% complete,abount 1 minute 3 second need...";
+  struct Case {
+    const StationDisplay* display;
+    int columns;
+    const char* line;
+  };
+  const Case cases[] = {
+      {&single, 120,
+       "[#########...........]  45%  Update:45% complete,abount 1 minute 3 second need..."},
+      {&single, 80,
+       "[########..........]  45%  Update:45% complete,abount 1 minute 3 second need..."},
+      {&single, 70, "[###.....]  45%  Update:45% complete,abount 1 minute 3 second need..."},
+      {&single, 60, " 45%  Update:45% complete,abount 1 minute 3 second need..."},
+      {&single, 40, "[#######.........]  45%  1 min 3 s left"},
+      {&labelled, 120,
+       "port 1-2.3, serial SIM1: [#########...........]  45%  Update:45% complete,abount 1 "
+       "minute 3 second need..."},
+      {&labelled, 80, "port 1-2.3, serial SIM1: [#########...........]  45%  1 min 3 s left"},
+      {&labelled, 60, "port 1-2.3, serial SIM1: [####.......]  45%  1 min 3 s left"},
+      {&labelled, 40, "port 1-2.3:  45%  1 min 3 s left"},
+      {&labelled, 30, "port 1-2.3:  45%  1 min 3 s l"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.columns);
+    const std::string line = c.display->RowText(row, c.columns);
+    EXPECT_EQ(line, c.line);
+    EXPECT_LT(static_cast<int>(line.size()), c.columns);
+  }
+}
+
+// A unit that ends leaves a permanent line above the live lines: unit, device, result,
+// duration, and for a failure its message and area.
+TEST(StationDisplay, EachUnitLeavesALineAboveTheLiveLines) {
+  station::UnitEnd failed;
+  failed.unit = 2;
+  failed.attempt = 2;
+  failed.result = station::UnitResult::kFailed;
+  failed.message = "Write data faile, please connect usb cable to device !";
+  failed.area = "program";
+  failed.duration_ms = 8'100;
+  EXPECT_EQ(StationDisplay::UnitLine(failed, "port 1-2"),
+            "Unit 2 (attempt 2)  port 1-2  failed  8.1 s  Write data faile, please connect usb "
+            "cable to device ! (program area)");
   Streams s;
   {
-    StationDisplay display(DisplayMode::kPlain, false, false, false, s.out, s.err);
-    station::RecordSummary summary;
-    summary.units = 4;
-    summary.updated = 1;
-    summary.declined = 1;
-    summary.interrupted = 1;
-    summary.failed_by_message["Check data faile !"] = 1;
-    summary.retries = 1;
-    const auto unit = [](uint64_t n, station::UnitResult r, uint32_t runs) {
-      station::UnitSummary u;
-      u.unit = n;
-      u.result = r;
-      u.runs = runs;
-      u.duration_ms = 1500;
-      return u;
-    };
-    summary.by_unit = {unit(1, station::UnitResult::kUpdated, 2),
-                       unit(2, station::UnitResult::kDeclined, 1),
-                       unit(3, station::UnitResult::kInterrupted, 1),
-                       unit(4, station::UnitResult::kFailed, 1)};
-    display.Summary(summary, false);
+    StationDisplay display(DisplayMode::kLive, false, false, false, s.out, s.err);
+    display.KeepUnitLines(true);
+    display.SlotAdded(0, "sim0");
+    HidInterfaceInfo device;
+    device.path = "sim0";
+    device.serial_number = "SIM1";
+    display.UnitStarted({0, "sim0", device, 1, 1});
+    display.Percent(0, 100);
+    display.Status(0, "Updata success !");
+    display.UnitFinished({0, "sim0", 1, 1, station::UnitResult::kUpdated, "Updata success !", "",
+                          12'300, {}});
   }
-  EXPECT_EQ(Contents(s.out),
-            "Devices updated: 1\nDevices failed: 1\nDevices declined: 1\n"
-            "Devices interrupted: 1\n"
-            "Device 1: updated, 1.5 s, 1 retry\nDevice 2: declined, 1.5 s\n"
-            "Device 3: interrupted, 1.5 s\nDevice 4: failed, 1.5 s\nRetries: 1\n");
+  const std::string out = Contents(s.out);
+  const std::size_t line = out.find("\x1b[J" "Unit 1  serial SIM1  updated  12.3 s\n");
+  ASSERT_NE(line, std::string::npos) << out;
+  // Drawn again below the unit's line.
+  EXPECT_NE(out.find("Updata success !", line), std::string::npos) << out;
 }
 
 // Questions answered by the policy at once, with a note; asked at the terminal, read in slices,

@@ -17,6 +17,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   [[nodiscard]] bool started() const { return pid_ > 0; }
+  [[nodiscard]] int pid() const { return pid_; }
   void Signal(int signal_number);
   // Waits for the end, at most timeout_ms (then kills it and returns -1); the exit status.
   int Wait(int timeout_ms);

@@ -331,8 +331,9 @@ TEST_F(FlashE2E, ContinuousModeUpdatesDeviceAfterDevice) {
   }
   EXPECT_EQ(child->Wait(90'000), 0) << child->Stderr();
   const std::string out = child->Stdout();
-  EXPECT_NE(out.find("Devices updated: 3\nDevices failed: 0\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("Device 3: updated"), std::string::npos) << out;
+  EXPECT_NE(out.find("Units: 3\nDevices updated: 3\nDevices failed: 0\n"), std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("\nDevice "), std::string::npos) << out;  // only units not updated are listed
   for (int device = 1; device <= 3; ++device) {
     SCOPED_TRACE(device);
     test::ExpectFlashHoldsPackage(Flash(device), package_);
@@ -356,7 +357,7 @@ TEST_F(FlashE2E, InterruptEndsContinuousModeWithASummary) {
   }
   child->Signal(SIGINT);
   EXPECT_EQ(child->Wait(10'000), 0) << child->Stderr();
-  EXPECT_NE(child->Stdout().find("Devices updated: 1\nDevices failed: 0\nDevice 1: updated"),
+  EXPECT_NE(child->Stdout().find("Units: 1\nDevices updated: 1\nDevices failed: 0\n"),
             std::string::npos)
       << child->Stdout();
   test::ExpectFlashHoldsPackage(Flash(1), package_);
@@ -449,7 +450,8 @@ INSTANTIATE_TEST_SUITE_P(Devices, FlashAll, ::testing::Values(2, 8));
 
 // Ctrl-C during a write: the first is acknowledged at once on its own line and the device
 // finishes; a second aborts it cleanly, with the unit recorded as interrupted, the summary
-// printed and status 130; in single mode as in continuous mode.
+// printed and status 130; in single, continuous and --all mode. The abort says what it did (at
+// the user's request, which device, which area) and blames no cable.
 TEST_F(FlashE2E, InterruptionFinishesOrAbortsTheDeviceCleanly) {
   struct Case {
     const char* name;
@@ -462,6 +464,7 @@ TEST_F(FlashE2E, InterruptionFinishesOrAbortsTheDeviceCleanly) {
       {"continuous, one Ctrl-C", {"--continuous"}, 1, 0, "updated"},
       {"continuous, two", {"--continuous"}, 2, 130, "interrupted"},
       {"single, two", {}, 2, 130, "interrupted"},
+      {"all, two", {"--all"}, 2, 130, "interrupted"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -480,10 +483,23 @@ TEST_F(FlashE2E, InterruptionFinishesOrAbortsTheDeviceCleanly) {
     if (c.signals == 2) child->Signal(SIGTERM);
     EXPECT_EQ(child->Wait(60'000), c.status) << child->Stderr();
     const std::string out = child->Stdout();
-    EXPECT_NE(out.find(std::string("Device 1: ") + c.result), std::string::npos) << out;
+    const std::string err = child->Stderr();
     const std::vector<nlohmann::json> lines = RecordLines(record);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["result"], c.result);
+    if (c.signals == 1) {
+      EXPECT_NE(out.find("Devices updated: 1\n"), std::string::npos) << out;
+      continue;
+    }
+    EXPECT_NE(out.find("Device 1: interrupted"), std::string::npos) << out;
+    EXPECT_NE(err.find("The update was stopped at the user's request.\n  device "),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("while writing the "), std::string::npos) << err;
+    EXPECT_NE(err.find("; the device must be updated again before use\n"), std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("usb cable"), std::string::npos) << err;
+    EXPECT_EQ(lines[0]["message"], "The update was stopped at the user's request.");
   }
 }
 
@@ -510,10 +526,13 @@ TEST_F(FlashE2E, KilledStationLeavesOnlyWholeRecordLines) {
 }
 
 // While a station runs, another updater process takes no device, also while the station's
-// device resets; once the station has ended it does.
+// device resets, and names the station's process; with --wait it waits for the station and
+// then updates. Once the station has ended another one takes the device.
 TEST_F(FlashE2E, AnotherUpdaterWaitsForTheStation) {
   auto station = Start({"flash", PackagePath(), "--continuous"});
   ASSERT_TRUE(WaitUntil([&] { return station->Stdout().find("To updata") != std::string::npos; }));
+  const std::string holder =
+      "QV_UPDATER_RUN is held by process " + std::to_string(station->pid()) + " (qvupdate)\n";
   auto other = std::make_unique<test::ChildProcess>(
       std::vector<std::string>{QV_QVUPDATE_PATH, "flash", PackagePath()},
       std::vector<std::string>{std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH},
@@ -521,8 +540,19 @@ TEST_F(FlashE2E, AnotherUpdaterWaitsForTheStation) {
   EXPECT_EQ(other->Wait(30'000), 1);
   EXPECT_NE(other->Stderr().find("in use by another updater process"), std::string::npos)
       << other->Stderr();
+  EXPECT_NE(other->Stderr().find(holder), std::string::npos) << other->Stderr();
+  auto waiting = std::make_unique<test::ChildProcess>(
+      std::vector<std::string>{QV_QVUPDATE_PATH, "flash", PackagePath(), "--wait",
+                               "--reinstall", "yes"},
+      std::vector<std::string>{std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH},
+      dir_ / "sim");
+  ASSERT_TRUE(WaitUntil([&] {
+    return waiting->Stderr().find("waiting for it to end.\n  " + holder) != std::string::npos;
+  })) << waiting->Stderr();
   station->Signal(SIGINT);
   EXPECT_EQ(station->Wait(60'000), 0) << station->Stderr();
+  EXPECT_EQ(waiting->Wait(60'000), 0) << waiting->Stderr();
+  EXPECT_NE(waiting->Stdout().find("Updata success !"), std::string::npos) << waiting->Stdout();
   other = std::make_unique<test::ChildProcess>(
       std::vector<std::string>{QV_QVUPDATE_PATH, "flash", PackagePath()},
       std::vector<std::string>{std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH},
