@@ -363,6 +363,67 @@ TEST_F(FlashE2E, InterruptEndsContinuousModeWithASummary) {
   test::ExpectFlashHoldsPackage(Flash(1), package_);
 }
 
+// devices --query asks each device for its version record and flash id with the query an
+// update sends first, and resets nothing: with a package it says whether the device runs the
+// package's version; a device held by another process is named with its holder at once, and
+// one that does not answer is reported after the answer time, not waited for.
+TEST_F(FlashE2E, DevicesQueryTellsWhatIsOnTheDevice) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> env;
+    bool hold_mutex;
+    int status;
+    const char* state;
+    nlohmann::json same_version;
+    const char* text;
+  };
+  const std::string holder = "held by process " + std::to_string(::getpid());
+  const Case cases[] = {
+      {"same version", {"QVSIM_VERSION=" + std::string(kSameVersion)}, false, 0, "answered",
+       true, "    runs the package's version\n"},
+      {"other version", {}, false, 0, "answered", false,
+       "    runs another version than the package's\n"},
+      {"held by another process", {}, true, 1, "held by another updater process", nullptr,
+       holder.c_str()},
+      {"no answer", {"QVSIM_STOP_READS=1"}, false, 1, "no answer", nullptr,
+       "sim:dev1  no answer\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NamedMutexResult held;
+    if (c.hold_mutex) {
+      WaitForFreeDeviceMutex();
+      held = SystemNamedMutexes().Create("QV_UPDATER");
+      ASSERT_EQ(held.status, NamedMutexStatus::kCreated);
+    }
+    for (const bool json : {false, true}) {
+      std::vector<std::string> args{"devices", "--query", "--package", PackagePath()};
+      if (json) args.push_back("--json");
+      const auto started = std::chrono::steady_clock::now();
+      auto child = c.hold_mutex ? Launch(args, c.env) : Start(args, c.env);
+      EXPECT_EQ(child->Wait(60'000), c.status) << child->Stderr();
+      EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+      const std::string out = child->Stdout();
+      if (!json) {
+        EXPECT_NE(out.find(c.text), std::string::npos) << out;
+        continue;
+      }
+      const nlohmann::json devices = nlohmann::json::parse(out).at("devices");
+      ASSERT_EQ(devices.size(), 1u) << out;
+      const nlohmann::json& device = devices[0];
+      EXPECT_EQ(device["state"], c.state);
+      EXPECT_EQ(device["same_version"], c.same_version);
+      if (std::string(c.state) == "answered") {
+        EXPECT_EQ(device["version"].get<std::string>().size(), 2u * 14u) << out;
+        EXPECT_TRUE(device["flash_id"].is_string()) << out;
+      }
+      if (c.hold_mutex) EXPECT_EQ(device["holder"]["pid"], ::getpid()) << out;
+    }
+    EXPECT_EQ(Events(1).find("RESET"), std::string::npos) << Events(1);
+    EXPECT_EQ(Events(1).find("ERASE"), std::string::npos) << Events(1);
+  }
+}
+
 // Waits until `done` holds, at most timeout_ms; whether it did.
 template <typename Done>
 bool WaitUntil(Done done, int timeout_ms = 60'000) {
