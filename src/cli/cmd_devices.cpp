@@ -264,8 +264,10 @@ void AddDevicesCommand(CLI::App& app) {
   devices->footer(
       "Lists the attached devices (vendor 0416, product B501): path, ids read from the open "
       "device, and which one an update would take. Also tells whether another updater process "
-      "holds the device mutex, and, for a device this user may not open, how to get access.\n"
-      "Takes nothing; exit status 1 when no device would be taken.");
+      "holds the device mutex (and which process: its id and program name, where the system "
+      "lets this user read them), and, for a device this user may not open, how to get access.\n"
+      "Takes nothing; exit status 1 when no device would be taken. With --query it asks each "
+      "device what it runs instead.");
   devices->add_flag("--json", options->json, "Print one JSON object");
   CLI::Option* query = devices->add_flag(
       "--query", options->query,

@@ -20,12 +20,15 @@ void AddFlashCommand(CLI::App& app) {
       "Messages go to stderr: the message first, then a line of detail where one is known "
       "(the device, the area being written, the file and the system's reason).\n"
       "The first Ctrl-C (or SIGTERM) stops after the devices in progress; a second one aborts "
-      "them cleanly: each device is released, recorded as interrupted, the summary is printed, "
-      "exit status 130; a third ends the process at once. A stop answers a pending question "
-      "No.\n"
+      "them cleanly: each device is released, recorded as interrupted, the abort names its "
+      "device and area, the summary is printed, exit status 130; a third ends the process at "
+      "once. A stop answers a pending question No.\n"
       "Exit status 0 when every unit ended updated, 1 otherwise (also when the record cannot be "
       "written: no further unit is started). A unit that failed and passed on its retry counts "
       "once, as updated, with one retry.\n"
+      "On a terminal, with --continuous or --all, each unit that ends leaves a line (unit, "
+      "device, result, duration, and the message and area of a unit not updated); the summary "
+      "lists the units not updated (-v: every unit).\n"
       "A device is known by its USB port and serial number together, so that it is found again "
       "after its reset.");
   flash->add_option("package", options->package,
