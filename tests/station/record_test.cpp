@@ -190,6 +190,8 @@ TEST(RecordSummary, CountsUnitsNotRuns) {
   EXPECT_EQ(s.retries, 1u);
   ASSERT_TRUE(s.units_per_hour);
   EXPECT_DOUBLE_EQ(*s.units_per_hour, 6.0);
+  ASSERT_TRUE(s.updated_per_hour);  // the units that ended updated, over the same hour
+  EXPECT_DOUBLE_EQ(*s.updated_per_hour, 2.0);
 
   const std::string text = SummaryText(s);
   EXPECT_NE(text.find("Units: 6\nUpdated: 2\nFailed: 2\n  2  Check data faile !\n"),
