@@ -363,6 +363,83 @@ TEST_F(FlashE2E, InterruptEndsContinuousModeWithASummary) {
   test::ExpectFlashHoldsPackage(Flash(1), package_);
 }
 
+// Waits until `done` holds, at most timeout_ms; whether it did.
+template <typename Done>
+bool WaitUntil(Done done, int timeout_ms = 60'000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Every line of a record file, each parsed; a line that does not parse fails the test.
+std::vector<nlohmann::json> RecordLines(const fs::path& path) {
+  std::istringstream text(test::ReadTextFile(path));
+  std::vector<nlohmann::json> lines;
+  for (std::string line; std::getline(text, line);) {
+    const nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
+    EXPECT_TRUE(parsed.is_object()) << "broken record line: " << line;
+    if (parsed.is_object()) lines.push_back(parsed);
+  }
+  return lines;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// On a terminal (a pseudo-terminal, through script(1)) each unit that ends leaves a permanent
+// line: three continuous units leave three lines, and a failed unit's line names its message
+// and the area it was writing.
+TEST_F(FlashE2E, EachUnitLeavesALineOnATerminal) {
+  struct Case {
+    const char* name;
+    std::string args;
+    std::vector<std::string> env;
+    int status;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"three continuous units",
+       "--continuous --count 3",
+       {"QVSIM_DEVICES=3"},
+       0,
+       {"Unit 1  serial SIM1  updated  ", "Unit 2  serial SIM2  updated  ",
+        "Unit 3  serial SIM3  updated  "}},
+      {"a failure",
+       "--all",
+       {"QVSIM_DEVICES=1", "QVSIM_FAIL_REPORT=400"},
+       1,
+       {"Unit 1  serial SIM1  failed  "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WaitForFreeDeviceMutex();
+    std::vector<std::string> env = c.env;
+    env.push_back(std::string("LD_PRELOAD=") + QV_SIM_LIBRARY_PATH);
+    env.push_back("QVSIM_DIR=" + (dir_ / "sim").string());
+    const std::string command = std::string("stty cols 200; exec ") + QV_QVUPDATE_PATH +
+                                " flash '" + PackagePath() + "' " + c.args;
+    auto child = std::make_unique<test::ChildProcess>(
+        std::vector<std::string>{"/usr/bin/script", "-qefc", command, "/dev/null"}, env, dir_);
+    EXPECT_EQ(child->Wait(120'000), c.status) << child->Stdout();
+    const std::string out = child->Stdout();
+    for (const std::string& line : c.lines) {
+      EXPECT_EQ(Count(out, "\n" + line), 1u) << line << "\n" << out;
+    }
+    if (c.status != 0) {
+      EXPECT_NE(out.find("failed  ", out.find("\nUnit 1  ")), std::string::npos) << out;
+      EXPECT_NE(out.find(" area)\r\n", out.find("\nUnit 1  ")), std::string::npos) << out;
+    }
+  }
+}
+
 // devices --query asks each device for its version record and flash id with the query an
 // update sends first, and resets nothing: with a package it says whether the device runs the
 // package's version; a device held by another process is named with its holder at once, and
@@ -422,37 +499,6 @@ TEST_F(FlashE2E, DevicesQueryTellsWhatIsOnTheDevice) {
     EXPECT_EQ(Events(1).find("RESET"), std::string::npos) << Events(1);
     EXPECT_EQ(Events(1).find("ERASE"), std::string::npos) << Events(1);
   }
-}
-
-// Waits until `done` holds, at most timeout_ms; whether it did.
-template <typename Done>
-bool WaitUntil(Done done, int timeout_ms = 60'000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-// Every line of a record file, each parsed; a line that does not parse fails the test.
-std::vector<nlohmann::json> RecordLines(const fs::path& path) {
-  std::istringstream text(test::ReadTextFile(path));
-  std::vector<nlohmann::json> lines;
-  for (std::string line; std::getline(text, line);) {
-    const nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
-    EXPECT_TRUE(parsed.is_object()) << "broken record line: " << line;
-    if (parsed.is_object()) lines.push_back(parsed);
-  }
-  return lines;
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
 }
 
 // --all updates every attached device at once, each on its own link: one that stops answering
