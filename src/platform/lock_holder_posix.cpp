@@ -75,12 +75,16 @@ std::optional<LockHolder> FindLockHolder(const std::string& name) {
   const std::string target = "socket:[" + std::to_string(inode) + "]";
   DIR* processes = ::opendir("/proc");
   if (processes == nullptr) return std::nullopt;
+  // This process may hold the lock itself (a station holds the run lock for its session): it
+  // is never the other process a message names.
+  const std::string self = std::to_string(::getpid());
   std::optional<LockHolder> holder;
   while (!holder) {
     const dirent* entry = ::readdir(processes);
     if (entry == nullptr) break;
     if (!AllDigits(entry->d_name)) continue;
     const std::string pid = entry->d_name;
+    if (pid == self) continue;
     if (HasDescriptorFor(pid, target)) {
       holder = LockHolder{std::strtoll(pid.c_str(), nullptr, 10), ProgramName(pid)};
     }

@@ -13,8 +13,8 @@ namespace qv {
 namespace {
 
 std::optional<LockHolder> HolderOfEither(NamedMutexSystem& mutexes) {
-  if (auto holder = mutexes.Holder(kRunMutexName)) return holder;
-  return mutexes.Holder(kDeviceMutexName);
+  if (auto holder = mutexes.Holder(kDeviceMutexName)) return holder;
+  return mutexes.Holder(kRunMutexName);
 }
 
 DeviceQueryResult QueryOne(const HidInterfaceInfo& device, HidBus& bus,
