@@ -279,6 +279,7 @@ void AddDevicesCommand(CLI::App& app) {
       ->add_option("--package", options->package,
                    "With --query: say whether each device already runs the version of the "
                    "package FILE")
+      ->type_name("FILE")
       ->needs(query);
   devices->callback([options] { ExitStatus() = RunDevices(*options); });
 }
