@@ -15,6 +15,7 @@ class RecordingObserver final : public station::StationObserver {
  public:
   std::function<void(const station::UnitEnd&)> on_finished;
   std::function<void(const std::string&)> on_notice;
+  std::function<void(const std::string&)> on_message;  // the message's first line
   std::function<void(const station::StationQuestion&)> on_question;
   std::function<void(int slot, uint32_t percent)> on_percent;
   std::function<void(const station::UnitStart&)> on_started;
@@ -33,6 +34,7 @@ class RecordingObserver final : public station::StationObserver {
   void Area(int, std::string_view) override {}
   void Message(std::string_view text, std::string_view detail) override {
     Add(messages_, std::string(text) + (detail.empty() ? "" : " | " + std::string(detail)));
+    if (on_message) on_message(std::string(text));
   }
   void Question(const station::StationQuestion& question) override {
     Add(questions_, question.label + ": " + question.text);

@@ -343,7 +343,7 @@ TEST(Station, ALockHeldElsewhereIsWaitedForOrNamed) {
     NamedMutexResult other = rig.mutexes.Create(c.held);
     ASSERT_TRUE(other.handle);
     std::atomic<bool> waited{false};
-    rig.observer.on_notice = [&](const std::string& text) {
+    rig.observer.on_message = [&](const std::string& text) {
       if (text == text::kWaitingForOtherProcess && !waited.exchange(true)) other.handle.reset();
     };
     EXPECT_EQ(rig.Run(c.config), c.status);
