@@ -1,9 +1,9 @@
 #include "cli/cli_dialogs.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <string>
+
+#include "platform/console.h"
 
 namespace qv::cli {
 namespace {
@@ -44,7 +44,7 @@ void TerminalDialogs::ShowMessage(std::string_view text) {
 }
 
 bool TerminalDialogs::HasTerminal() const {
-  return ::isatty(::fileno(in_)) == 1 && ::isatty(::fileno(out_)) == 1;
+  return IsTerminal(in_) && IsTerminal(out_);
 }
 
 bool TerminalDialogs::Prompt(std::string_view text) {

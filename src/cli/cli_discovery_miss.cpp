@@ -2,12 +2,13 @@
 
 #include "package/package_load.h"
 #include "platform/device_access_advice.h"
+#include "platform/utf8_path.h"
 #include "update/update_texts.h"
 
 namespace qv::cli {
 
 std::string AccessAdviceForThisProgram() {
-  return DeviceAccessAdvice(FindDeviceRule(SystemDeviceRuleLookup(ProgramDirectory())));
+  return SystemDeviceAccessAdvice(PathFromUtf8(ProgramDirectory()));
 }
 
 void ReportDiscoveryMiss(DiscoveryMiss miss, Dialogs& dialogs, std::FILE* out) {

@@ -1,12 +1,11 @@
 #include "cli/cli_help.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/terminal_width.h"
 
 namespace qv::cli {
 namespace {
@@ -182,11 +181,7 @@ int HelpWidth() {
       return value;
     }
   }
-  struct winsize size {};
-  if (::isatty(STDOUT_FILENO) == 1 && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 &&
-      size.ws_col >= kNarrowestHelp) {
-    return size.ws_col;
-  }
+  if (const int columns = TerminalWidth(stdout); columns >= kNarrowestHelp) return columns;
   return kDefaultWidth;
 }
 

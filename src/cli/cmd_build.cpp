@@ -13,6 +13,7 @@
 #include "package/package_builder.h"
 #include "package/package_file_writer.h"
 #include "package/regular_file.h"
+#include "platform/utf8_path.h"
 
 namespace qv::cli {
 namespace {
@@ -36,7 +37,7 @@ struct BuildOptions {
 // refuses anything longer. The system's reason for a failure goes to reason.
 bool ReadImageFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
   RegularFileReader file;
-  if (!file.Open(path)) {
+  if (!file.Open(PathFromUtf8(path))) {
     reason = file.failure_reason();
     return false;
   }
@@ -96,7 +97,7 @@ int RunBuild(const BuildOptions& options) {
   std::string error;
   if (BuildPackage(input, random, file, error) != BuildStatus::kOk) return Refuse(error);
   RandomTemporaryNames names;
-  const std::string write_error = WritePackageFile(options.output, file, names);
+  const std::string write_error = WritePackageFile(PathFromUtf8(options.output), file, names);
   if (!write_error.empty()) return Refuse(write_error);
   std::cout << "wrote " << options.output << ": " << file.size() << " bytes\n";
   // The program tag leads the version record, so its first byte is the record's first.

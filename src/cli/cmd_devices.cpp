@@ -21,6 +21,7 @@
 #include "platform/hex_text.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
+#include "platform/utf8_path.h"
 #include "update/update_texts.h"
 
 namespace qv::cli {
@@ -212,7 +213,7 @@ int RunQuery(const DevicesOptions& options) {
   if (with_package) {
     TerminalDialogs dialogs(AnswerPolicy::kNo);
     RuntimeRandom random;
-    const std::filesystem::path package(options.package);
+    const std::filesystem::path package = PathFromUtf8(options.package);
     if (!LoadPackage(store, PackagePaths{package, package.parent_path() / kReadmeFileName},
                      dialogs, random, SystemClock())) {
       return 1;

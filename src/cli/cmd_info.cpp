@@ -14,6 +14,7 @@
 #include "package/package_load.h"
 #include "platform/clock.h"
 #include "platform/random.h"
+#include "platform/utf8_path.h"
 #include "update/package_fitness.h"
 
 namespace qv::cli {
@@ -36,7 +37,7 @@ int RunInfo(const InfoOptions& options) {
   RepeatedDetailFilter dialogs(terminal);
   RuntimeRandom random;
   PackageStore store;
-  const std::filesystem::path package(options.package);
+  const std::filesystem::path package = PathFromUtf8(options.package);
   const PackagePaths paths{package, package.parent_path() / kReadmeFileName};
   if (!LoadPackage(store, paths, dialogs, random, SystemClock())) return 1;
 

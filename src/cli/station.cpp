@@ -1,7 +1,5 @@
 #include "cli/station.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,13 +10,15 @@
 
 #include "cli/cli_dialogs.h"
 #include "cli/station_display.h"
-#include "cli/stop_signals.h"
 #include "cli/terminal_questions.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/hex_text.h"
+#include "platform/host.h"
 #include "platform/named_mutex.h"
 #include "platform/random.h"
+#include "platform/utf8_path.h"
 #include "program_version.h"
 #include "station/sha256.h"
 #include "station/record_file.h"
@@ -46,12 +46,6 @@ AnswerPolicy PolicyFrom(const std::string& name) {
   return AnswerPolicy::kAsk;
 }
 
-std::string HostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
-  return name;
-}
-
 int64_t NowEpochMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
@@ -75,18 +69,18 @@ class CommandLineStation {
   explicit CommandLineStation(const StationOptions& options)
       : options_(options),
         display_(options.json ? DisplayMode::kJson
-                              : (::isatty(::fileno(stdout)) ? DisplayMode::kLive
+                              : (TerminalTakesCursorControl(stdout) ? DisplayMode::kLive
                                                             : DisplayMode::kPlain),
                  options.quiet, options.verbose, options.all) {}
 
   int Run() {
     if (!LoadThePackage() || !OpenOutputs()) return 1;
-    CatchStopSignals();
+    CatchStopRequests();
     display_.KeepUnitLines(options_.continuous || options_.all);
     station::StationEnvironment env{.bus = SystemHidBus(),
                                     .mutexes = SystemNamedMutexes(),
                                     .clock = SystemClock(),
-                                    .stops = StopSignalCount(),
+                                    .stops = StopRequestCount(),
                                     .trace = trace_,
                                     .record = record_.is_open() ? &record_ : nullptr,
                                     .record_template = record_template_};
@@ -116,7 +110,7 @@ class CommandLineStation {
 
  private:
   bool LoadThePackage() {
-    const std::filesystem::path package(options_.package);
+    const std::filesystem::path package = PathFromUtf8(options_.package);
     LoadDialogs display_dialogs(display_);
     RepeatedDetailFilter dialogs(display_dialogs);
     RuntimeRandom random;
@@ -127,10 +121,10 @@ class CommandLineStation {
       return false;
     }
     station::UnitRecord& r = record_template_;
-    r.session = HostName() + "-" + std::to_string(::getpid()) + "-" + station::IsoUtc(NowEpochMs());
+    r.session = HostName() + "-" + std::to_string(ProcessId()) + "-" + station::IsoUtc(NowEpochMs());
     r.station = HostName();
     r.updater = kProgramVersion;
-    r.package_file = package.filename().string();
+    r.package_file = Utf8FromPath(package.filename());
     // The bytes this session loaded and flashes, whatever the file holds by the time a unit
     // is recorded.
     r.package_sha256 = source.HexDigest();

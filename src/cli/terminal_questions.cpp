@@ -1,12 +1,8 @@
 #include "cli/terminal_questions.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
 
-#include "station/device_thread.h"
+#include "platform/console.h"
 
 namespace qv::cli {
 namespace {
@@ -32,7 +28,7 @@ TerminalQuestions::TerminalQuestions(AnswerPolicy policy, StationDisplay& displa
       input_fd_(input_fd),
       terminal_(terminal) {
   if (policy_ == AnswerPolicy::kAsk && terminal_) {
-    asker_ = station::StartWithoutStopSignals([this] { Serve(); });
+    asker_ = StartThreadWithoutStopRequests([this] { Serve(); });
   }
 }
 
@@ -46,7 +42,7 @@ TerminalQuestions::~TerminalQuestions() {
 }
 
 bool TerminalQuestions::TerminalAttached() {
-  return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
+  return IsTerminal(stdin) && IsTerminal(stderr);
 }
 
 void TerminalQuestions::Take(const station::StationQuestion& question) {
@@ -116,21 +112,18 @@ std::string TerminalQuestions::ReadLine(uint64_t id, bool& ended, bool& given_up
       given_up = true;
       return {};
     }
-    pollfd input{input_fd_, POLLIN, 0};
-    const int ready = ::poll(&input, 1, kReadSliceMs);
-    if (ready < 0 && errno != EINTR) {
-      ended = true;
-      return line;
-    }
-    if (ready <= 0) continue;
     char c = 0;
-    const ssize_t n = ::read(input_fd_, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
+    const TerminalInput input = ReadTerminalCharacter(input_fd_, kReadSliceMs, c);
+    if (input == TerminalInput::kNothingYet) continue;
+    if (input == TerminalInput::kEnded) {
       ended = true;
       return line;
     }
     if (c == '\n') return line;
+    if (c == '\b') {
+      if (!line.empty()) line.pop_back();
+      continue;
+    }
     line.push_back(c);
   }
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/regular_file.h"
+#include "platform/utf8_path.h"
 
 namespace qv {
 
@@ -43,7 +44,7 @@ class FilePackageSource final : public PackageSource {
   [[nodiscard]] uint64_t Length() override { return file_.Length(); }
   void Close() override { file_.Close(); }
   [[nodiscard]] std::string FailureReason() const override { return file_.failure_reason(); }
-  [[nodiscard]] std::string Name() const override { return path_.string(); }
+  [[nodiscard]] std::string Name() const override { return Utf8FromPath(path_); }
 
  private:
   std::filesystem::path path_;

@@ -1,18 +1,17 @@
 #include <mutex>
-#include <system_error>
 
 #include "package/package_load.h"
+#include "platform/program_file.h"
+#include "platform/utf8_path.h"
 
 namespace qv {
 namespace {
 
 std::string ComputeProgramDirectory() {
-  std::error_code error;
-  const std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
-  if (error) return {};
-  const auto separator = path.rfind('/');
-  if (separator == std::string::npos) return {};
-  return path.substr(0, separator + 1);
+  const std::filesystem::path file = RunningProgramFile();
+  if (!file.has_parent_path()) return {};
+  // Appending an empty name leaves the folder with its separator at the end.
+  return Utf8FromPath(file.parent_path() / "");
 }
 
 }  // namespace

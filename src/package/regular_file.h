@@ -28,19 +28,15 @@ class RegularFileReader {
   [[nodiscard]] uint64_t Length() const;
   void Close();
 
-  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] bool is_open() const { return handle_ != kNoFile; }
   // Why the last open or read failed, in the system's words ("" when nothing failed).
   [[nodiscard]] const std::string& failure_reason() const { return failure_reason_; }
 
  private:
-  int fd_ = -1;
+  // A descriptor on POSIX, a HANDLE on Windows; -1 is "none" on both.
+  static constexpr std::intptr_t kNoFile = -1;
+  std::intptr_t handle_ = kNoFile;
   std::string failure_reason_;
 };
-
-// The system's reason for an error number, as the C library words it.
-[[nodiscard]] std::string SystemReason(int error_number);
-
-// What kind of file a stat mode describes, for messages ("a directory", "a FIFO" ...).
-[[nodiscard]] std::string FileKindName(unsigned mode);
 
 }  // namespace qv

@@ -36,4 +36,9 @@ struct DeviceRuleState {
 // The same as one line, for a message box.
 [[nodiscard]] std::string DeviceAccessLine(const DeviceRuleState& rule);
 
+// The advice for a user the system refused the device, as this system gives it: on Linux the
+// udev rule's state and what to do about it (DeviceAccessAdvice), on Windows, which has no such
+// rule, what is true there.
+[[nodiscard]] std::string SystemDeviceAccessAdvice(const std::filesystem::path& program_directory);
+
 }  // namespace qv

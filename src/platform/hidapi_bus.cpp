@@ -2,9 +2,6 @@
 // hidapi.h, and this is the one place that knows how the 65-byte report (report number + 64
 // payload bytes) maps onto hidapi's calls.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -14,7 +11,7 @@
 
 #include "platform/hid_bus.h"
 #include "platform/hidapi_calls.h"
-#include "platform/usb_port.h"
+#include "platform/device_path.h"
 
 namespace qv {
 namespace {
@@ -48,14 +45,6 @@ std::string Utf8(const wchar_t* text) {
 
 bool IsAccessError(int error) {
   return error == EACCES || error == EPERM;
-}
-
-// hidraw's open sets errno, but hidapi formats an error text after it, which may overwrite it;
-// for a device node the question is asked again directly (with the effective user's rights).
-bool NodeRefusesAccess(const std::string& path) {
-  if (path.empty() || path.front() != '/') return false;
-  if (faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0) return false;
-  return IsAccessError(errno);
 }
 
 // hidapi does not promise that enumerate, open and close may run from several threads at once
@@ -133,7 +122,7 @@ class HidapiBus final : public HidBus {
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
       if (it->path == nullptr) continue;
       out.push_back({it->path, it->vendor_id, it->product_id, Utf8(it->serial_number),
-                     UsbPortOfHidraw("/sys", it->path)});
+                     UsbPortOfDevice(it->path)});
     }
     calls_.free_enumeration(list);
     return true;
@@ -155,7 +144,7 @@ class HidapiBus final : public HidBus {
       open_error = errno;
     }
     if (device == nullptr) {
-      result.failure = IsAccessError(open_error) || NodeRefusesAccess(path)
+      result.failure = IsAccessError(open_error) || DeviceRefusesAccess(path)
                            ? HidOpenFailure::kAccessDenied
                            : HidOpenFailure::kOther;
       return result;

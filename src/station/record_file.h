@@ -1,7 +1,7 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
-#include <sys/types.h>
 
 #include "station/unit_record.h"
 
@@ -10,8 +10,8 @@ namespace qv::station {
 // Which file an open descriptor is, so that two paths naming one file are told apart from two
 // files.
 struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
+  uint64_t volume = 0;  // the device on POSIX, the volume's serial number on Windows
+  uint64_t index = 0;   // the inode, the file index
   [[nodiscard]] bool operator==(const FileIdentity&) const = default;
 };
 
@@ -20,8 +20,8 @@ struct FileIdentity {
 // either kept on a disk or reported as not kept. The file is opened without blocking (a FIFO
 // without a reader is refused at once, not waited on).
 //
-// Each line goes out with one write() at the end of the file, under an exclusive advisory lock
-// that every station appending to the same record takes, and is flushed to the disk before
+// Each line goes out with one write at the end of the file, under an exclusive lock that every
+// station appending to the same record takes, and is flushed to the disk before
 // Append returns. A short or failed write is undone (the file is cut back to its length before
 // the line), so the record holds whole lines only, also after a full disk, and a crash or power
 // cut loses at most the line in progress.
@@ -36,19 +36,14 @@ class RecordFile final : public RecordSink {
   [[nodiscard]] bool Open(const std::string& path, std::string& error);
   [[nodiscard]] bool Append(const UnitRecord& record, std::string& error) override;
   [[nodiscard]] bool AppendLine(const std::string& line, std::string& error);
-  [[nodiscard]] bool is_open() const { return fd_ >= 0; }
+  [[nodiscard]] bool is_open() const { return handle_ != kNoFile; }
   [[nodiscard]] FileIdentity identity() const { return identity_; }
 
  private:
-  int fd_ = -1;
+  // A descriptor on POSIX, a HANDLE on Windows; -1 is "none" on both.
+  static constexpr std::intptr_t kNoFile = -1;
+  std::intptr_t handle_ = kNoFile;
   FileIdentity identity_;
 };
-
-// Why a file to write could not be opened at `path` without following a link or blocking:
-// "It is a FIFO, not a regular file" for what is no regular file (a symbolic link included, a
-// FIFO without a reader too), the system's reason otherwise.
-[[nodiscard]] std::string WriteOpenFailure(const std::string& path, int error_number);
-// The same for a descriptor opened on something that is no regular file.
-[[nodiscard]] std::string NotRegularFile(unsigned mode);
 
 }  // namespace qv::station

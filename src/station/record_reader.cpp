@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "package/regular_file.h"
+#include "platform/utf8_path.h"
 
 namespace qv::station {
 namespace {
@@ -65,7 +66,7 @@ class LineSplitter {
 bool ReadRecordFile(const std::string& path, const std::function<void(const UnitRecord&)>& each,
                     uint64_t& unreadable_lines, std::string& error) {
   RegularFileReader file;
-  if (!file.Open(path)) {
+  if (!file.Open(PathFromUtf8(path))) {
     error = file.failure_reason();
     return false;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -7,11 +8,10 @@
 
 #include "package/package_source.h"
 
-struct evp_md_ctx_st;
-
 namespace qv::station {
 
-// A SHA-256 computed over bytes as they pass.
+// A SHA-256 computed over bytes as they pass, by the system's own cryptography (OpenSSL on
+// Linux, BCrypt on Windows).
 class Sha256 {
  public:
   Sha256();
@@ -27,8 +27,12 @@ class Sha256 {
   [[nodiscard]] std::string HexDigest();
 
  private:
-  std::unique_ptr<evp_md_ctx_st, void (*)(evp_md_ctx_st*)> context_;
-  bool failed_ = false;
+  static constexpr std::size_t kDigestSize = 32;
+  struct Context;
+  // Ends the digest; false when the system's digest failed at any step.
+  [[nodiscard]] bool Finish(std::array<uint8_t, kDigestSize>& digest);
+
+  std::unique_ptr<Context> context_;
 };
 
 // A package source that hashes the bytes the loader reads from it. The loader opens its source

@@ -1,7 +1,7 @@
 #include "station/unit_record.h"
 
 #include <cstdio>
-#include <ctime>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
@@ -50,13 +50,18 @@ std::string UnitRecordLine(const UnitRecord& r) {
 }
 
 std::string IsoUtc(int64_t epoch_ms) {
-  const std::time_t seconds = static_cast<std::time_t>(epoch_ms / 1000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  // The calendar from the clock's own arithmetic: the same on every system, no C time calls.
+  using namespace std::chrono;
+  const sys_time<milliseconds> at{milliseconds(epoch_ms)};
+  const sys_days day = floor<days>(at);
+  const year_month_day date(day);
+  const hh_mm_ss time(at - day);
   char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<int>(epoch_ms % 1000));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
+                static_cast<int>(time.subseconds().count()));
   return text;
 }
 

@@ -7,7 +7,7 @@
 #include "device/hid_link.h"
 #include "platform/hex_text.h"
 #include "platform/random.h"
-#include "station/device_thread.h"
+#include "platform/console.h"
 #include "station/station_texts.h"
 #include "update/update_texts.h"
 
@@ -116,7 +116,7 @@ NamedMutexResult SessionMutexes::Create(const std::string& name) {
 
 UnitRun::UnitRun(StationShared& shared, UnitTask task)
     : shared_(shared), task_(std::move(task)) {
-  thread_ = StartWithoutStopSignals([this] { Run(); });
+  thread_ = StartThreadWithoutStopRequests([this] { Run(); });
 }
 
 UnitRun::~UnitRun() {

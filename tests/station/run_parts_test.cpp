@@ -1,11 +1,8 @@
 // The parts every run of a station stands on: the buses placed in front of the system's (abort,
-// trace) keep the reason an open failed, the abort cuts sleeps short, and device threads never
-// take the stop signals.
+// trace) keep the reason an open failed, the abort cuts sleeps short.
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 
-#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -13,7 +10,6 @@
 #include "fake_clock.h"
 #include "sim/sim_bus.h"
 #include "station/abort_switch.h"
-#include "station/device_thread.h"
 
 namespace qv::station {
 namespace {
@@ -93,25 +89,6 @@ TEST(AbortSwitch, FailsEveryReportAndCutsSleepsShort) {
   EXPECT_EQ(bus.Open(device->path()), nullptr);
   std::vector<HidInterfaceInfo> found;
   EXPECT_FALSE(bus.Enumerate(0x0416, 0xB501, found));
-}
-
-// A device thread has SIGINT and SIGTERM blocked from its start, so the main thread alone takes
-// them; its creator's mask is as it was.
-TEST(DeviceThread, NeverTakesTheStopSignals) {
-  const int stops[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-  sigset_t mine;
-  pthread_sigmask(SIG_SETMASK, nullptr, &mine);
-  for (int stop : stops) ASSERT_FALSE(sigismember(&mine, stop)) << stop;
-  sigset_t theirs;
-  std::thread thread =
-      StartWithoutStopSignals([&] { pthread_sigmask(SIG_SETMASK, nullptr, &theirs); });
-  thread.join();
-  sigset_t after;
-  pthread_sigmask(SIG_SETMASK, nullptr, &after);
-  for (int stop : stops) {
-    EXPECT_EQ(sigismember(&theirs, stop), 1) << stop;
-    EXPECT_EQ(sigismember(&after, stop), 0) << stop;
-  }
 }
 
 }  // namespace

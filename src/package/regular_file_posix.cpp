@@ -1,40 +1,13 @@
-#include "package/regular_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "package/regular_file.h"
+#include "platform/file_text_posix.h"
 
 namespace qv {
-
-std::string SystemReason(int error_number) {
-  char buffer[256] = {};
-  // The GNU strerror_r returns the text, which may or may not be in the buffer.
-  return ::strerror_r(error_number, buffer, sizeof buffer);
-}
-
-std::string FileKindName(unsigned mode) {
-  switch (mode & S_IFMT) {
-    case S_IFREG:
-      return "a regular file";
-    case S_IFDIR:
-      return "a directory";
-    case S_IFIFO:
-      return "a FIFO";
-    case S_IFCHR:
-      return "a character device";
-    case S_IFBLK:
-      return "a block device";
-    case S_IFSOCK:
-      return "a socket";
-    case S_IFLNK:
-      return "a symbolic link";
-    default:
-      return "not a regular file";
-  }
-}
 
 bool RegularFileReader::Open(const std::filesystem::path& path) {
   Close();
@@ -60,14 +33,14 @@ bool RegularFileReader::Open(const std::filesystem::path& path) {
     ::close(fd);
     return false;
   }
-  fd_ = fd;
+  handle_ = fd;
   return true;
 }
 
 std::size_t RegularFileReader::Read(uint8_t* out, std::size_t size) {
   std::size_t done = 0;
-  while (fd_ >= 0 && done < size) {
-    const ssize_t n = ::read(fd_, out + done, size - done);
+  while (handle_ >= 0 && done < size) {
+    const ssize_t n = ::read(static_cast<int>(handle_), out + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) failure_reason_ = SystemReason(errno);
     if (n <= 0) break;  // end of file, or an error that ends the read like one
@@ -78,13 +51,13 @@ std::size_t RegularFileReader::Read(uint8_t* out, std::size_t size) {
 
 uint64_t RegularFileReader::Length() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
+  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0 || st.st_size < 0) return 0;
   return static_cast<uint64_t>(st.st_size);
 }
 
 void RegularFileReader::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = kNoFile;
 }
 
 }  // namespace qv

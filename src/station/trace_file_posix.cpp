@@ -1,11 +1,12 @@
-#include "station/trace_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "station/trace_file.h"
+#include "station/write_open_posix.h"
 
 namespace qv::station {
 namespace {
@@ -28,7 +29,8 @@ std::FILE* OpenTraceFile(const std::string& path, const std::optional<FileIdenti
     error = NotRegularFile(info.st_mode);
   } else if (info.st_uid != ::geteuid()) {
     error = kNotOwnFile;
-  } else if (record && *record == FileIdentity{info.st_dev, info.st_ino}) {
+  } else if (record && *record == FileIdentity{static_cast<uint64_t>(info.st_dev),
+                                                    static_cast<uint64_t>(info.st_ino)}) {
     error = kTraceIsRecord;
   } else {
     // Appending from here on; the descriptor was opened for it or is new and empty.

@@ -1,5 +1,3 @@
-#include "station/record_file.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "package/regular_file.h"
+#include "platform/file_text_posix.h"
+#include "station/record_file.h"
+#include "station/write_open_posix.h"
 
 namespace qv::station {
 namespace {
@@ -20,6 +20,8 @@ ssize_t WriteOnce(int fd, const std::string& line) {
   } while (written < 0 && errno == EINTR);
   return written;
 }
+
+int AsDescriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 // Holds the advisory lock that stations appending to one record share, so that the length a
 // failed line is cut back to is the length before that very line.
@@ -55,7 +57,7 @@ std::string WriteOpenFailure(const std::string& path, int error_number) {
 }
 
 RecordFile::~RecordFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (is_open()) ::close(AsDescriptor(handle_));
 }
 
 bool RecordFile::Open(const std::string& path, std::string& error) {
@@ -73,8 +75,8 @@ bool RecordFile::Open(const std::string& path, std::string& error) {
     ::close(fd);
     return false;
   }
-  fd_ = fd;
-  identity_ = {info.st_dev, info.st_ino};
+  handle_ = fd;
+  identity_ = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
   return true;
 }
 
@@ -83,23 +85,23 @@ bool RecordFile::Append(const UnitRecord& record, std::string& error) {
 }
 
 bool RecordFile::AppendLine(const std::string& line, std::string& error) {
-  AppendLock lock(fd_);
+  AppendLock lock(AsDescriptor(handle_));
   struct stat before {};
-  if (::fstat(fd_, &before) != 0) {
+  if (::fstat(AsDescriptor(handle_), &before) != 0) {
     error = std::strerror(errno);
     return false;
   }
   // One write: with O_APPEND the line lands at the end. A short write is never continued, so
   // no line is ever split between two writes; it is cut off again instead.
-  const ssize_t written = WriteOnce(fd_, line);
+  const ssize_t written = WriteOnce(AsDescriptor(handle_), line);
   if (written < 0 || static_cast<size_t>(written) != line.size()) {
     error = written < 0 ? std::strerror(errno) : "short write (disk full?)";
-    if (written > 0 && ::ftruncate(fd_, before.st_size) != 0) {
+    if (written > 0 && ::ftruncate(AsDescriptor(handle_), before.st_size) != 0) {
       error += std::string("; the cut line could not be removed: ") + std::strerror(errno);
     }
     return false;
   }
-  if (::fsync(fd_) != 0) {
+  if (::fsync(AsDescriptor(handle_)) != 0) {
     error = std::strerror(errno);
     return false;
   }
