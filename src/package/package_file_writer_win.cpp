@@ -122,7 +122,7 @@ std::string WritePackageFile(const std::filesystem::path& path, std::span<const 
   // Write-through: the call returns once the rename is on disk, as the folder's flush does on
   // POSIX.
   if (MoveFileExW(temporary.c_str(), path.c_str(),
-                  MOVE_FILE_REPLACE_EXISTING | MOVE_FILE_WRITE_THROUGH) == 0) {
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
     return discard("cannot replace " + Utf8FromPath(path) + ": " + LastErrorText());
   }
   return {};

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <chrono>
 #include <utility>
 
 namespace qv::station {
@@ -52,14 +52,13 @@ std::optional<int64_t> ParseIsoUtc(const std::string& text) {
       millis < 0 || year < 1970) {
     return std::nullopt;
   }
-  std::tm utc{};
-  utc.tm_year = year - 1900;
-  utc.tm_mon = month - 1;
-  utc.tm_mday = day;
-  utc.tm_hour = hour;
-  utc.tm_min = minute;
-  utc.tm_sec = second;
-  return static_cast<int64_t>(timegm(&utc)) * 1000 + millis;
+  // Days past a month's end (the 31st of April) roll over into the next month, as the C
+  // library's calendar does.
+  using namespace std::chrono;
+  const sys_days date{std::chrono::year(year) / month / 1};
+  const milliseconds at = date.time_since_epoch() + days(day - 1) + hours(hour) +
+                          minutes(minute) + seconds(second) + milliseconds(millis);
+  return static_cast<int64_t>(at.count());
 }
 
 std::vector<UnitRecord> ReadRecords(std::istream& in, uint64_t& unreadable_lines) {
