@@ -2,10 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "sim/shim/shim_control.h"
+#include "sim/shim/shim_device_files.h"
 #include "sim/shim/shim_settings.h"
 
 namespace qv::sim::shim {
@@ -154,6 +160,50 @@ TEST(ShimControlTest, HandsOutEachCompleteLineOnce) {
   std::fclose(writer);
   std::remove(path);
   EXPECT_TRUE(control.NewLines().empty());  // a missing file is no error
+}
+
+// A folder of its own under the system's temporary folder, removed with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("qvsim-save-" + std::to_string(std::random_device{}()))) {
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every save after the first replaces an existing image: a rename that does not replace (the
+// C library's on Windows) would keep the first image for good.
+TEST(ShimDeviceFilesTest, SavingAgainReplacesTheImageAndLeavesNoTemporaryFile) {
+  const ScratchFolder folder;
+  const std::string dir = folder.path().string();
+  ASSERT_TRUE(SaveFlashImage(dir, "dev1", {1, 2, 3}));
+  ASSERT_TRUE(SaveFlashImage(dir, "dev1", {4, 5}));
+  EXPECT_EQ(FileBytes(folder.path() / "dev1.flash"), (std::vector<uint8_t>{4, 5}));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "dev1.flash.tmp"));
+}
+
+TEST(ShimDeviceFilesTest, ASaveThatCannotTakeThePlaceFailsAndLeavesNoTemporaryFile) {
+  const ScratchFolder folder;
+  // A folder with content where the image belongs: nothing can be renamed over it.
+  std::filesystem::create_directories(folder.path() / "dev1.flash" / "in-the-way");
+  EXPECT_FALSE(SaveFlashImage(folder.path().string(), "dev1", {1, 2, 3}));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "dev1.flash.tmp"));
 }
 
 }  // namespace

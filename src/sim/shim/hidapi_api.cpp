@@ -13,7 +13,12 @@
 
 #include "sim/shim/shim_state.h"
 
+#ifdef _WIN32
+// A DLL exports what its .def file (qvsim_hidapi.def) lists.
+#define QVSIM_EXPORT extern "C"
+#else
 #define QVSIM_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 using qv::sim::SimDeviceModel;
 using qv::sim::SimPort;
@@ -39,6 +44,12 @@ void SetError(hid_device* dev, const wchar_t* text) {
   (dev != nullptr ? dev->error : global_error) = text;
 }
 
+char* Duplicate(const std::string& text) {
+  auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
 wchar_t* Duplicate(const std::wstring& text) {
   auto* copy = static_cast<wchar_t*>(std::calloc(text.size() + 1, sizeof(wchar_t)));
   if (copy != nullptr) std::wmemcpy(copy, text.c_str(), text.size());
@@ -57,7 +68,7 @@ hid_device_info* MakeInfo(const SimDeviceModel& device) {
   auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
   if (info == nullptr) return nullptr;
   const qv::sim::SimDeviceConfig config = device.config();
-  info->path = strdup(device.path().c_str());
+  info->path = Duplicate(device.path());
   info->vendor_id = config.vendor_id;
   info->product_id = config.product_id;
   info->serial_number = Duplicate(SerialOf(device));

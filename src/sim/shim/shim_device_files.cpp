@@ -1,6 +1,8 @@
 #include "sim/shim/shim_device_files.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "sim/sim_frame.h"
 
@@ -9,8 +11,9 @@ namespace qv::sim::shim {
 ShimDeviceFiles::ShimDeviceFiles(Clock& clock, uint32_t start_tick, const std::string& dir,
                                  const std::string& name)
     : clock_(clock), start_tick_(start_tick) {
-  trace_ = std::fopen((dir + "/" + name + ".trace").c_str(), "w");
-  events_ = std::fopen((dir + "/" + name + ".events").c_str(), "w");
+  // Binary mode: the same bytes, one '\n' a line, on every system.
+  trace_ = std::fopen((dir + "/" + name + ".trace").c_str(), "wb");
+  events_ = std::fopen((dir + "/" + name + ".events").c_str(), "wb");
 }
 
 ShimDeviceFiles::~ShimDeviceFiles() {
@@ -54,7 +57,11 @@ bool SaveFlashImage(const std::string& dir, const std::string& name,
     std::remove(temporary.c_str());
     return false;
   }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
+  // std::filesystem::rename replaces an existing image on Windows too, where std::rename fails.
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) std::remove(temporary.c_str());
+  return !error;
 }
 
 }  // namespace qv::sim::shim
