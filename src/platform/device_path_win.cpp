@@ -89,7 +89,7 @@ std::wstring NodeLocationPath(const ConfigManager& cm, DEVINST node) {
 bool EndsAtUsbDevice(const std::wstring& location) {
   const std::size_t last = location.rfind(L'#');
   const std::wstring element = location.substr(last == std::wstring::npos ? 0 : last + 1);
-  return element.rfind(L"USB(", 0) == 0;
+  return element.starts_with(L"USB(");
 }
 
 }  // namespace
