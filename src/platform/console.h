@@ -22,8 +22,9 @@ namespace qv {
 //     is ignored; the devices finish, the record is written, and the station reports the lost
 //     output at its end.
 //   Windows: Ctrl-C and Ctrl-Break are one stop each. The console being closed, the user
-//     logging off or the system shutting down is one stop, and the handler then holds the
-//     process for the few seconds the system allows, so the run can release the device.
+//     logging off or the system shutting down counts as two (the system ends the process a
+//     few seconds later, too soon for a device to finish), and the handler then holds the
+//     process for those seconds, so the run can abort cleanly and release the device.
 void CatchStopRequests();
 // The count since CatchStopRequests.
 [[nodiscard]] const std::atomic<uint32_t>& StopRequestCount();

@@ -23,7 +23,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      g_stops.fetch_add(1);
+      // The system ends the process a few seconds after these, too soon to let a device finish:
+      // two stops, so the devices in progress are aborted cleanly (released, recorded as
+      // interrupted) while the handler holds the process.
+      g_stops.fetch_add(2);
       Sleep(kCloseGraceMs);
       return TRUE;
     default:
