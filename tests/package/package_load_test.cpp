@@ -66,7 +66,7 @@ class PackageLoadTest : public ::testing::Test {
     return LoadPackageFrom(store_, source, readme, dialogs_, random_, clock_);
   }
 
-  test::TempDir dir_;
+  test::TempFolder dir_;
   PackageStore store_;
   test::RecordingDialogs dialogs_;
   test::ScriptedRandom random_;
@@ -202,7 +202,7 @@ TEST_F(PackageLoadTest, ReadPackageOnItsOwnOpensTheGivenPath) {
   EXPECT_EQ(ReadPackage(store_, dir_.path() / "absent.bin", dialogs_), 0);
   EXPECT_EQ(dialogs_.messages(),
             Messages{std::string(kMsgNoPackageFile) + "\n" + (dir_.path() / "absent.bin").string() +
-                     ": No such file or directory"});
+                     ": " + test::SystemReasonText(test::SystemReason::kNoSuchFile)});
 }
 
 TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
@@ -226,7 +226,7 @@ TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
 }
 
 TEST(InformationTextTest, MissingReadmeGivesThreeEmptyLinesAndLongLinesStayWhole) {
-  test::TempDir dir;
+  test::TempFolder dir;
   EXPECT_EQ(BuildInformationText(dir.path() / "readme.txt"), "\r\n\r\n\r\n");
   const std::string longline(100000, 'x');
   EXPECT_EQ(BuildInformationText(dir.WriteText("readme.txt", longline + "\n")),
@@ -238,7 +238,7 @@ TEST(InformationTextTest, MissingReadmeGivesThreeEmptyLinesAndLongLinesStayWhole
 TEST(InformationTextTest, ReadmeBeyondTheBoundIsCutAtALineAndSaysWhatWasLeftOut) {
   ASSERT_EQ(kReadmeReadLimit, 1048576u);
   const std::string head = "\r\n\r\n\r\n";
-  test::TempDir dir;
+  test::TempFolder dir;
   const auto readme = dir.path() / "readme.txt";
   const std::string line(99, 'a');
   std::string lines;
@@ -266,10 +266,11 @@ TEST(InformationTextTest, ReadmeBeyondTheBoundIsCutAtALineAndSaysWhatWasLeftOut)
 TEST(PackageFilesTest, SpecialFilesAreRefusedWithoutBlocking) {
   for (const test::SpecialFile kind : test::kSpecialFiles) {
     SCOPED_TRACE(test::SpecialFileName(kind));
-    test::TempDir dir;
+    test::TempFolder dir;
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     const auto paths = PackagePathsIn(dir.path());
-    const std::string skip = test::PlaceSpecialFile(kind, paths.package);
+    // The loader looks for the package and the readme by their names in the folder.
+    const std::string skip = test::PlaceSpecialFile(kind, paths.package).skip;
     if (!skip.empty()) {
       std::cout << "[  SKIPPED ] " << test::SpecialFileName(kind) << ": " << skip << "\n";
       continue;
@@ -293,7 +294,7 @@ TEST(PackageFilesTest, SpecialFilesAreRefusedWithoutBlocking) {
     dir.Write("QVUpdate.Bin",
               test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(384)));
     std::filesystem::permissions(paths.package, std::filesystem::perms::all);
-    ASSERT_EQ(test::PlaceSpecialFile(kind, paths.readme), "");
+    ASSERT_EQ(test::PlaceSpecialFile(kind, paths.readme).skip, "");
     test::RecordingDialogs quiet;
     EXPECT_TRUE(load_as_user(store, quiet));
     EXPECT_EQ(store.information_text, "\r\n\r\n\r\n");
