@@ -40,6 +40,26 @@ inline void WaitForFreeDeviceMutex() {
   }
 }
 
+// What qvupdate says, in this order, of a device attached that this user may not open: Linux
+// names the udev rule that gives access; Windows has no rule to install.
+#ifdef _WIN32
+inline const std::vector<const char*> kAccessDeniedAdvice = {
+    "The device is attached, but Windows did not let this program open it.",
+    "Close any other program that may hold it", "plug it in again."};
+#else
+inline const std::vector<const char*> kAccessDeniedAdvice = {
+    "The device is attached, but this user may not open it (permission denied).",
+    "70-qvupdater.rules", "plug it in again."};
+#endif
+
+// Whether a held lock's holder is named: Linux finds the process that holds the lock's socket;
+// Windows tells no process by a mutex's name.
+#ifdef _WIN32
+inline constexpr bool kLockHolderNamed = false;
+#else
+inline constexpr bool kLockHolderNamed = true;
+#endif
+
 inline const char* const kSameVersion = "50 31 32 33 00 53 34 35 36 00 4D 37 38 39";
 
 class FlashE2E : public ::testing::Test {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -39,12 +40,12 @@ struct Target {
 };
 
 test::PlacedSpecialFile Regular(const fs::path& dir) {
-  std::ofstream(dir / "target") << kEarlier;
+  std::ofstream(dir / "target", std::ios::binary) << kEarlier;
   return {dir / "target", {}};
 }
 
 test::PlacedSpecialFile LinkToVictim(const fs::path& dir) {
-  std::ofstream(dir / "victim") << kEarlier;
+  std::ofstream(dir / "victim", std::ios::binary) << kEarlier;
   return {dir / "target", test::MakeSymlink(dir / "victim", dir / "target")};
 }
 
@@ -87,60 +88,77 @@ std::vector<Target> Targets() {
 
 // Every target is taken or refused at once, with its reason; nothing refused is changed, and a
 // taken regular file keeps what it held.
-TEST_F(TargetFolder, RecordTraceAndReportTakeRegularFilesOnly) {
-  for (const Target& t : Targets()) {
-    SCOPED_TRACE(t.name);
-    for (const char* use : {"record", "trace", "report"}) {
-      SCOPED_TRACE(use);
-      fs::remove_all(dir_);
-      fs::create_directories(dir_);
-      const test::PlacedSpecialFile placed = t.make(dir_);
-      if (test::LeaveOutUnmadeCase(t.name, placed.skip)) break;
-      const fs::path& path = placed.path;
-      const auto before = test::FolderSnapshot(dir_);
-      std::string error;
-      std::string expected;
-      bool taken = false;
-      if (std::string(use) == "record") {
-        expected = t.record;
-        RecordFile record;
-        taken = record.Open(path.string(), error);
-        if (taken) {
-          EXPECT_TRUE(record.Append(OneRun(1), error)) << error;
-        }
-      } else if (std::string(use) == "trace") {
-        expected = t.trace;
-        std::FILE* file = OpenTraceFile(path.string(), std::nullopt, error);
-        taken = file != nullptr;
-        if (taken) {
-          std::fputs("trace\n", file);
-          std::fclose(file);
-        }
-      } else {
-        expected = t.report;
-        uint64_t unreadable = 0;
-        int records = 0;
-        taken = ReadRecordFile(path.string(), [&](const UnitRecord&) { ++records; }, unreadable,
-                               error);
-        if (taken) {
-          EXPECT_EQ(unreadable, 1u);
-        }
+class TargetKind : public TargetFolder, public ::testing::WithParamInterface<Target> {};
+
+TEST_P(TargetKind, RecordTraceAndReportTakeRegularFilesOnly) {
+  const Target& t = GetParam();
+  for (const char* use : {"record", "trace", "report"}) {
+    SCOPED_TRACE(use);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const test::PlacedSpecialFile placed = t.make(dir_);
+    QV_SKIP_UNMADE(placed.skip);
+    const fs::path& path = placed.path;
+    const auto before = test::FolderSnapshot(dir_);
+    std::string error;
+    std::string expected;
+    bool taken = false;
+    if (std::string(use) == "record") {
+      expected = t.record;
+      RecordFile record;
+      taken = record.Open(path.string(), error);
+      if (taken) {
+        EXPECT_TRUE(record.Append(OneRun(1), error)) << error;
       }
-      EXPECT_EQ(taken, expected.empty()) << error;
-      if (!taken) {
-        EXPECT_EQ(error, expected);
-        EXPECT_EQ(test::FolderSnapshot(dir_), before);
+    } else if (std::string(use) == "trace") {
+      expected = t.trace;
+      std::FILE* file = OpenTraceFile(path.string(), std::nullopt, error);
+      taken = file != nullptr;
+      if (taken) {
+        std::fputs("trace\n", file);
+        std::fclose(file);
       }
-      if (std::string(t.name) == "regular file" && std::string(use) != "report") {
-        EXPECT_EQ(Slurp(path).rfind(kEarlier, 0), 0u) << "what the file held is kept";
+    } else {
+      expected = t.report;
+      uint64_t unreadable = 0;
+      int records = 0;
+      taken = ReadRecordFile(path.string(), [&](const UnitRecord&) { ++records; }, unreadable,
+                             error);
+      if (taken) {
+        EXPECT_EQ(unreadable, 1u);
       }
-      if (fs::exists(dir_ / "victim")) {
-        EXPECT_EQ(Slurp(dir_ / "victim"), kEarlier);
-      }
-      if (fs::exists(dir_ / "planted")) ADD_FAILURE() << "a file was made through the link";
     }
+    EXPECT_EQ(taken, expected.empty()) << error;
+    if (!taken) {
+      EXPECT_EQ(error, expected);
+      EXPECT_EQ(test::FolderSnapshot(dir_), before);
+    }
+    if (std::string(t.name) == "regular file" && std::string(use) != "report") {
+      EXPECT_EQ(Slurp(path).rfind(kEarlier, 0), 0u) << "what the file held is kept";
+    }
+    if (fs::exists(dir_ / "victim")) {
+      EXPECT_EQ(Slurp(dir_ / "victim"), kEarlier);
+    }
+    if (fs::exists(dir_ / "planted")) ADD_FAILURE() << "a file was made through the link";
   }
 }
+
+// The target's name as a test's name: its words joined, each starting with a capital.
+std::string TargetTestName(const ::testing::TestParamInfo<Target>& info) {
+  std::string name;
+  bool start = true;
+  for (const char c : std::string(info.param.name)) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) {
+      start = true;
+      continue;
+    }
+    name += start ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+    start = false;
+  }
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTarget, TargetKind, ::testing::ValuesIn(Targets()), TargetTestName);
 
 // The trace never lands in the record (it would ruin it) nor in a file another user planted.
 TEST_F(TargetFolder, TraceIsNeverTheRecordNorAnotherUsersFile) {
