@@ -3,53 +3,29 @@
 // understood.
 
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "cli/cli_help.h"
+#include "temp_folder.h"
 
 namespace qv::cli {
 namespace {
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+std::vector<std::string> Words(const std::string& text);
 
-std::string ReadAll(std::FILE* file) {
-  std::string text;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  return text;
-}
-
-// Runs qvupdate through pipes, as a script would; `environment` is put before the command.
-RunResult RunQvupdate(const std::string& arguments, const std::string& environment = "") {
-  char err_path[] = "/tmp/qv_help_err_XXXXXX";
-  const int err_fd = ::mkstemp(err_path);
-  if (err_fd < 0) return {};
-  ::close(err_fd);
-  const std::string command = "env -u COLUMNS " + environment + " " + QVUPDATE_PATH + " " +
-                              arguments + " </dev/null 2>" + err_path;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  RunResult result;
-  result.out = ReadAll(pipe);
-  const int raw = ::pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::FILE* err = std::fopen(err_path, "r");
-  result.err = ReadAll(err);
-  std::fclose(err);
-  std::remove(err_path);
-  return result;
+// Runs qvupdate with its output in files, as a script would, without the COLUMNS of this
+// process; `environment` (NAME=value) is added. The arguments are words without blanks.
+test::ProgramRun RunQvupdate(const std::string& arguments, const std::string& environment = "") {
+  const test::TempFolder output("qv_help");
+  std::vector<std::string> argv{QVUPDATE_PATH};
+  for (const std::string& word : Words(arguments)) argv.push_back(word);
+  std::vector<std::string> env;
+  if (!environment.empty()) env.push_back(environment);
+  return test::RunProgram(argv, env, output.path(), {"COLUMNS="});
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -80,7 +56,7 @@ const char* const kCommands[] = {"", "info", "build", "devices", "flash", "repor
 TEST(HelpTest, EverySubcommandFitsEveryWidthWithWholeWords) {
   for (const char* command : kCommands) {
     const std::string subcommand = command;
-    const RunResult endless = RunQvupdate(subcommand + " --help", "COLUMNS=10000");
+    const test::ProgramRun endless = RunQvupdate(subcommand + " --help", "COLUMNS=10000");
     ASSERT_EQ(endless.status, 0) << subcommand << endless.err;
     for (const char* internal : {"UINT", "TEXT", "INT ", "Needs:", "Excludes:", "REQUIRED"}) {
       EXPECT_EQ(endless.out.find(internal), std::string::npos)
@@ -89,12 +65,12 @@ TEST(HelpTest, EverySubcommandFitsEveryWidthWithWholeWords) {
     for (const int width : {40, 60, 80, 120}) {
       SCOPED_TRACE(subcommand + " at " + std::to_string(width));
       const std::string columns = "COLUMNS=" + std::to_string(width);
-      const RunResult help = RunQvupdate(subcommand + " --help", columns);
+      const test::ProgramRun help = RunQvupdate(subcommand + " --help", columns);
       ASSERT_EQ(help.status, 0) << help.err;
       EXPECT_EQ(help.err, "");
       EXPECT_LE(LongestLine(help.out), static_cast<std::size_t>(width)) << help.out;
       EXPECT_EQ(Words(help.out), Words(endless.out)) << help.out;
-      const RunResult asked = RunQvupdate("help " + subcommand, columns);
+      const test::ProgramRun asked = RunQvupdate("help " + subcommand, columns);
       EXPECT_EQ(asked.status, 0);
       EXPECT_EQ(asked.out, help.out);
     }
@@ -103,14 +79,14 @@ TEST(HelpTest, EverySubcommandFitsEveryWidthWithWholeWords) {
 
 // Arguments carry the names of what they are, and what the parser enforces is said in words.
 TEST(HelpTest, ArgumentsAreNamedAndRelationsSaidInWords) {
-  const RunResult flash = RunQvupdate("flash --help", "COLUMNS=200");
+  const test::ProgramRun flash = RunQvupdate("flash --help", "COLUMNS=200");
   for (const char* shown : {"Usage: qvupdate flash [OPTIONS] [FILE]", "  FILE ", "--count N ",
                             "Stop after N units (N at least 1). Only with --continuous.",
                             "--device DEVICE ", "instead of the first. Not with --all.",
                             "--record FILE ", "--trace FILE "}) {
     EXPECT_NE(flash.out.find(shown), std::string::npos) << shown << "\n" << flash.out;
   }
-  const RunResult build = RunQvupdate("build --help", "COLUMNS=200");
+  const test::ProgramRun build = RunQvupdate("build --help", "COLUMNS=200");
   for (const char* shown : {"-o, --output FILE ", "regular file. Required.", "--program FILE ",
                             "--program-address ADDRESS ", "--program-version TAG ",
                             "--scramble-count N ", "--seed N "}) {
@@ -118,39 +94,13 @@ TEST(HelpTest, ArgumentsAreNamedAndRelationsSaidInWords) {
   }
 }
 
-// Without COLUMNS the help takes the terminal's width; through a pipe, or with a COLUMNS that is
-// no width, it is 80 columns wide.
-TEST(HelpTest, WidthComesFromColumnsElseTheTerminalElseEighty) {
-  const RunResult eighty = RunQvupdate("flash --help", "COLUMNS=80");
+// Without COLUMNS and a terminal (here a file), or with a COLUMNS that is no width, the help is
+// 80 columns wide. The terminal's own width is tried in help_posix_test.cpp.
+TEST(HelpTest, WidthComesFromColumnsElseEighty) {
+  const test::ProgramRun eighty = RunQvupdate("flash --help", "COLUMNS=80");
   EXPECT_EQ(RunQvupdate("flash --help").out, eighty.out);
   EXPECT_EQ(RunQvupdate("flash --help", "COLUMNS=wide").out, eighty.out);
   EXPECT_EQ(RunQvupdate("flash --help", "COLUMNS=0").out, eighty.out);
-
-  struct winsize size {};
-  size.ws_col = 52;
-  size.ws_row = 24;
-  int terminal = -1;
-  const pid_t child = ::forkpty(&terminal, nullptr, nullptr, &size);
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::unsetenv("COLUMNS");
-    ::execl(QVUPDATE_PATH, QVUPDATE_PATH, "flash", "--help", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  std::string shown;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(terminal, buffer, sizeof buffer)) > 0) shown.append(buffer, static_cast<std::size_t>(n));
-  ::close(terminal);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
-  // The terminal turns each line end into CR LF.
-  std::string text;
-  for (char c : shown) {
-    if (c != '\r') text += c;
-  }
-  EXPECT_EQ(text, RunQvupdate("flash --help", "COLUMNS=52").out);
 }
 
 // A usage error names what was not understood and points to the help; status 1, nothing on
@@ -179,7 +129,7 @@ TEST(HelpTest, UsageErrorsNameWhatWasNotUnderstood) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    const RunResult run = RunQvupdate(c.arguments);
+    const test::ProgramRun run = RunQvupdate(c.arguments);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, c.err);

@@ -3,7 +3,12 @@
 
 #include "cli/station_display.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -12,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <future>
 #include <thread>
@@ -21,6 +27,8 @@
 #include <string>
 
 #include "cli/terminal_questions.h"
+#include "system_skips.h"
+#include "temp_folder.h"
 
 namespace qv::cli {
 namespace {
@@ -33,23 +41,47 @@ std::string Contents(std::FILE* file) {
   return text;
 }
 
-// A temporary file in append mode: what another thread writes lands at its end, however a
-// reader has moved the position.
-std::FILE* AppendingTemporaryFile() {
-  char name[] = "/tmp/qv_display_XXXXXX";
-  const int fd = ::mkstemp(name);
-  if (fd < 0) return nullptr;
-  ::unlink(name);
-  return ::fdopen(fd, "a+");
+// A file in append mode: what another thread writes lands at its end, however a reader has
+// moved the position. Binary, so that the bytes read back are the bytes the display wrote.
+std::FILE* AppendingFile(const std::filesystem::path& path) {
+  return std::fopen(path.string().c_str(), "a+b");
 }
 
 struct Streams {
-  std::FILE* out = AppendingTemporaryFile();
-  std::FILE* err = AppendingTemporaryFile();
+  test::TempFolder folder{"qv_display"};
+  std::FILE* out = AppendingFile(folder.path() / "out.txt");
+  std::FILE* err = AppendingFile(folder.path() / "err.txt");
   ~Streams() {
     std::fclose(out);
     std::fclose(err);
   }
+};
+
+// A pipe that stands in for the terminal's input.
+struct InputPipe {
+  InputPipe() {
+#ifdef _WIN32
+    ok = ::_pipe(fds, 4096, _O_BINARY) == 0;
+#else
+    ok = ::pipe(fds) == 0;
+#endif
+  }
+  ~InputPipe() {
+    ::close(fds[0]);
+    CloseWriteEnd();
+  }
+  bool Write(const std::string& text) const {
+    return ::write(fds[1], text.data(), static_cast<unsigned>(text.size())) ==
+           static_cast<int>(text.size());
+  }
+  void CloseWriteEnd() {
+    if (fds[1] >= 0) ::close(fds[1]);
+    fds[1] = -1;
+  }
+  [[nodiscard]] int read_end() const { return fds[0]; }
+
+  int fds[2] = {-1, -1};
+  bool ok = false;
 };
 
 TEST(StationDisplay, FitNeverReachesTheLastColumnNorSplitsACharacter) {
@@ -307,80 +339,92 @@ TEST(StationDisplay, EachUnitLeavesALineAboveTheLiveLines) {
   EXPECT_NE(out.find("Updata success !", line), std::string::npos) << out;
 }
 
-// Questions answered by the policy at once, with a note; asked at the terminal, read in slices,
-// and given up when the station has meanwhile answered it No (a stop).
-TEST(TerminalQuestions, AnswersByPolicyOrAtTheTerminal) {
-  struct Case {
-    const char* name;
-    AnswerPolicy policy;
-    bool terminal;
-    const char* typed;   // nullptr: nothing typed
-    bool closed;         // the station answers No before anything is typed
-    std::vector<bool> answers;
-    const char* note;
-  };
-  const Case cases[] = {
+struct QuestionCase {
+  const char* name;
+  AnswerPolicy policy;
+  bool terminal;
+  const char* typed;  // nullptr: nothing typed
+  bool closed;        // the station answers No before anything is typed
+  std::vector<bool> answers;
+  const char* note;
+};
+
+// Asks one question through TerminalQuestions with the input given by a pipe, and checks the
+// answers the station got and the note left on stderr.
+void ExpectQuestionAnswered(const QuestionCase& c) {
+  SCOPED_TRACE(c.name);
+  Streams s;
+  InputPipe input;
+  ASSERT_TRUE(input.ok);
+  StationDisplay display(DisplayMode::kPlain, false, false, true, s.out, s.err);
+  std::vector<bool> answers;
+  std::mutex mutex;
+  std::atomic<bool> open{true};
+  {
+    TerminalQuestions questions(
+        c.policy, display,
+        [&](uint64_t, bool yes) {
+          std::lock_guard lock(mutex);
+          answers.push_back(yes);
+          open = false;
+          return true;
+        },
+        [&](uint64_t) { return open.load(); }, input.read_end(), c.terminal);
+    questions.Take(station::StationQuestion{7, 0, "serial SIM1", "Continue ?"});
+    if (c.typed != nullptr) {
+      ASSERT_TRUE(input.Write(c.typed));
+      if (std::strlen(c.typed) == 0) input.CloseWriteEnd();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    if (c.closed) {
+      // Closed once the prompt is up and waiting for a key.
+      while (std::chrono::steady_clock::now() < deadline &&
+             Contents(s.err).find("[y/n] ") == std::string::npos) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      open = false;
+    }
+    while (std::chrono::steady_clock::now() < deadline &&
+           Contents(s.err).find(c.note) == std::string::npos) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!c.answers.empty()) {
+      while (std::chrono::steady_clock::now() < deadline && open.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+  }
+  EXPECT_EQ(answers, c.answers);
+  EXPECT_NE(Contents(s.err).find("serial SIM1: Continue ?"), std::string::npos)
+      << Contents(s.err);
+  EXPECT_NE(Contents(s.err).find(c.note), std::string::npos) << Contents(s.err);
+}
+
+// Questions answered by the policy at once, with a note, and without a terminal as No.
+TEST(TerminalQuestions, AnswersByPolicy) {
+  const QuestionCase cases[] = {
       {"--reinstall yes", AnswerPolicy::kYes, true, nullptr, false, {true}, " [answered yes]"},
       {"--reinstall no", AnswerPolicy::kNo, true, nullptr, false, {false}, " [answered no]"},
       {"no terminal", AnswerPolicy::kAsk, false, nullptr, false, {false},
        " [no terminal: answered no]"},
+  };
+  for (const QuestionCase& c : cases) ExpectQuestionAnswered(c);
+}
+
+// Questions asked at the terminal, read in slices, and given up when the station has meanwhile
+// answered them No (a stop).
+TEST(TerminalQuestions, AsksAtTheTerminal) {
+  QV_SKIP_ON_WINDOWS(
+      "a Windows console's keys come from the console alone; a pipe standing in for it reads "
+      "as the end of input, and a test cannot type into a console");
+  const QuestionCase cases[] = {
       {"typed yes after a wrong key", AnswerPolicy::kAsk, true, "x\nYes\n", false, {true},
        "[y/n] "},
       {"end of input", AnswerPolicy::kAsk, true, "", false, {false}, "[no input: answered no]"},
       {"answered No by a stop", AnswerPolicy::kAsk, true, nullptr, true, {},
        "[stopping: answered no]"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Streams s;
-    int pipe_fds[2];
-    ASSERT_EQ(::pipe(pipe_fds), 0);
-    StationDisplay display(DisplayMode::kPlain, false, false, true, s.out, s.err);
-    std::vector<bool> answers;
-    std::mutex mutex;
-    std::atomic<bool> open{true};
-    {
-      TerminalQuestions questions(
-          c.policy, display,
-          [&](uint64_t, bool yes) {
-            std::lock_guard lock(mutex);
-            answers.push_back(yes);
-            open = false;
-            return true;
-          },
-          [&](uint64_t) { return open.load(); }, pipe_fds[0], c.terminal);
-      questions.Take(station::StationQuestion{7, 0, "serial SIM1", "Continue ?"});
-      if (c.typed != nullptr) {
-        ASSERT_EQ(::write(pipe_fds[1], c.typed, std::strlen(c.typed)),
-                  static_cast<ssize_t>(std::strlen(c.typed)));
-        if (std::strlen(c.typed) == 0) ::close(pipe_fds[1]), pipe_fds[1] = -1;
-      }
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      if (c.closed) {
-        // Closed once the prompt is up and waiting for a key.
-        while (std::chrono::steady_clock::now() < deadline &&
-               Contents(s.err).find("[y/n] ") == std::string::npos) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        open = false;
-      }
-      while (std::chrono::steady_clock::now() < deadline &&
-             Contents(s.err).find(c.note) == std::string::npos) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      if (!c.answers.empty()) {
-        while (std::chrono::steady_clock::now() < deadline && open.load()) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-      }
-    }
-    EXPECT_EQ(answers, c.answers);
-    EXPECT_NE(Contents(s.err).find("serial SIM1: Continue ?"), std::string::npos)
-        << Contents(s.err);
-    EXPECT_NE(Contents(s.err).find(c.note), std::string::npos) << Contents(s.err);
-    ::close(pipe_fds[0]);
-    if (pipe_fds[1] >= 0) ::close(pipe_fds[1]);
-  }
+  for (const QuestionCase& c : cases) ExpectQuestionAnswered(c);
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 // the real qvupdate binary building and inspecting packages.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -17,6 +13,8 @@
 #include "cli/cli_dialogs.h"
 #include "cli/cli_number_parse.h"
 #include "cli/cli_package_report.h"
+#include "child_process.h"
+#include "file_traps.h"
 #include "package_fixture.h"
 
 namespace qv::cli {
@@ -40,9 +38,10 @@ TEST(TerminalDialogsTest, MessagesAreLinesAndPoliciesAnswer) {
   const Case cases[] = {{AnswerPolicy::kYes, true, "[answered yes]"},
                         {AnswerPolicy::kNo, false, "[answered no]"},
                         {AnswerPolicy::kAsk, false, "[no terminal: answered no]"}};
+  const test::TempFolder folder("qv_dialogs");
   for (const auto& c : cases) {
-    std::FILE* in = std::tmpfile();
-    std::FILE* out = std::tmpfile();
+    std::FILE* in = std::fopen((folder.path() / "in.txt").string().c_str(), "w+b");
+    std::FILE* out = std::fopen((folder.path() / "out.txt").string().c_str(), "w+b");
     std::fputs("y\n", in);
     std::rewind(in);
     TerminalDialogs dialogs(c.policy, in, out);
@@ -53,47 +52,6 @@ TEST(TerminalDialogsTest, MessagesAreLinesAndPoliciesAnswer) {
               std::string("Read file error !\ntwo\nlines\nContinue ? ") + c.note + "\n");
     std::fclose(in);
     std::fclose(out);
-  }
-}
-
-// On a terminal "ask" prompts until it gets an answer it understands.
-TEST(TerminalDialogsTest, AskPromptsOnATerminal) {
-  struct Case {
-    const char* typed;
-    bool answer;
-    int prompts;
-  };
-  const Case cases[] = {
-      {"yes\n", true, 1}, {"maybe\nY\n", true, 2}, {"n\n", false, 1}, {"", false, 1}};
-  for (const auto& c : cases) {
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    std::FILE* in = ::fdopen(::dup(slave), "r");
-    std::FILE* out = ::fdopen(::dup(slave), "w");
-    const std::string typed = std::string(c.typed) + (*c.typed ? "" : "\x04");  // ^D: end
-    ASSERT_EQ(::write(master, typed.data(), typed.size()), ssize_t(typed.size()));
-    TerminalDialogs dialogs(AnswerPolicy::kAsk, in, out);
-    EXPECT_EQ(dialogs.AskYesNo("Go on ?"), c.answer) << c.typed;
-    std::fclose(in);
-    std::fclose(out);
-    ::close(slave);
-    // Everything the dialog wrote, in as many reads as the terminal hands it out.
-    std::string shown;
-    char buffer[512];
-    pollfd ready{master, POLLIN, 0};
-    while (::poll(&ready, 1, 200) > 0) {
-      const ssize_t n = ::read(master, buffer, sizeof buffer);
-      if (n <= 0) break;
-      shown.append(buffer, std::size_t(n));
-    }
-    ::close(master);
-    int prompts = 0;
-    for (auto at = shown.find("Go on ? [y/n] "); at != std::string::npos;
-         at = shown.find("Go on ? [y/n] ", at + 1)) {
-      ++prompts;
-    }
-    EXPECT_EQ(prompts, c.prompts) << c.typed;
   }
 }
 
@@ -128,43 +86,26 @@ TEST(NumberParseTest, AddressesAndVersionTags) {
   }
 }
 
-struct RunResult {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-RunResult RunQvupdate(const std::string& arguments, const test::TempDir& dir) {
-  const auto out = dir.path() / "stdout.txt";
-  const auto err = dir.path() / "stderr.txt";
-  const std::string command =
-      std::string(QVUPDATE_PATH) + " " + arguments + " >" + out.string() + " 2>" + err.string();
-  const int raw = std::system(command.c_str());
-  const auto read = [](const std::filesystem::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  };
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read(out), read(err)};
+// Runs qvupdate with the arguments; its output goes to files in the folder.
+test::ProgramRun RunQvupdate(std::vector<std::string> arguments, const test::TempFolder& dir) {
+  arguments.insert(arguments.begin(), QVUPDATE_PATH);
+  return test::RunProgram(arguments, {}, dir.path());
 }
 
 TEST(QvupdateBinaryTest, BuildThenInfoReportsTheSameAreas) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const auto program = dir.Write("program.bin", test::PatternBytes(5000, 1));
   const auto map = dir.Write("map.bin", test::PatternBytes(700, 2));
   const auto package = dir.path() / "QVUpdate.Bin";
-  const RunResult built =
-      RunQvupdate("build -o " + package.string() + " --program " + program.string() +
-                      " --program-address 0x40010000 --program-version 0a0b0c0d"
-                      " --map " +
-                      map.string() +
-                      " --map-address 0x40400000"
-                      " --scramble-count 300 --text1 Demo --seed 1",
+  const test::ProgramRun built =
+      RunQvupdate({"build", "-o", package.string(), "--program", program.string(),
+                   "--program-address", "0x40010000", "--program-version", "0a0b0c0d", "--map",
+                   map.string(), "--map-address", "0x40400000", "--scramble-count", "300",
+                   "--text1", "Demo", "--seed", "1"},
                   dir);
   ASSERT_EQ(built.status, 0) << built.err;
 
-  const RunResult info = RunQvupdate("info --json " + package.string(), dir);
+  const test::ProgramRun info = RunQvupdate({"info", "--json", package.string()}, dir);
   ASSERT_EQ(info.status, 0) << info.err;
   const auto json = nlohmann::json::parse(info.out);
   EXPECT_EQ(json["check"], "ok");
@@ -192,7 +133,7 @@ TEST(QvupdateBinaryTest, BuildThenInfoReportsTheSameAreas) {
   file.seekp(1024 + 128 + 10);
   file.put(static_cast<char>(byte ^ 1));
   file.close();
-  const RunResult bad = RunQvupdate("info --json " + package.string(), dir);
+  const test::ProgramRun bad = RunQvupdate({"info", "--json", package.string()}, dir);
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(nlohmann::json::parse(bad.out)["check"], "Check data faile !");
 }
@@ -201,17 +142,17 @@ TEST(QvupdateBinaryTest, BuildThenInfoReportsTheSameAreas) {
 // sector. `info` reports the refusal the update would meet, with status 1, so that no package
 // passes `info` and then resets a device only to be refused.
 TEST(QvupdateBinaryTest, InfoReportsTheAreaPlanRefusals) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const auto program = dir.Write("program.bin", test::PatternBytes(0x1100, 1));
   const auto sound = dir.Write("sound.bin", test::PatternBytes(0x1000, 2));
   const auto package = dir.path() / "QVUpdate.Bin";
-  const RunResult built =
-      RunQvupdate("build -o " + package.string() + " --program " + program.string() +
-                      " --program-address 0x40010000 --sound " + sound.string() +
-                      " --sound-address 0x40012000 --seed 1",
+  const test::ProgramRun built =
+      RunQvupdate({"build", "-o", package.string(), "--program", program.string(),
+                   "--program-address", "0x40010000", "--sound", sound.string(), "--sound-address",
+                   "0x40012000", "--seed", "1"},
                   dir);
   ASSERT_EQ(built.status, 0) << built.err;
-  ASSERT_EQ(RunQvupdate("info --json " + package.string(), dir).status, 0);
+  ASSERT_EQ(RunQvupdate({"info", "--json", package.string()}, dir).status, 0);
 
   // Move the sound area one sector down, into the program's last sector: byte 1 of its
   // address (0x20 -> 0x10), descrambled as data byte = file byte XOR (key[p % 1024] >> 1).
@@ -224,7 +165,7 @@ TEST(QvupdateBinaryTest, InfoReportsTheAreaPlanRefusals) {
   file.put(static_cast<char>(0x10 ^ (static_cast<uint8_t>(key) >> 1)));
   file.close();
 
-  const RunResult info = RunQvupdate("info --json " + package.string(), dir);
+  const test::ProgramRun info = RunQvupdate({"info", "--json", package.string()}, dir);
   EXPECT_EQ(info.status, 1);
   const auto json = nlohmann::json::parse(info.out);
   EXPECT_EQ(json["areas"]["sound"]["address"], 0x40011000);
@@ -237,7 +178,7 @@ TEST(QvupdateBinaryTest, InfoReportsTheAreaPlanRefusals) {
 // tag's first byte: build warns about a tag that starts otherwise, and info says whether the
 // version can ever match; the build help says which bytes are compared.
 TEST(QvupdateBinaryTest, VersionsThatCanNeverMatchAreCalledOut) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const auto program = dir.Write("program.bin", test::PatternBytes(3000, 1));
   struct Case {
     const char* tag;  // empty: the default 00000000
@@ -258,10 +199,11 @@ TEST(QvupdateBinaryTest, VersionsThatCanNeverMatchAreCalledOut) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
     const auto package = dir.path() / "QVUpdate.Bin";
-    std::string arguments = "build -o " + package.string() + " --program " + program.string() +
-                            " --program-address 0x40010000 --seed 2";
-    if (*c.tag != '\0') arguments += std::string(" --program-version ") + c.tag;
-    const RunResult built = RunQvupdate(arguments, dir);
+    std::vector<std::string> arguments = {"build", "-o", package.string(), "--program",
+                                          program.string(), "--program-address", "0x40010000",
+                                          "--seed", "2"};
+    if (*c.tag != '\0') arguments.insert(arguments.end(), {"--program-version", c.tag});
+    const test::ProgramRun built = RunQvupdate(arguments, dir);
     ASSERT_EQ(built.status, 0) << built.err;
     if (c.can_match) {
       EXPECT_EQ(built.err, "");
@@ -271,13 +213,13 @@ TEST(QvupdateBinaryTest, VersionsThatCanNeverMatchAreCalledOut) {
                 std::string::npos)
           << built.err;
     }
-    const RunResult info = RunQvupdate("info " + package.string(), dir);
+    const test::ProgramRun info = RunQvupdate({"info", package.string()}, dir);
     EXPECT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find(c.check), std::string::npos) << info.out;
-    const RunResult json = RunQvupdate("info --json " + package.string(), dir);
+    const test::ProgramRun json = RunQvupdate({"info", "--json", package.string()}, dir);
     EXPECT_EQ(nlohmann::json::parse(json.out)["version_can_match"], c.can_match);
   }
-  const RunResult help = RunQvupdate("build --help", dir);
+  const test::ProgramRun help = RunQvupdate({"build", "--help"}, dir);
   const std::string words = [&] {
     std::string joined;
     std::istringstream in(help.out);
@@ -294,8 +236,8 @@ TEST(QvupdateBinaryTest, VersionsThatCanNeverMatchAreCalledOut) {
 // The overview names each subcommand in one line; the package layout is explained only by
 // the build subcommand's own help.
 TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
-  test::TempDir dir;
-  const RunResult help = RunQvupdate("--help", dir);
+  test::TempFolder dir;
+  const test::ProgramRun help = RunQvupdate({"--help"}, dir);
   ASSERT_EQ(help.status, 0) << help.err;
   std::istringstream lines(help.out.substr(help.out.find("Subcommands:\n") + 13));
   std::vector<std::string> listed;
@@ -307,7 +249,7 @@ TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
   }
   EXPECT_EQ(help.out.find("Layout:"), std::string::npos);
 
-  const RunResult build_help = RunQvupdate("build --help", dir);
+  const test::ProgramRun build_help = RunQvupdate({"build", "--help"}, dir);
   ASSERT_EQ(build_help.status, 0) << build_help.err;
   EXPECT_NE(build_help.out.find("Layout: a random 1024-byte key block"), std::string::npos)
       << build_help.out;
@@ -316,32 +258,34 @@ TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
 // Every file message says which file it tried and why, once: a missing file, one in a missing
 // folder, a folder, a file too short to be a package and the system's own special files.
 TEST(QvupdateBinaryTest, FileMessagesNameTheFileAndTheReasonOnce) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string open_failed = "Open updata file faile !\n";
   const std::string no_file = "No updata file ,please download again !\n";
   const auto short_file = dir.Write("short.Bin", test::PatternBytes(500, 3));
+  const std::string no_such_file = test::SystemReasonText(test::SystemReason::kNoSuchFile);
+  const std::string no_such_folder = test::SystemReasonText(test::SystemReason::kNoSuchFolder);
+  const std::string null_device = test::CharacterDevice("/dev/null").string();
   struct Case {
     std::string path;
     std::string err;
   };
   const Case cases[] = {
       {(dir.path() / "none.Bin").string(),
-       open_failed + (dir.path() / "none.Bin").string() + ": No such file or directory\n" +
-           no_file},
+       open_failed + (dir.path() / "none.Bin").string() + ": " + no_such_file + "\n" + no_file},
       {(dir.path() / "gone" / "QVUpdate.Bin").string(),
-       open_failed + (dir.path() / "gone" / "QVUpdate.Bin").string() +
-           ": No such file or directory\n" + no_file},
+       open_failed + (dir.path() / "gone" / "QVUpdate.Bin").string() + ": " + no_such_folder +
+           "\n" + no_file},
       {dir.path().string(),
        open_failed + dir.path().string() + ": It is a directory, not a regular file\n" + no_file},
-      {"/dev/null", open_failed + "/dev/null: It is a character device, not a regular file\n" +
-                        no_file},
+      {null_device,
+       open_failed + null_device + ": It is a character device, not a regular file\n" + no_file},
       {short_file.string(),
        "Read file error !\n" + short_file.string() +
            ": 500 bytes, shorter than the 1024-byte key block every package starts with\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    const RunResult info = RunQvupdate("info " + c.path, dir);
+    const test::ProgramRun info = RunQvupdate({"info", c.path}, dir);
     EXPECT_EQ(info.status, 1);
     EXPECT_EQ(info.out, "");
     EXPECT_EQ(info.err, c.err);
@@ -349,18 +293,18 @@ TEST(QvupdateBinaryTest, FileMessagesNameTheFileAndTheReasonOnce) {
 }
 
 TEST(QvupdateBinaryTest, UnloadablePackagesAndRefusedBuilds) {
-  test::TempDir dir;
-  const RunResult missing = RunQvupdate("info " + (dir.path() / "none.bin").string(), dir);
+  test::TempFolder dir;
+  const test::ProgramRun missing = RunQvupdate({"info", (dir.path() / "none.bin").string()}, dir);
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err, "Open updata file faile !\n" + (dir.path() / "none.bin").string() +
-                             ": No such file or directory\n"
-                             "No updata file ,please download again !\n");
+                             ": " + test::SystemReasonText(test::SystemReason::kNoSuchFile) +
+                             "\nNo updata file ,please download again !\n");
 
   const auto program = dir.Write("program.bin", test::PatternBytes(100, 1));
   const auto out = dir.path() / "out.bin";
-  const RunResult refused = RunQvupdate("build -o " + out.string() + " --program " +
-                                            program.string() + " --program-address 0x40000000",
+  const test::ProgramRun refused = RunQvupdate({"build", "-o", out.string(), "--program", program.string(),
+                                         "--program-address", "0x40000000"},
                                         dir);
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("0x40010000 <= program"), std::string::npos) << refused.err;

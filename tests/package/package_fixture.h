@@ -2,10 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +10,7 @@
 #include "package/package_store.h"
 #include "platform/little_endian.h"
 #include "platform/random.h"
+#include "temp_folder.h"
 
 namespace qv::test {
 
@@ -80,34 +78,5 @@ inline PackageStore StoreWithData(const std::vector<uint8_t>& data) {
   for (uint32_t i = 0; i < kHeaderSize && i < data.size(); ++i) store.header_copy[i] = data[i];
   return store;
 }
-
-// A fresh directory under the system's temporary directory, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvpkgXXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    std::ofstream out(path_ / name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return path_ / name;
-  }
-  std::filesystem::path WriteText(const std::string& name, const std::string& text) const {
-    return Write(name, std::vector<uint8_t>(text.begin(), text.end()));
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace qv::test

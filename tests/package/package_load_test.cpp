@@ -10,6 +10,7 @@
 #include "package_fixture.h"
 #include "recording_dialogs.h"
 #include "file_traps.h"
+#include "system_skips.h"
 
 namespace qv {
 namespace {
@@ -66,7 +67,7 @@ class PackageLoadTest : public ::testing::Test {
     return LoadPackageFrom(store_, source, readme, dialogs_, random_, clock_);
   }
 
-  test::TempDir dir_;
+  test::TempFolder dir_;
   PackageStore store_;
   test::RecordingDialogs dialogs_;
   test::ScriptedRandom random_;
@@ -202,7 +203,7 @@ TEST_F(PackageLoadTest, ReadPackageOnItsOwnOpensTheGivenPath) {
   EXPECT_EQ(ReadPackage(store_, dir_.path() / "absent.bin", dialogs_), 0);
   EXPECT_EQ(dialogs_.messages(),
             Messages{std::string(kMsgNoPackageFile) + "\n" + (dir_.path() / "absent.bin").string() +
-                     ": No such file or directory"});
+                     ": " + test::SystemReasonText(test::SystemReason::kNoSuchFile)});
 }
 
 TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
@@ -226,7 +227,7 @@ TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
 }
 
 TEST(InformationTextTest, MissingReadmeGivesThreeEmptyLinesAndLongLinesStayWhole) {
-  test::TempDir dir;
+  test::TempFolder dir;
   EXPECT_EQ(BuildInformationText(dir.path() / "readme.txt"), "\r\n\r\n\r\n");
   const std::string longline(100000, 'x');
   EXPECT_EQ(BuildInformationText(dir.WriteText("readme.txt", longline + "\n")),
@@ -238,7 +239,7 @@ TEST(InformationTextTest, MissingReadmeGivesThreeEmptyLinesAndLongLinesStayWhole
 TEST(InformationTextTest, ReadmeBeyondTheBoundIsCutAtALineAndSaysWhatWasLeftOut) {
   ASSERT_EQ(kReadmeReadLimit, 1048576u);
   const std::string head = "\r\n\r\n\r\n";
-  test::TempDir dir;
+  test::TempFolder dir;
   const auto readme = dir.path() / "readme.txt";
   const std::string line(99, 'a');
   std::string lines;
@@ -263,49 +264,58 @@ TEST(InformationTextTest, ReadmeBeyondTheBoundIsCutAtALineAndSaysWhatWasLeftOut)
 
 // What else can lie where the package or the readme is expected: the load ends in time, a
 // package gives the loader's messages with the system's reason, a readme gives no text.
-TEST(PackageFilesTest, SpecialFilesAreRefusedWithoutBlocking) {
-  for (const test::SpecialFile kind : test::kSpecialFiles) {
-    SCOPED_TRACE(test::SpecialFileName(kind));
-    test::TempDir dir;
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    const auto paths = PackagePathsIn(dir.path());
-    const std::string skip = test::PlaceSpecialFile(kind, paths.package);
-    if (!skip.empty()) {
-      std::cout << "[  SKIPPED ] " << test::SpecialFileName(kind) << ": " << skip << "\n";
-      continue;
-    }
-    test::Watchdog watchdog(std::string("loading a ") + test::SpecialFileName(kind), 30s);
-    const auto load_as_user = [&](PackageStore& store, Dialogs& dialogs) {
-      test::ScriptedRandom random;
-      test::FakeClock clock;
-      test::UnprivilegedFileAccess as_user;
-      return LoadPackage(store, paths, dialogs, random, clock);
-    };
-    PackageStore store;
-    test::RecordingDialogs dialogs;
-    EXPECT_FALSE(load_as_user(store, dialogs));
-    const std::string detail = paths.package.string() + ": " + test::SpecialFileReason(kind);
-    EXPECT_EQ(dialogs.messages(), (Messages{std::string(kMsgOpenPackageFailed) + "\n" + detail,
-                                            std::string(kMsgNoPackageFile) + "\n" + detail}));
-    EXPECT_EQ(store.image, nullptr);
+class PackageFilesTest : public ::testing::TestWithParam<test::SpecialFile> {};
 
-    std::filesystem::remove(paths.package);
-    dir.Write("QVUpdate.Bin",
-              test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(384)));
-    std::filesystem::permissions(paths.package, std::filesystem::perms::all);
-    ASSERT_EQ(test::PlaceSpecialFile(kind, paths.readme), "");
-    test::RecordingDialogs quiet;
-    EXPECT_TRUE(load_as_user(store, quiet));
-    EXPECT_EQ(store.information_text, "\r\n\r\n\r\n");
-    EXPECT_EQ(quiet.messages(), Messages{});
-  }
+TEST_P(PackageFilesTest, SpecialFilesAreRefusedWithoutBlocking) {
+  const test::SpecialFile kind = GetParam();
+  test::TempFolder dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  const auto paths = PackagePathsIn(dir.path());
+  // The loader looks for the package and the readme by their names in the folder.
+  const std::string skip = test::PlaceSpecialFile(kind, paths.package).skip;
+  if (!skip.empty()) GTEST_SKIP() << skip;
+  test::Watchdog watchdog(std::string("loading a ") + test::SpecialFileName(kind), 30s);
+  const auto load_as_user = [&](PackageStore& store, Dialogs& dialogs) {
+    test::ScriptedRandom random;
+    test::FakeClock clock;
+    test::UnprivilegedFileAccess as_user;
+    return LoadPackage(store, paths, dialogs, random, clock);
+  };
+  PackageStore store;
+  test::RecordingDialogs dialogs;
+  EXPECT_FALSE(load_as_user(store, dialogs));
+  const std::string detail = paths.package.string() + ": " + test::SpecialFileReason(kind);
+  EXPECT_EQ(dialogs.messages(), (Messages{std::string(kMsgOpenPackageFailed) + "\n" + detail,
+                                          std::string(kMsgNoPackageFile) + "\n" + detail}));
+  EXPECT_EQ(store.image, nullptr);
+
+  std::filesystem::remove(paths.package);
+  dir.Write("QVUpdate.Bin",
+            test::ScrambledFile(std::vector<uint8_t>(1024, 0), test::EmptyPackageData(384)));
+  std::filesystem::permissions(paths.package, std::filesystem::perms::all);
+  ASSERT_EQ(test::PlaceSpecialFile(kind, paths.readme).skip, "");
+  test::RecordingDialogs quiet;
+  EXPECT_TRUE(load_as_user(store, quiet));
+  EXPECT_EQ(store.information_text, "\r\n\r\n\r\n");
+  EXPECT_EQ(quiet.messages(), Messages{});
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, PackageFilesTest, ::testing::ValuesIn(test::kSpecialFiles),
+                         test::SpecialFileTestName);
+
+// A program's file name ends with the system's suffix for programs.
+#ifdef _WIN32
+constexpr const char* kProgramSuffix = ".exe";
+#else
+constexpr const char* kProgramSuffix = "";
+#endif
 
 TEST(ProgramDirectoryTest, IsTheExecutablesDirectoryWithItsSeparator) {
   const std::string directory = ProgramDirectory();
   ASSERT_FALSE(directory.empty());
-  EXPECT_EQ(directory.back(), '/');
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(directory) / "package_tests"));
+  EXPECT_EQ(directory.back(), static_cast<char>(std::filesystem::path::preferred_separator));
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(directory) /
+                                      (std::string("package_tests") + kProgramSuffix)));
   EXPECT_EQ(ProgramDirectory(), directory);
   EXPECT_EQ(PackagePathsIn("/x").package, std::filesystem::path("/x/QVUpdate.Bin"));
   EXPECT_EQ(PackagePathsIn("/x").readme, std::filesystem::path("/x/readme.txt"));

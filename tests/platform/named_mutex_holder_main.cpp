@@ -1,11 +1,12 @@
 // Holds a named mutex for a test in another process: creates the name given as argument,
-// writes "created", "exists" or "failed" on stdout, then keeps it until stdin closes or the
-// process is killed.
+// writes "created", "exists" or "failed" on stdout, then keeps it until the process is killed.
+// Should the test die before it kills the helper, the helper still ends after a while, so no
+// forgotten holder keeps a name for the next run.
 
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "platform/named_mutex.h"
 
@@ -17,8 +18,6 @@ int main(int argc, char** argv) {
                                                                              : "failed\n";
   std::fputs(word, stdout);
   std::fflush(stdout);
-  char byte = 0;
-  while (::read(STDIN_FILENO, &byte, 1) > 0) {
-  }
+  std::this_thread::sleep_for(std::chrono::minutes(2));
   return 0;
 }

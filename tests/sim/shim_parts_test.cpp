@@ -13,6 +13,7 @@
 #include "sim/shim/shim_control.h"
 #include "sim/shim/shim_device_files.h"
 #include "sim/shim/shim_settings.h"
+#include "temp_folder.h"
 
 namespace qv::sim::shim {
 namespace {
@@ -144,10 +145,11 @@ TEST(ShimControlTest, ParsesItsLines) {
 }
 
 TEST(ShimControlTest, HandsOutEachCompleteLineOnce) {
-  char path[] = "/tmp/qvsim-control-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  std::FILE* writer = fdopen(fd, "w");
+  const test::TempFolder folder("qvsim-control");
+  const std::string path = (folder.path() / "control").string();
+  // Binary: the bytes the test writes are the bytes the control file reads.
+  std::FILE* writer = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(writer, nullptr);
   ControlFile control(path);
   EXPECT_TRUE(control.NewLines().empty());
   std::fputs("plug\r\n\nunp", writer);
@@ -158,7 +160,7 @@ TEST(ShimControlTest, HandsOutEachCompleteLineOnce) {
   std::fflush(writer);
   EXPECT_EQ(control.NewLines(), (std::vector<std::string>{"unplug 1", "plug"}));
   std::fclose(writer);
-  std::remove(path);
+  std::remove(path.c_str());
   EXPECT_TRUE(control.NewLines().empty());  // a missing file is no error
 }
 

@@ -1,18 +1,19 @@
-// Runs a program that uses the system's hidapi with the simulator preloaded in front of it, as
-// the updater's own binaries are run, and checks what it saw and what the simulator wrote.
+// Runs a program that uses the system's hidapi with the simulator in its place, as the updater's
+// own binaries are run (preloaded on Linux, beside a copy of the program as hidapi.dll on
+// Windows), and checks what it saw and what the simulator wrote.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "child_process.h"
+#include "simulated_device_program.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -22,54 +23,6 @@ struct ProbeRun {
   std::string out;
   int status = -1;
 };
-
-// Runs the probe with `steps`, the simulator preloaded and the given QVSIM_ variables (and no
-// others from this process's environment).
-ProbeRun RunProbe(const std::vector<std::string>& env, const std::vector<std::string>& steps) {
-  std::vector<std::string> child_env;
-  std::string asan = "verify_asan_link_order=0";
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("QVSIM_", 0) == 0 || entry.rfind("LD_PRELOAD=", 0) == 0) continue;
-    if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
-      asan = entry.substr(13) + ":" + asan;
-      continue;
-    }
-    child_env.push_back(entry);
-  }
-  child_env.push_back("ASAN_OPTIONS=" + asan);
-  child_env.push_back(std::string("LD_PRELOAD=") + QVSIM_SHIM);
-  child_env.insert(child_env.end(), env.begin(), env.end());
-
-  std::vector<std::string> args{QVSIM_PROBE};
-  args.insert(args.end(), steps.begin(), steps.end());
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& e : child_env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  ProbeRun run;
-  int out[2];
-  if (pipe(out) != 0) return run;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (spawned == 0) {
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = read(out[0], buffer, sizeof buffer)) > 0) run.out.append(buffer, buffer + n);
-    waitpid(pid, &run.status, 0);
-  }
-  close(out[0]);
-  return run;
-}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -81,13 +34,36 @@ std::string ReadFile(const fs::path& path) {
 class ShimProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qvsim-shim-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    dir = work_.path() / "sim";
+    fs::create_directory(dir);
+    fs::create_directory(work_.path() / "bin");
+    probe_.emplace(QVSIM_PROBE, QVSIM_SHIM, work_.path() / "bin");
   }
-  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs the probe with `steps`, the simulator in hidapi's place and the given QVSIM_ variables
+  // (and no others from this process's environment).
+  ProbeRun RunProbe(const std::vector<std::string>& env, const std::vector<std::string>& steps) {
+    std::vector<std::string> child_env = probe_->environment();
+    // The probe is no sanitized program, while the preloaded simulator may be.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string earlier = asan == nullptr ? "" : std::string(asan) + ":";
+    child_env.push_back("ASAN_OPTIONS=" + earlier + "verify_asan_link_order=0");
+    child_env.insert(child_env.end(), env.begin(), env.end());
+    std::vector<std::string> args{probe_->program().string()};
+    args.insert(args.end(), steps.begin(), steps.end());
+    ProbeRun run;
+    qv::test::ChildProcess probe(args, child_env, output_.path(), {"QVSIM_", "LD_PRELOAD="});
+    run.status = probe.Wait(60'000);
+    run.out = probe.Stdout();
+    return run;
+  }
 
   fs::path dir;
+
+ private:
+  qv::test::TempFolder work_{"qvsim-shim"};
+  qv::test::TempFolder output_{"qvsim-shim-output"};
+  std::optional<qv::test::SimulatedDeviceProgram> probe_;
 };
 
 TEST_F(ShimProcessTest, QueryThroughPreloadedHidapiLeavesTraceEventsAndFlash) {

@@ -1,24 +1,23 @@
 // What the station's files may be: the record, the trace and the record a report reads, over
-// every kind of target a path can name; whole lines only when the disk fills up; the report's
-// limits and its escaping of device texts.
+// every kind of target a path can name; the report's limits and its escaping of device texts.
+// A FIFO with a reader and a full disk are tried in record_files_posix_test.cpp.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <csignal>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "file_traps.h"
+#include "system_skips.h"
+#include "record_files_fixture.h"
 #include "station/record_file.h"
 #include "station/record_reader.h"
 #include "station/record_summary.h"
@@ -30,161 +29,136 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kEarlier = "earlier line\n";
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-UnitRecord OneRun(uint64_t unit, const std::string& result = "updated") {
-  UnitRecord r;
-  r.session = "s";
-  r.unit = unit;
-  r.attempt = 1;
-  r.result = ResultFromText(result);
-  r.message = "Updata success !";
-  return r;
-}
-
-class TargetFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qv_record_files_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-};
-
 // One kind of target, made at a path, and what each of the three readers and writers makes of
 // it: "" when it is taken, else the exact reason.
 struct Target {
   const char* name;
-  std::function<fs::path(const fs::path& dir)> make;
-  const char* record;
-  const char* trace;
-  const char* report;
+  std::function<test::PlacedSpecialFile(const fs::path& dir)> make;
+  std::string record;
+  std::string trace;
+  std::string report;
 };
 
-fs::path Regular(const fs::path& dir) {
-  std::ofstream(dir / "target") << kEarlier;
-  return dir / "target";
+test::PlacedSpecialFile Regular(const fs::path& dir) {
+  std::ofstream(dir / "target", std::ios::binary) << kEarlier;
+  return {dir / "target", {}};
 }
 
-fs::path LinkToVictim(const fs::path& dir) {
-  std::ofstream(dir / "victim") << kEarlier;
-  fs::create_symlink(dir / "victim", dir / "target");
-  return dir / "target";
+test::PlacedSpecialFile LinkToVictim(const fs::path& dir) {
+  std::ofstream(dir / "victim", std::ios::binary) << kEarlier;
+  return {dir / "target", test::MakeSymlink(dir / "victim", dir / "target")};
 }
 
-fs::path Fifo(const fs::path& dir) {
-  EXPECT_EQ(::mkfifo((dir / "target").c_str(), 0600), 0);
-  return dir / "target";
+test::PlacedSpecialFile DanglingLink(const fs::path& dir) {
+  return {dir / "target", test::MakeSymlink(dir / "planted", dir / "target")};
 }
 
-const Target kTargets[] = {
-    {"regular file", Regular, "", "", ""},
-    {"absent", [](const fs::path& dir) { return dir / "target"; }, "", "",
-     "No such file or directory"},
-    {"symlink to a regular file", LinkToVictim, "It is a symbolic link, not a regular file",
-     "It is a symbolic link, not a regular file", ""},
-    {"dangling symlink",
-     [](const fs::path& dir) {
-       fs::create_symlink(dir / "planted", dir / "target");
-       return dir / "target";
-     },
-     "It is a symbolic link, not a regular file", "It is a symbolic link, not a regular file",
-     "No such file or directory"},
-    {"FIFO without a reader", Fifo, "It is a FIFO, not a regular file",
-     "It is a FIFO, not a regular file", "It is a FIFO, not a regular file"},
-    {"directory",
-     [](const fs::path& dir) {
-       fs::create_directory(dir / "target");
-       return dir / "target";
-     },
-     "It is a directory, not a regular file", "It is a directory, not a regular file",
-     "It is a directory, not a regular file"},
-    {"/dev/full", [](const fs::path&) { return fs::path("/dev/full"); },
-     "It is a character device, not a regular file", "It is a character device, not a regular file",
-     "It is a character device, not a regular file"},
-    {"/dev/zero", [](const fs::path&) { return fs::path("/dev/zero"); },
-     "It is a character device, not a regular file", "It is a character device, not a regular file",
-     "It is a character device, not a regular file"},
-};
+test::PlacedSpecialFile Fifo(const fs::path& dir) {
+  return {dir / "target", test::MakeFifo(dir / "target")};
+}
+
+test::PlacedSpecialFile Directory(const fs::path& dir) {
+  fs::create_directory(dir / "target");
+  return {dir / "target", {}};
+}
+
+std::vector<Target> Targets() {
+  const std::string absent = test::SystemReasonText(test::SystemReason::kNoSuchFile);
+  const std::string link = "It is a symbolic link, not a regular file";
+  const std::string fifo = "It is a FIFO, not a regular file";
+  const std::string directory = "It is a directory, not a regular file";
+  const std::string device = "It is a character device, not a regular file";
+  const auto device_at = [](const char* node) {
+    return [node](const fs::path&) -> test::PlacedSpecialFile {
+      return {test::CharacterDevice(node), {}};
+    };
+  };
+  return {
+      {"regular file", Regular, "", "", ""},
+      {"absent", [](const fs::path& dir) -> test::PlacedSpecialFile { return {dir / "target", {}}; },
+       "", "", absent},
+      {"symlink to a regular file", LinkToVictim, link, link, ""},
+      {"dangling symlink", DanglingLink, link, link, absent},
+      {"FIFO without a reader", Fifo, fifo, fifo, fifo},
+      {"directory", Directory, directory, directory, directory},
+      {"/dev/full", device_at("/dev/full"), device, device, device},
+      {"/dev/zero", device_at("/dev/zero"), device, device, device},
+  };
+}
 
 // Every target is taken or refused at once, with its reason; nothing refused is changed, and a
 // taken regular file keeps what it held.
-TEST_F(TargetFolder, RecordTraceAndReportTakeRegularFilesOnly) {
-  for (const Target& t : kTargets) {
-    SCOPED_TRACE(t.name);
-    for (const char* use : {"record", "trace", "report"}) {
-      SCOPED_TRACE(use);
-      fs::remove_all(dir_);
-      fs::create_directories(dir_);
-      const fs::path path = t.make(dir_);
-      const auto before = test::FolderSnapshot(dir_);
-      std::string error;
-      std::string expected;
-      bool taken = false;
-      if (std::string(use) == "record") {
-        expected = t.record;
-        RecordFile record;
-        taken = record.Open(path.string(), error);
-        if (taken) {
-          EXPECT_TRUE(record.Append(OneRun(1), error)) << error;
-        }
-      } else if (std::string(use) == "trace") {
-        expected = t.trace;
-        std::FILE* file = OpenTraceFile(path.string(), std::nullopt, error);
-        taken = file != nullptr;
-        if (taken) {
-          std::fputs("trace\n", file);
-          std::fclose(file);
-        }
-      } else {
-        expected = t.report;
-        uint64_t unreadable = 0;
-        int records = 0;
-        taken = ReadRecordFile(path.string(), [&](const UnitRecord&) { ++records; }, unreadable,
-                               error);
-        if (taken) {
-          EXPECT_EQ(unreadable, 1u);
-        }
+class TargetKind : public TargetFolder, public ::testing::WithParamInterface<Target> {};
+
+TEST_P(TargetKind, RecordTraceAndReportTakeRegularFilesOnly) {
+  const Target& t = GetParam();
+  for (const char* use : {"record", "trace", "report"}) {
+    SCOPED_TRACE(use);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const test::PlacedSpecialFile placed = t.make(dir_);
+    QV_SKIP_UNMADE(placed.skip);
+    const fs::path& path = placed.path;
+    const auto before = test::FolderSnapshot(dir_);
+    std::string error;
+    std::string expected;
+    bool taken = false;
+    if (std::string(use) == "record") {
+      expected = t.record;
+      RecordFile record;
+      taken = record.Open(path.string(), error);
+      if (taken) {
+        EXPECT_TRUE(record.Append(OneRun(1), error)) << error;
       }
-      EXPECT_EQ(taken, expected.empty()) << error;
-      if (!taken) {
-        EXPECT_EQ(error, expected);
-        EXPECT_EQ(test::FolderSnapshot(dir_), before);
+    } else if (std::string(use) == "trace") {
+      expected = t.trace;
+      std::FILE* file = OpenTraceFile(path.string(), std::nullopt, error);
+      taken = file != nullptr;
+      if (taken) {
+        std::fputs("trace\n", file);
+        std::fclose(file);
       }
-      if (std::string(t.name) == "regular file" && std::string(use) != "report") {
-        EXPECT_EQ(Slurp(path).rfind(kEarlier, 0), 0u) << "what the file held is kept";
+    } else {
+      expected = t.report;
+      uint64_t unreadable = 0;
+      int records = 0;
+      taken = ReadRecordFile(path.string(), [&](const UnitRecord&) { ++records; }, unreadable,
+                             error);
+      if (taken) {
+        EXPECT_EQ(unreadable, 1u);
       }
-      if (fs::exists(dir_ / "victim")) {
-        EXPECT_EQ(Slurp(dir_ / "victim"), kEarlier);
-      }
-      if (fs::exists(dir_ / "planted")) ADD_FAILURE() << "a file was made through the link";
     }
+    EXPECT_EQ(taken, expected.empty()) << error;
+    if (!taken) {
+      EXPECT_EQ(error, expected);
+      EXPECT_EQ(test::FolderSnapshot(dir_), before);
+    }
+    if (std::string(t.name) == "regular file" && std::string(use) != "report") {
+      EXPECT_EQ(Slurp(path).rfind(kEarlier, 0), 0u) << "what the file held is kept";
+    }
+    if (fs::exists(dir_ / "victim")) {
+      EXPECT_EQ(Slurp(dir_ / "victim"), kEarlier);
+    }
+    if (fs::exists(dir_ / "planted")) ADD_FAILURE() << "a file was made through the link";
   }
 }
 
-// A FIFO with a reader is no record either: the line would go to whoever reads, with nothing
-// kept on a disk.
-TEST_F(TargetFolder, RecordRefusesAFifoEvenWithAReader) {
-  const fs::path path = Fifo(dir_);
-  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(reader, 0);
-  RecordFile record;
-  std::string error;
-  EXPECT_FALSE(record.Open(path.string(), error));
-  EXPECT_EQ(error, "It is a FIFO, not a regular file");
-  ::close(reader);
+// The target's name as a test's name: its words joined, each starting with a capital.
+std::string TargetTestName(const ::testing::TestParamInfo<Target>& info) {
+  std::string name;
+  bool start = true;
+  for (const char c : std::string(info.param.name)) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) {
+      start = true;
+      continue;
+    }
+    name += start ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+    start = false;
+  }
+  return name;
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryTarget, TargetKind, ::testing::ValuesIn(Targets()), TargetTestName);
 
 // The trace never lands in the record (it would ruin it) nor in a file another user planted.
 TEST_F(TargetFolder, TraceIsNeverTheRecordNorAnotherUsersFile) {
@@ -200,44 +174,12 @@ TEST_F(TargetFolder, TraceIsNeverTheRecordNorAnotherUsersFile) {
   EXPECT_EQ(Slurp(dir_ / "record"), kept);
 
   std::ofstream(dir_ / "planted") << "theirs\n";
-  if (::geteuid() == 0) {
-    ASSERT_EQ(::chown((dir_ / "planted").c_str(), test::kUnprivilegedId, test::kUnprivilegedId), 0);
+  if (test::CanGiveToAnotherUser()) {
+    ASSERT_TRUE(test::GiveToAnotherUser(dir_ / "planted"));
     EXPECT_EQ(OpenTraceFile((dir_ / "planted").string(), std::nullopt, error), nullptr);
     EXPECT_EQ(error, kNotOwnFile);
     EXPECT_EQ(Slurp(dir_ / "planted"), "theirs\n");
   }
-}
-
-// The file-size limit makes the disk "full" at a byte of the test's choice: the line that does
-// not fit is taken back whole, the next one that fits lands after the last whole line.
-TEST_F(TargetFolder, AFullDiskLeavesWholeLinesOnly) {
-  const fs::path path = dir_ / "record";
-  RecordFile record;
-  std::string error;
-  ASSERT_TRUE(record.Open(path.string(), error)) << error;
-  ASSERT_TRUE(record.Append(OneRun(1), error)) << error;
-  const std::string first = Slurp(path);
-
-  struct sigaction ignore {}, before {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &before);
-  rlimit limit{}, saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  limit = saved;
-  limit.rlim_cur = first.size() + first.size() / 2;  // room for half a line
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  const bool second = record.Append(OneRun(2), error);
-  const std::string second_error = error;
-  const bool third = record.Append(OneRun(3), error);  // no room at all: nothing written
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &before, nullptr);
-
-  EXPECT_FALSE(second);
-  EXPECT_EQ(second_error, "short write (disk full?)");
-  EXPECT_FALSE(third);
-  EXPECT_EQ(Slurp(path), first);
-  ASSERT_TRUE(record.Append(OneRun(4), error)) << error;
-  EXPECT_EQ(Slurp(path), first + UnitRecordLine(OneRun(4)));
 }
 
 // Lines past the length or nesting limits are skipped and counted; the lines around them are

@@ -1,7 +1,6 @@
 // The station record: one JSON line per run, appended whole, read back and summed up by unit.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "station/sha256.h"
 #include "station/record_file.h"
 #include "station/unit_record.h"
+#include "temp_folder.h"
 
 namespace qv::station {
 namespace {
@@ -141,8 +141,8 @@ TEST(UnitRecordLine, TimesAreUtcWithMilliseconds) {
 }
 
 TEST(RecordFile, AppendsWholeLinesAndSaysWhyItCannotOpen) {
-  const fs::path path = fs::temp_directory_path() / ("qv_record_" + std::to_string(getpid()));
-  fs::remove(path);
+  const test::TempFolder folder("qv_record");
+  const fs::path path = folder.path() / "record.jsonl";
   {
     std::ofstream(path) << "earlier line\n";
     RecordFile file;
@@ -151,12 +151,15 @@ TEST(RecordFile, AppendsWholeLinesAndSaysWhyItCannotOpen) {
     ASSERT_TRUE(file.Append(RunOf("s", 1, 1, "updated"), error)) << error;
     ASSERT_TRUE(file.Append(RunOf("s", 2, 1, "failed", "x"), error)) << error;
   }
-  std::ifstream in(path);
-  uint64_t unreadable = 0;
-  const std::vector<UnitRecord> records = ReadRecords(in, unreadable);
-  EXPECT_EQ(unreadable, 1u);  // the line that was there before is kept, and is no record
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[1].result, UnitResult::kFailed);
+  {
+    // Closed before the file is removed: Windows removes no file that is open.
+    std::ifstream in(path);
+    uint64_t unreadable = 0;
+    const std::vector<UnitRecord> records = ReadRecords(in, unreadable);
+    EXPECT_EQ(unreadable, 1u);  // the line that was there before is kept, and is no record
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].result, UnitResult::kFailed);
+  }
   fs::remove(path);
 
   RecordFile directory;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <sys/fsuid.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
+// What can lie where a program expects a file, made for a test: each one once blocked an open,
+// never ended a read, or was taken for a file. Linux has all of them; Windows has a directory,
+// the NUL device and, where the system lets this user make them, symbolic links. A kind that
+// cannot be made here comes with the reason, for the test to skip its case with.
 
 #include <array>
 #include <chrono>
@@ -14,16 +14,14 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace qv::test {
 
-// What can lie where a program expects a file it reads: each one once blocked an open, never
-// ended a read, or was taken for a file.
 enum class SpecialFile {
   kFifo,
-  kCharDevice,  // a node of the zero device: endless bytes if anything reads it
+  kCharDevice,  // a node of the zero device (Windows: the NUL device): endless bytes or none
   kDirectory,
   kDanglingSymlink,
   kLoopingSymlink,
@@ -34,8 +32,8 @@ inline constexpr std::array<SpecialFile, 6> kSpecialFiles = {
     SpecialFile::kFifo,           SpecialFile::kCharDevice,     SpecialFile::kDirectory,
     SpecialFile::kDanglingSymlink, SpecialFile::kLoopingSymlink, SpecialFile::kUnreadable};
 
-// The user whose rights the unreadable case is tried with when the tests run as root.
-inline constexpr uid_t kUnprivilegedId = 65534;
+// The user whose rights the unreadable case is tried with when the tests run as root (Linux).
+inline constexpr unsigned kUnprivilegedId = 65534;
 
 inline const char* SpecialFileName(SpecialFile kind) {
   switch (kind) {
@@ -56,101 +54,69 @@ inline const char* SpecialFileName(SpecialFile kind) {
 }
 
 // The system's reason a reader gives for each kind.
-inline const char* SpecialFileReason(SpecialFile kind) {
-  switch (kind) {
-    case SpecialFile::kFifo:
-      return "It is a FIFO, not a regular file";
-    case SpecialFile::kCharDevice:
-      return "It is a character device, not a regular file";
-    case SpecialFile::kDirectory:
-      return "It is a directory, not a regular file";
-    case SpecialFile::kDanglingSymlink:
-      return "No such file or directory";
-    case SpecialFile::kLoopingSymlink:
-      return "Too many levels of symbolic links";
-    case SpecialFile::kUnreadable:
-      return "Permission denied";
-  }
-  return "?";
-}
+[[nodiscard]] std::string SpecialFileReason(SpecialFile kind);
 
-// Puts the kind at path. "" when done, else why this machine cannot make it (a reason to skip).
-inline std::string PlaceSpecialFile(SpecialFile kind, const std::filesystem::path& path) {
-  std::error_code error;
-  int result = 0;
-  switch (kind) {
-    case SpecialFile::kFifo:
-      result = ::mkfifo(path.c_str(), 0666);
-      break;
-    case SpecialFile::kCharDevice:
-      result = ::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 5));
-      if (result != 0) return "cannot create a device node here (needs root and a dev mount)";
-      break;
-    case SpecialFile::kDirectory:
-      std::filesystem::create_directory(path, error);
-      break;
-    case SpecialFile::kDanglingSymlink:
-      std::filesystem::create_symlink(path.string() + ".absent", path, error);
-      break;
-    case SpecialFile::kLoopingSymlink:
-      std::filesystem::create_symlink(path.filename(), path, error);
-      break;
-    case SpecialFile::kUnreadable: {
-      std::FILE* file = std::fopen(path.c_str(), "w");
-      if (file == nullptr) return "cannot create " + path.string();
-      std::fputs("secret", file);
-      std::fclose(file);
-      result = ::chmod(path.c_str(), 0);
-      break;
-    }
-  }
-  if (result != 0 || error) return "cannot create " + path.string();
-  return {};
-}
+// Whether a case needs the special file at the very path (a file the program looks for by its
+// name, such as the readme beside the package), or takes it wherever it is (a path the program
+// is given). Windows' NUL device exists under its own name only.
+enum class Placement { kAtThePath, kAnywhere };
+
+struct PlacedSpecialFile {
+  std::filesystem::path path;  // where it is: the path asked for, or the device's own name
+  std::string skip;            // "" when made, else why this system cannot make it here
+};
+
+// Puts the kind at path (or, with kAnywhere, where the system has it).
+[[nodiscard]] PlacedSpecialFile PlaceSpecialFile(SpecialFile kind,
+                                                 const std::filesystem::path& path,
+                                                 Placement placement = Placement::kAtThePath);
+
+// A FIFO (a named pipe in the file system) at path: "" when made, else why not (Windows has
+// none).
+[[nodiscard]] std::string MakeFifo(const std::filesystem::path& path);
+// A symbolic link at link to target: "" when made, else why not (Windows lets only privileged
+// users or developer mode make one).
+[[nodiscard]] std::string MakeSymlink(const std::filesystem::path& target,
+                                      const std::filesystem::path& link);
+// "" where this user may make symbolic links in the folder, else why not: Linux always lets
+// one; Windows only a privileged user or developer mode (tried once in the folder).
+[[nodiscard]] std::string SymlinksUnavailable(const std::filesystem::path& folder);
+// A character device that endless bytes come from or go to: the Linux node named (/dev/zero,
+// /dev/full); on Windows the NUL device, the one it has.
+[[nodiscard]] std::filesystem::path CharacterDevice(const std::filesystem::path& linux_node);
+
+// Reasons the system gives for a file it could not open, in its own words.
+enum class SystemReason { kNoSuchFile, kNoSuchFolder, kPermissionDenied };
+[[nodiscard]] std::string SystemReasonText(SystemReason reason);
 
 // Every entry under a folder with its kind, size, time and link target: what a command left
 // changed. Symlinks are listed, never followed.
-inline void AddFolderEntries(const std::filesystem::path& folder, const std::string& prefix,
-                             std::map<std::string, std::string>& entries) {
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    struct stat st {};
-    if (::lstat(entry.path().c_str(), &st) != 0) continue;
-    std::string what = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
-                       std::to_string(st.st_mtim.tv_sec) + "." +
-                       std::to_string(st.st_mtim.tv_nsec);
-    if (S_ISLNK(st.st_mode)) what += " -> " + std::filesystem::read_symlink(entry.path()).string();
-    const std::string name = prefix + entry.path().filename().string();
-    entries[name] = what;
-    if (S_ISDIR(st.st_mode)) AddFolderEntries(entry.path(), name + "/", entries);
-  }
-}
+[[nodiscard]] std::map<std::string, std::string> FolderSnapshot(
+    const std::filesystem::path& folder);
 
-inline std::map<std::string, std::string> FolderSnapshot(const std::filesystem::path& folder) {
-  std::map<std::string, std::string> entries;
-  AddFolderEntries(folder, "", entries);
-  return entries;
-}
+// Whether this process may make a file belong to another user (Linux, as root); Windows has no
+// such change of owner for a test to make.
+[[nodiscard]] bool CanGiveToAnotherUser();
+// Makes the file belong to another user, as a file planted by someone else would; whether done.
+[[nodiscard]] bool GiveToAnotherUser(const std::filesystem::path& path);
 
-// Makes this thread reach files with an unprivileged user's rights while it lives (the
+// The words that run a program as the unprivileged user (Linux, when the tests run as root: the
+// unreadable case means something only to a user without root's rights); none elsewhere.
+[[nodiscard]] std::vector<std::string> UnprivilegedLauncher();
+
+// Makes this thread reach files with an unprivileged user's rights while it lives (Linux: the
 // file-system user id is per thread, and leaving 0 drops root's right to read any file).
-// Nothing changes when the test already runs unprivileged.
+// Nothing changes when the test already runs unprivileged, nor on Windows, where the
+// unreadable case is not made.
 class UnprivilegedFileAccess {
  public:
-  UnprivilegedFileAccess() : was_root_(::geteuid() == 0) {
-    if (!was_root_) return;
-    ::setfsgid(kUnprivilegedId);
-    ::setfsuid(kUnprivilegedId);
-  }
-  ~UnprivilegedFileAccess() {
-    if (!was_root_) return;
-    ::setfsuid(0);
-    ::setfsgid(0);
-  }
+  UnprivilegedFileAccess();
+  ~UnprivilegedFileAccess();
   UnprivilegedFileAccess(const UnprivilegedFileAccess&) = delete;
   UnprivilegedFileAccess& operator=(const UnprivilegedFileAccess&) = delete;
 
  private:
-  bool was_root_;
+  bool was_root_ = false;
 };
 
 // Ends the whole test program when a case has not finished in time: a read that blocks for

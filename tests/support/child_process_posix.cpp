@@ -1,5 +1,3 @@
-#include "child_process.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -7,10 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
+
+#include "child_process.h"
 
 extern char** environ;
 
@@ -18,11 +15,12 @@ namespace qv::test {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::vector<std::string>& extra_env,
-                           const std::filesystem::path& output_dir)
+                           const std::filesystem::path& output_dir,
+                           const std::vector<std::string>& dropped_prefixes)
     : out_path_(output_dir / "stdout.txt"), err_path_(output_dir / "stderr.txt") {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-  env.insert(env.end(), extra_env.begin(), extra_env.end());
+  std::vector<std::string> inherited;
+  for (char** e = environ; *e != nullptr; ++e) inherited.emplace_back(*e);
+  std::vector<std::string> env = ChildEnvironment(inherited, extra_env, dropped_prefixes);
   std::vector<char*> env_ptrs;
   for (std::string& e : env) env_ptrs.push_back(e.data());
   env_ptrs.push_back(nullptr);
@@ -45,15 +43,17 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
   posix_spawn_file_actions_destroy(&actions);
 }
 
-ChildProcess::~ChildProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-}
+ChildProcess::~ChildProcess() { Kill(); }
 
 void ChildProcess::Signal(int signal_number) {
-  if (pid_ > 0) kill(pid_, signal_number);
+  if (pid_ > 0) kill(static_cast<pid_t>(pid_), signal_number);
+}
+
+void ChildProcess::Kill() {
+  if (pid_ <= 0) return;
+  kill(static_cast<pid_t>(pid_), SIGKILL);
+  waitpid(static_cast<pid_t>(pid_), nullptr, 0);
+  pid_ = -1;
 }
 
 int ChildProcess::Wait(int timeout_ms) {
@@ -61,36 +61,15 @@ int ChildProcess::Wait(int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    if (waitpid(static_cast<pid_t>(pid_), &status, WNOHANG) == pid_) {
       pid_ = -1;
       status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       return status_;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
+  Kill();
   return -1;
-}
-
-std::string ChildProcess::Stdout() const {
-  return ReadTextFile(out_path_);
-}
-std::string ChildProcess::Stderr() const {
-  return ReadTextFile(err_path_);
-}
-
-std::string ReadTextFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<uint8_t> ReadBinaryFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace qv::test
