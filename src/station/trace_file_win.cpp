@@ -15,6 +15,24 @@ HANDLE OpenForAppending(const std::filesystem::path& path, DWORD disposition) {
                      disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+// Whether the path names the record: the record is open for writing and the trace shares no
+// writing, so the trace's own open fails with a sharing violation there. A handle without any
+// access still shows the file's identity.
+bool IsTheRecord(const std::filesystem::path& path, const FileIdentity& record) {
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool same = GetFileInformationByHandle(file, &info) != 0 && IdentityOf(info) == record;
+  CloseHandle(file);
+  return same;
+}
+
 }  // namespace
 
 // Unlike on POSIX, the file's owner is not compared with the user: on Windows the file's access
@@ -29,16 +47,17 @@ std::FILE* OpenTraceFile(const std::string& path, const std::optional<FileIdenti
     file = OpenForAppending(file_path, OPEN_EXISTING);
   }
   if (file == INVALID_HANDLE_VALUE) {
+    const DWORD failure = GetLastError();
     error = WriteOpenFailureText(file_path);
+    if (failure == ERROR_SHARING_VIOLATION && record && IsTheRecord(file_path, *record)) {
+      error = kTraceIsRecord;
+    }
     return nullptr;
   }
   BY_HANDLE_FILE_INFORMATION info{};
   error = NotRegularFileReason(file);
   if (error.empty() && GetFileInformationByHandle(file, &info) == 0) error = LastErrorText();
-  if (error.empty() && record &&
-      *record == FileIdentity{info.dwVolumeSerialNumber,
-                              (static_cast<uint64_t>(info.nFileIndexHigh) << 32) |
-                                  info.nFileIndexLow}) {
+  if (error.empty() && record && *record == IdentityOf(info)) {
     error = kTraceIsRecord;
   }
   if (!error.empty()) {
