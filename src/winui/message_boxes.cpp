@@ -2,6 +2,7 @@
 
 #include "platform/program_file.h"
 #include "platform/windows_text.h"
+#include "winui/yes_no_box.h"
 
 namespace qv::winui {
 
@@ -16,9 +17,7 @@ void ShowMessageBox(HWND owner, std::string_view text) {
 }
 
 bool AskYesNoBox(HWND owner, std::string_view text) {
-  const std::wstring caption = MessageCaption();
-  return MessageBoxW(owner, WideFromUtf8(text).c_str(), caption.c_str(),
-                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1) == IDYES;
+  return AskYesNoOnly(owner, WideFromUtf8(text), MessageCaption());
 }
 
 void ShowRequestedBox(HWND owner, MessageBoxRequest& request) {

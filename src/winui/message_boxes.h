@@ -14,7 +14,7 @@ namespace qv::winui {
 void ShowMessageBox(HWND owner, std::string_view text);
 
 // A modal Yes/No question with the exclamation icon, Yes as default; true for Yes. It has no
-// Cancel, so Escape and the close box leave it open.
+// Cancel: Escape, Alt+F4 and the close box leave it open.
 [[nodiscard]] bool AskYesNoBox(HWND owner, std::string_view text);
 
 // What a thread other than the user-interface thread asks the page to show.
