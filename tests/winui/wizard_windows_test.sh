@@ -4,7 +4,7 @@
 # wizard_probe.exe reads what the windows show: texts, check boxes, the progress bar, what is
 # visible and enabled, where each control sits and which one has the focus.
 #
-#   wizard_windows_test.sh QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe
+#   wizard_windows_test.sh QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe [SETUP.exe]
 #
 # Cases: the resources; a missing package (its messages, exit 1, no page, no device command);
 # a whole update (every page's client size and controls against the dialog units, focus, Escape
@@ -25,7 +25,10 @@ SKIP=77
 SCRIPTS="$(cd "$(dirname "$0")/../../scripts" && pwd)"
 
 if [ "${1:-}" != --inside ]; then
-  [ "$#" -eq 4 ] || { echo "usage: $0 QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe" >&2; exit 2; }
+  [ "$#" -eq 4 ] || [ "$#" -eq 5 ] || {
+    echo "usage: $0 QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe [SETUP.exe]" >&2
+    exit 2
+  }
   for tool in Xvfb xdotool wine import; do
     if ! command -v "$tool" >/dev/null; then
       echo "skipped: $tool is not installed (scripts/install-deps installs it)"
@@ -40,7 +43,7 @@ if [ "${1:-}" != --inside ]; then
 fi
 
 shift
-WORK="$1" UPDATER="$2" PROBE="$3" SIM_DLL="$4" PACKAGER="$5"
+WORK="$1" UPDATER="$2" PROBE="$3" SIM_DLL="$4" PACKAGER="$5" SETUP="${6:-}"
 SHOTS="${QV_WINUI_SCREENSHOTS:-}"
 TITLE="Updata tools V1.2"
 BOX="qvupdater"  # message boxes are captioned with the executable's name
@@ -389,6 +392,64 @@ case_continuous() {
   pass "continuous mode: two devices updated one after the other, the first not again, exit 0"
 }
 
+# Where the installer puts things, as this Linux side sees them.
+INSTALLED_FOLDER='C:\Program Files\QV Updater'
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QVUpdater'
+
+installed_path() {
+  echo "$WINEPREFIX/drive_c/Program Files/QV Updater"
+}
+
+shortcut_path() {
+  echo "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QV firmware updater.lnk"
+}
+
+case_installer() {
+  local folder status file
+  folder="$(installed_path)"
+  wine "$SETUP" /S >"$WORK/setup.out" 2>&1 || fail "the silent install failed: $(cat "$WORK/setup.out")"
+  for file in qvupdater.exe qvupdate.exe hidapi.dll uninstall.exe; do
+    [ -f "$folder/$file" ] || fail "installer: $INSTALLED_FOLDER\\$file is missing"
+  done
+  cmp -s "$UPDATER" "$folder/qvupdater.exe" || fail "installer: another qvupdater.exe was installed"
+  [ -f "$(shortcut_path)" ] || fail "installer: no Start-menu shortcut"
+  wine reg query "$UNINSTALL_KEY" /v UninstallString >"$WORK/uninstall-key" 2>&1 ||
+    fail "installer: no uninstall entry"
+  grep -qF 'uninstall.exe' "$WORK/uninstall-key" || fail "installer: the entry names no uninstaller"
+
+  # The installed wizard against the simulated device (the real hidapi.dll finds no device under
+  # wine), with the package folder on its command line, through a whole update.
+  cp "$SIM_DLL" "$folder/hidapi.dll"
+  mkdir -p "$WORK/installed/sim"
+  (
+    status=0
+    cd "$WORK/installed"
+    QVSIM_DIR="$(windows_path "$WORK/installed/sim")" QVSIM_REPORT_LATENCY_MS=1 \
+      wine "$INSTALLED_FOLDER\\qvupdater.exe" "$(windows_path "$WORK/update")" \
+      >"$WORK/installed/wizard.out" 2>&1 || status=$?
+    echo "$status" >"$WORK/installed/status"
+  ) &
+  wait_for "$TITLE" '^control 1000 '
+  press "$TITLE" Return
+  wait_for "$TITLE" '^control 1013 '
+  press "$TITLE" Return
+  wait_for "$TITLE" '^control 1005 .*text=Updata success !$' 60
+  wait_for "$TITLE" '^focus=2$' 5
+  press "$TITLE" Return
+  status="$(exit_status "$WORK/installed")"
+  [ "$status" = 0 ] || fail "installed wizard: exit status $status, not 0"
+  check_program_in_flash "$WORK/installed" 1
+
+  wine "$INSTALLED_FOLDER\\uninstall.exe" /S >"$WORK/uninstall.out" 2>&1 ||
+    fail "the silent uninstall failed: $(cat "$WORK/uninstall.out")"
+  # The uninstaller goes on from a copy of itself in the temporary folder.
+  wineserver -w
+  [ ! -e "$folder" ] || fail "uninstall: $INSTALLED_FOLDER is still there: $(ls -A "$folder")"
+  [ ! -e "$(shortcut_path)" ] || fail "uninstall: the Start-menu shortcut is still there"
+  if wine reg query "$UNINSTALL_KEY" >/dev/null 2>&1; then fail "uninstall: the uninstall entry is still there"; fi
+  pass "installer: silent install, the installed wizard updates a device, silent uninstall leaves nothing"
+}
+
 # ---- the run
 
 mkdir -p "$WORK/bin"
@@ -404,5 +465,6 @@ case_missing_package
 case_update
 case_same_version
 case_continuous
+[ -z "$SETUP" ] || case_installer
 wineserver -k >/dev/null 2>&1 </dev/null || true
 echo "$PASSED passed, 0 failed"
