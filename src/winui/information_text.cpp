@@ -8,6 +8,8 @@ namespace qv::winui {
 namespace {
 
 constexpr UINT kGb18030CodePage = 54936;
+// GBK, the part of GB18030 that such files use; for systems that lack GB18030 itself.
+constexpr UINT kGbkCodePage = 936;
 
 // The text in the code page, or nothing when the bytes are not valid there.
 std::optional<std::wstring> DecodeStrictly(UINT code_page, const std::string& bytes) {
@@ -26,6 +28,7 @@ std::wstring Decode(const std::string& bytes) {
   if (auto text = DecodeStrictly(CP_UTF8, bytes)) return *text;
   // readme files of this device family are often written in the Chinese code page.
   if (auto text = DecodeStrictly(kGb18030CodePage, bytes)) return *text;
+  if (auto text = DecodeStrictly(kGbkCodePage, bytes)) return *text;
   // Latin-1 takes every byte as the character with its number.
   std::wstring text;
   text.reserve(bytes.size());
