@@ -1,0 +1,20 @@
+#include "winui/no_device_message.h"
+
+#include "package/package_load.h"
+#include "platform/device_access_advice.h"
+#include "platform/utf8_path.h"
+#include "update/update_texts.h"
+
+namespace qv::winui {
+
+std::string NoDeviceMessage(const HidLink& link) {
+  std::string message = text::kNoDevice;
+  if (link.LastMiss() == DiscoveryMiss::kAccessDenied) {
+    std::string advice = SystemDeviceAccessAdvice(PathFromUtf8(ProgramDirectory()));
+    while (!advice.empty() && advice.back() == '\n') advice.pop_back();
+    message += "\n" + advice;
+  }
+  return message;
+}
+
+}  // namespace qv::winui

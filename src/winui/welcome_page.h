@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "winui/dialog_page.h"
+
+namespace qv::winui {
+
+// The first page: the package's information text; Next leads to the start page, Cancel (Escape,
+// the close box) ends the wizard. The package has been loaded before the page is created.
+class WelcomePage final : public DialogPage {
+ public:
+  explicit WelcomePage(WizardContext& context);
+
+ private:
+  void OnInit() override;
+  void OnCommand(int id, int code) override;
+};
+
+}  // namespace qv::winui
