@@ -115,7 +115,18 @@ PlacedSpecialFile PlaceSpecialFile(SpecialFile kind, const std::filesystem::path
 
 std::string MakeFifo(const std::filesystem::path&) { return kNoFifos; }
 
+// Wine keeps a link as a Unix symbolic link and follows it where Windows opens the link itself
+// (FILE_FLAG_OPEN_REPARSE_POINT), so what the programs do with a link cannot be seen there.
+static bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 std::string MakeSymlink(const std::filesystem::path& target, const std::filesystem::path& link) {
+  if (UnderWine()) {
+    return "wine follows symbolic links where Windows opens the link itself, so links are tried "
+           "on Windows and Linux only";
+  }
   // Without the privilege, Windows 10 and later make a link only in developer mode, and only
   // when asked to allow an unprivileged creation.
   std::error_code ignored;
