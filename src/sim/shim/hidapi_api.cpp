@@ -13,12 +13,9 @@
 
 #include "sim/shim/shim_state.h"
 
-#ifdef _WIN32
-// A DLL exports what its .def file (qvsim_hidapi.def) lists.
+// What leaves the library is decided by the build: the version script (qvsim_hidapi.map) on
+// Linux, the .def file (qvsim_hidapi.def) for the DLL on Windows.
 #define QVSIM_EXPORT extern "C"
-#else
-#define QVSIM_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 using qv::sim::SimDeviceModel;
 using qv::sim::SimPort;
