@@ -14,13 +14,17 @@ inline constexpr std::size_t kReportSize = 65;
 inline constexpr std::size_t kReportPayload = 64;
 using Report = std::array<uint8_t, kReportSize>;
 
-// One HID interface seen during enumeration.
+// One HID interface seen during enumeration. A composite USB device lists one entry per
+// interface (on Windows one per top-level collection), all with its port and serial number.
 struct HidInterfaceInfo {
   std::string path;
   uint16_t vendor_id = 0;
   uint16_t product_id = 0;
   std::string serial_number;  // UTF-8; empty when the device has none
   std::string usb_port;       // where it is plugged, e.g. "1-2.3"; empty when unknown
+  int interface_number = -1;  // the USB interface; -1 when unknown
+  uint16_t usage_page = 0;    // of the interface's top-level collection; 0 when unknown
+  std::string product;        // the product string, UTF-8; empty when the device has none
 };
 
 // An open HID interface. Implementations: hidapi (src/platform), the in-process simulator.
