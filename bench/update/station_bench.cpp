@@ -122,7 +122,8 @@ Outcome RunUnits(const PackageStore& package, HidBus& bus, Clock& clock) {
   std::vector<std::unique_ptr<station::UnitRun>> units;
   for (const HidInterfaceInfo& info : found) {
     const int slot = static_cast<int>(units.size());
-    station::UnitTask task{info, info.serial_number, slot, units.size() + 1, 1};
+    station::UnitTask task{info, DeviceIdentity::Of(info), info.serial_number, slot,
+                           units.size() + 1, 1};
     units.push_back(std::make_unique<station::UnitRun>(shared, std::move(task)));
   }
   Outcome outcome;

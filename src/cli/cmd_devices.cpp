@@ -10,6 +10,7 @@
 
 #include "cli/cli_discovery_miss.h"
 #include "cli/commands.h"
+#include "device/attached_devices.h"
 #include "device/device_survey.h"
 #include "device/hid_link.h"
 #include "cli/cli_dialogs.h"
@@ -83,16 +84,67 @@ nlohmann::json HolderJson(const std::string& name) {
   return {{"pid", holder->pid}, {"program", holder->program}};
 }
 
+// "interface 1, usage page FF00", as far as hidapi tells them.
+std::string InterfaceText(const HidInterfaceInfo& info) {
+  std::string text;
+  if (info.interface_number >= 0) text = "interface " + std::to_string(info.interface_number);
+  if (info.usage_page != 0) {
+    text += (text.empty() ? "" : ", ") + std::string("usage page ") + HexUsbId(info.usage_page);
+  }
+  return text;
+}
+
+// The device's own texts are printed only where they are printable.
+std::string Shown(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return text;
+}
+
+// What a station knows the device by, also after its reset: its port, else its serial number.
+std::string DeviceHeading(const AttachedDevice& device) {
+  const HidInterfaceInfo& first = device.first();
+  std::string text = "Device: " + Shown(device.identity.Text());
+  if (!first.usb_port.empty()) {
+    text += ", serial " + (first.serial_number.empty() ? "-" : Shown(first.serial_number));
+  }
+  if (!first.product.empty()) text += ", \"" + Shown(first.product) + "\"";
+  return text;
+}
+
+std::size_t IndexOf(const DeviceSurvey& survey, const HidInterfaceInfo& info) {
+  for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
+    if (survey.interfaces[i].info.path == info.path) return i;
+  }
+  return survey.interfaces.size();
+}
+
+std::vector<HidInterfaceInfo> Entries(const DeviceSurvey& survey) {
+  std::vector<HidInterfaceInfo> entries;
+  for (const ProbedInterface& probed : survey.interfaces) entries.push_back(probed.info);
+  return entries;
+}
+
+// One device per port (or serial number), its interfaces below it in enumeration order.
 void PrintText(const DeviceSurvey& survey) {
   if (!survey.enumerated) std::cout << "Enumeration failed.\n";
-  for (std::size_t i = 0; i < survey.interfaces.size(); ++i) {
-    const ProbedInterface& entry = survey.interfaces[i];
-    std::cout << entry.info.path;
-    if (IdsRead(entry)) std::cout << "  " << IdsOf(entry);
-    std::cout << "  " << StateOf(survey, i) << "\n";
-    // What a station knows the device by, also after its reset.
-    std::cout << "    serial " << (entry.info.serial_number.empty() ? "-" : entry.info.serial_number)
-              << ", port " << (entry.info.usb_port.empty() ? "-" : entry.info.usb_port) << "\n";
+  for (const AttachedDevice& device : GroupByDevice(Entries(survey))) {
+    std::cout << DeviceHeading(device) << "\n";
+    for (const HidInterfaceInfo& info : device.interfaces) {
+      const std::size_t i = IndexOf(survey, info);
+      const ProbedInterface& entry = survey.interfaces[i];
+      std::cout << "  " << Shown(info.path);
+      if (IdsRead(entry)) std::cout << "  " << IdsOf(entry);
+      std::cout << "  " << StateOf(survey, i) << "\n";
+      if (const std::string details = InterfaceText(info); !details.empty()) {
+        std::cout << "    " << details << "\n";
+      }
+    }
+    if (device.indistinct) {
+      std::cout << "  Nothing tells these entries apart from another device's (no USB port); an "
+                   "update leaves them alone.\n";
+    }
   }
   std::cout << "Mutex " << kDeviceMutexName << ": " << MutexText(survey.mutex) << "\n";
   if (survey.mutex == NamedMutexStatus::kAlreadyExists) PrintHolder(kDeviceMutexName);
@@ -123,6 +175,9 @@ void PrintJson(const DeviceSurvey& survey) {
     nlohmann::json item = {{"path", entry.info.path},
                            {"serial", entry.info.serial_number},
                            {"port", entry.info.usb_port},
+                           {"interface", entry.info.interface_number},
+                           {"usage_page", entry.info.usage_page},
+                           {"product", entry.info.product},
                            {"state", StateOf(survey, i)}};
     if (IdsRead(entry)) {
       item["vendor_id"] = entry.vendor_id;
@@ -130,7 +185,18 @@ void PrintJson(const DeviceSurvey& survey) {
     }
     interfaces.push_back(item);
   }
+  nlohmann::json devices = nlohmann::json::array();
+  for (const AttachedDevice& device : GroupByDevice(Entries(survey))) {
+    nlohmann::json paths = nlohmann::json::array();
+    for (const HidInterfaceInfo& info : device.interfaces) paths.push_back(info.path);
+    devices.push_back({{"device", device.identity.Text()},
+                       {"port", device.identity.usb_port},
+                       {"serial", device.first().serial_number},
+                       {"indistinct", device.indistinct},
+                       {"interfaces", paths}});
+  }
   nlohmann::json out = {{"enumerated", survey.enumerated},
+                        {"devices", devices},
                         {"interfaces", interfaces},
                         {"mutex", MutexText(survey.mutex)},
                         {"run_in_progress", survey.run_lock_held_elsewhere}};
@@ -142,7 +208,7 @@ void PrintJson(const DeviceSurvey& survey) {
   out["would_take"] = survey.would_take
                           ? nlohmann::json(survey.interfaces[*survey.would_take].info.path)
                           : nlohmann::json(nullptr);
-  std::cout << out.dump() << "\n";
+  std::cout << out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
 // What one device said: its version record and flash id, and with a package whether the

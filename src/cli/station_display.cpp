@@ -115,9 +115,11 @@ std::string StationDisplay::UnitLine(const station::UnitEnd& end, const std::str
   std::string text = "Unit " + std::to_string(end.unit);
   if (end.attempt > 1) text += " (attempt " + std::to_string(end.attempt) + ")";
   text += "  " + name + "  " + station::ResultText(end.result) + "  " + Seconds(end.duration_ms);
-  if (end.result == station::UnitResult::kUpdated) return text;
-  text += "  " + OneLine(end.message);
-  if (!end.area.empty()) text += " (" + end.area + " area)";
+  if (end.result != station::UnitResult::kUpdated) {
+    text += "  " + OneLine(end.message);
+    if (!end.area.empty()) text += " (" + end.area + " area)";
+  }
+  if (end.serial_after_reset) text += "  " + station::SerialAfterResetText(*end.serial_after_reset);
   return text;
 }
 
@@ -294,12 +296,19 @@ void StationDisplay::EndPrompt(std::string_view note) {
 void StationDisplay::UnitFinished(const station::UnitEnd& end) {
   const bool updated = end.result == station::UnitResult::kUpdated;
   const char* result = station::ResultText(end.result);
-  Event({{"event", "result"},       {"device", end.label},
-         {"unit", end.unit},         {"attempt", end.attempt},
-         {"result", result},         {"message", end.message},
-         {"duration_ms", end.duration_ms}, {"reports_sent", end.reports.sent}});
+  nlohmann::json event = {{"event", "result"},       {"device", end.label},
+                          {"unit", end.unit},         {"attempt", end.attempt},
+                          {"result", result},         {"message", end.message},
+                          {"duration_ms", end.duration_ms}, {"reports_sent", end.reports.sent}};
+  if (end.serial_after_reset) event["serial_after_reset"] = *end.serial_after_reset;
+  Event(event);
+  const std::string came_back =
+      end.serial_after_reset ? station::SerialAfterResetText(*end.serial_after_reset) : "";
   if (quiet_) {
-    ResultLine(end.label + ": " + result + (updated ? std::string() : ": " + end.message));
+    ResultLine(end.label + ": " + result + (updated ? std::string() : ": " + end.message) +
+               (came_back.empty() ? "" : " (" + came_back + ")"));
+  } else if (mode_ == DisplayMode::kPlain && !came_back.empty()) {
+    ResultLine(end.label + ": " + came_back);
   } else if (keep_unit_lines_ && mode_ == DisplayMode::kLive) {
     std::string name;
     {
@@ -356,8 +365,10 @@ std::string StationDisplay::SummaryText(const station::RecordSummary& s) const {
     text += "\nDevice " + number(unit.unit) + ": " + station::ResultText(unit.result) + ", " +
             Seconds(unit.duration_ms);
     if (labelled_) {
-      const HidInterfaceInfo device{unit.device_path, 0, 0, unit.device_serial,
-                                    unit.device_port};
+      HidInterfaceInfo device;
+      device.path = unit.device_path;
+      device.serial_number = unit.device_serial;
+      device.usb_port = unit.device_port;
       text += " (" + station::DeviceName(device) + ")";
     }
     if (unit.retries() != 0) text += ", " + number(unit.retries()) + " retry";

@@ -1,5 +1,6 @@
 #include "device/device_choice.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "device/hid_link.h"
@@ -35,6 +36,20 @@ ProbedInterface Probe(HidBus& bus, const HidInterfaceInfo& info,
   return probed;
 }
 
+// The entries discovery looks at, in its order: every one, or the wanted device's with its
+// chosen interface first.
+std::vector<HidInterfaceInfo> Candidates(const std::vector<HidInterfaceInfo>& interfaces,
+                                         const std::optional<DeviceIdentity>& wanted) {
+  if (!wanted) return interfaces;
+  std::vector<HidInterfaceInfo> candidates;
+  for (const HidInterfaceInfo& info : interfaces) {
+    if (wanted->Matches(info)) candidates.push_back(info);
+  }
+  std::stable_partition(candidates.begin(), candidates.end(),
+                        [&](const HidInterfaceInfo& info) { return wanted->Prefers(info); });
+  return candidates;
+}
+
 }  // namespace
 
 DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const DiscoveryRequest& request) {
@@ -48,8 +63,7 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
     choice.indistinct = true;
     return choice;
   }
-  for (const HidInterfaceInfo& info : interfaces) {
-    if (request.wanted && !request.wanted->Matches(info)) continue;
+  for (const HidInterfaceInfo& info : Candidates(interfaces, request.wanted)) {
     const bool decided = choice.mutex_status.has_value();
     if (decided && !request.look_at_every_interface) break;
     std::unique_ptr<HidPort> port;

@@ -33,7 +33,7 @@ unsigned HidLink::Discover() {
     std::lock_guard lock(identity_mutex_);
     indistinct_ = choice.indistinct;
     taken_.reset();
-    if (choice.taken) taken_ = DeviceIdentity::Of(choice.interfaces[*choice.taken].info);
+    if (choice.taken) taken_ = choice.interfaces[*choice.taken].info;
   }
   if (!choice.port) return 0;
   device_.Take(std::move(choice.port), std::move(choice.mutex));
@@ -57,6 +57,12 @@ std::optional<DeviceIdentity> HidLink::KeptTo() const {
 }
 
 std::optional<DeviceIdentity> HidLink::TakenIdentity() const {
+  std::lock_guard lock(identity_mutex_);
+  if (!taken_) return std::nullopt;
+  return DeviceIdentity::Of(*taken_);
+}
+
+std::optional<HidInterfaceInfo> HidLink::TakenInterface() const {
   std::lock_guard lock(identity_mutex_);
   return taken_;
 }

@@ -51,6 +51,8 @@ class HidLink {
   [[nodiscard]] std::optional<DeviceIdentity> KeptTo() const;
   // The identity of the device the last discovery took; empty when it took none.
   [[nodiscard]] std::optional<DeviceIdentity> TakenIdentity() const;
+  // The entry the last discovery took (path, serial number, interface); empty when none.
+  [[nodiscard]] std::optional<HidInterfaceInfo> TakenInterface() const;
   // Whether the last discovery found two or more attached devices with the identity of the one
   // it took, or of the one it is kept to (then none was taken).
   [[nodiscard]] bool LastFoundIndistinct() const;
@@ -88,7 +90,7 @@ class HidLink {
   RunLock run_lock_{mutexes_};
   mutable std::mutex identity_mutex_;
   std::optional<DeviceIdentity> wanted_;
-  std::optional<DeviceIdentity> taken_;
+  std::optional<HidInterfaceInfo> taken_;
   bool indistinct_ = false;
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/device_path.h"
+#include "platform/usb_port.h"
 #include "platform/windows_text.h"
 
 namespace qv {
@@ -95,6 +96,7 @@ bool EndsAtUsbDevice(const std::wstring& location) {
 }  // namespace
 
 std::string UsbPortOfDevice(const std::string& device_path) {
+  if (std::string port = UsbPortOfInterfacePath(device_path); !port.empty()) return port;
   const ConfigManager& cm = SystemConfigManager();
   if (!cm.complete() || device_path.empty()) return {};
   const std::wstring interface_path = WideFromUtf8(device_path);
@@ -126,7 +128,27 @@ std::string UsbPortOfDevice(const std::string& device_path) {
   return {};
 }
 
-// Windows lets every user open a HID device for reports; an open that fails has another reason.
-bool DeviceRefusesAccess(const std::string&) { return false; }
+// Windows' hidapi reports a refused open in its error text: the operation, then the system's
+// message for the error, in US English (or the system's language where that text is missing).
+// The message for "access denied" is asked of the system the same way, so the comparison holds
+// in any language the system speaks.
+bool DeviceRefusesAccess(const std::string& device_path, const HidapiOpenError& error) {
+  if (!error.hidapi_text.empty()) {
+    for (const DWORD language : {DWORD{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}, DWORD{0}}) {
+      const std::string denied = WindowsErrorText(ERROR_ACCESS_DENIED, language);
+      if (!denied.empty() && error.hidapi_text.find(denied) != std::string::npos) return true;
+    }
+  }
+  // A device interface path can be asked directly, as hidapi opens it.
+  if (!device_path.starts_with("\\\\?\\") && !device_path.starts_with("\\\\.\\")) return false;
+  const HANDLE handle =
+      CreateFileW(WideFromUtf8(device_path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    return false;
+  }
+  return GetLastError() == ERROR_ACCESS_DENIED;
+}
 
 }  // namespace qv

@@ -24,7 +24,7 @@ struct HidInterfaceInfo {
   std::string usb_port;       // where it is plugged, e.g. "1-2.3"; empty when unknown
   int interface_number = -1;  // the USB interface; -1 when unknown
   uint16_t usage_page = 0;    // of the interface's top-level collection; 0 when unknown
-  std::string product;        // the product string, UTF-8; empty when the device has none
+  std::string product = {};   // the product string, UTF-8; empty when the device has none
 };
 
 // An open HID interface. Implementations: hidapi (src/platform), the in-process simulator.

@@ -16,35 +16,31 @@
 namespace qv {
 namespace {
 
-// hidapi's wide strings as UTF-8; code points that are not valid become '?'.
-std::string Utf8(const wchar_t* text) {
-  std::string out;
-  if (text == nullptr) return out;
-  for (; *text != L'\0'; ++text) {
-    const auto c = static_cast<uint32_t>(*text);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000 && (c < 0xD800 || c > 0xDFFF)) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c >= 0x10000 && c < 0x110000) {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += '?';
-    }
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
   }
-  return out;
 }
 
-bool IsAccessError(int error) {
-  return error == EACCES || error == EPERM;
+bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// What hidapi said of the last call made without a device; empty when it says nothing.
+std::string GlobalError(const HidapiCalls& calls) {
+  if (calls.error == nullptr) return {};
+  return Utf8FromHidapi(calls.error(nullptr));
 }
 
 // hidapi does not promise that enumerate, open and close may run from several threads at once
@@ -121,8 +117,14 @@ class HidapiBus final : public HidBus {
     hid_device_info* list = calls_.enumerate(vendor_id, product_id);
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
       if (it->path == nullptr) continue;
-      out.push_back({it->path, it->vendor_id, it->product_id, Utf8(it->serial_number),
-                     UsbPortOfDevice(it->path)});
+      out.push_back({.path = it->path,
+                     .vendor_id = it->vendor_id,
+                     .product_id = it->product_id,
+                     .serial_number = Utf8FromHidapi(it->serial_number),
+                     .usb_port = UsbPortOfDevice(it->path),
+                     .interface_number = it->interface_number,
+                     .usage_page = it->usage_page,
+                     .product = Utf8FromHidapi(it->product_string)});
     }
     calls_.free_enumeration(list);
     return true;
@@ -136,17 +138,17 @@ class HidapiBus final : public HidBus {
       return result;
     }
     hid_device* device = nullptr;
-    int open_error = 0;
+    HidapiOpenError open_error;
     {
       std::lock_guard lock(*bus_lock_);
       errno = 0;
       device = calls_.open_path(path.c_str());
-      open_error = errno;
+      open_error.error_number = errno;
+      if (device == nullptr) open_error.hidapi_text = GlobalError(calls_);
     }
     if (device == nullptr) {
-      result.failure = IsAccessError(open_error) || DeviceRefusesAccess(path)
-                           ? HidOpenFailure::kAccessDenied
-                           : HidOpenFailure::kOther;
+      result.failure = DeviceRefusesAccess(path, open_error) ? HidOpenFailure::kAccessDenied
+                                                             : HidOpenFailure::kOther;
       return result;
     }
     result.port = std::make_unique<HidapiPort>(calls_, bus_lock_, device);
@@ -176,9 +178,26 @@ const HidapiCalls kSystemHidapi = {
     .get_device_info = hid_get_device_info,
     .write = hid_write,
     .read_timeout = hid_read_timeout,
+    .error = hid_error,
 };
 
 }  // namespace
+
+std::string Utf8FromHidapi(const wchar_t* text) {
+  std::string out;
+  if (text == nullptr) return out;
+  for (; *text != L'\0'; ++text) {
+    auto c = static_cast<uint32_t>(*text);
+    if (IsHighSurrogate(c) && IsLowSurrogate(static_cast<uint32_t>(text[1]))) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(text[1]) - 0xDC00);
+      ++text;
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c) || c >= 0x110000) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
 
 std::unique_ptr<HidBus> MakeHidapiBus(const HidapiCalls& calls) {
   return std::make_unique<HidapiBus>(calls);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "platform/hid_bus.h"
 
@@ -21,7 +22,13 @@ struct HidapiCalls {
   int (*write)(hid_device* device, const unsigned char* data, std::size_t length);
   int (*read_timeout)(hid_device* device, unsigned char* data, std::size_t length,
                       int milliseconds);
+  // hidapi's text for the last failure; with a null device, of the last call made without one.
+  const wchar_t* (*error)(hid_device* device);
 };
+
+// hidapi's wide strings as UTF-8. UTF-16 surrogate pairs (Windows' wchar_t) are joined into one
+// character; a unit that is no character becomes U+FFFD.
+[[nodiscard]] std::string Utf8FromHidapi(const wchar_t* text);
 
 // HidBus over the given calls, which must outlive it. SystemHidBus is one over the system's
 // hidapi.

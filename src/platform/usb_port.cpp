@@ -44,6 +44,12 @@ bool IsUsbInterface(std::string_view name, std::string& port) {
 
 }  // namespace
 
+std::string UsbPortOfInterfacePath(const std::string& device_path) {
+  std::string port;
+  if (!IsUsbInterface(device_path, port)) return {};
+  return port;
+}
+
 std::string UsbPortOfHidraw(const std::filesystem::path& sysfs_root,
                             const std::string& device_path) {
   const std::string node = std::filesystem::path(device_path).filename().string();

@@ -12,4 +12,9 @@ namespace qv {
 [[nodiscard]] std::string UsbPortOfHidraw(const std::filesystem::path& sysfs_root,
                                           const std::string& device_path);
 
+// The USB port named by a device path of the form hidapi's libusb back end gives an interface,
+// "<port>:<configuration>.<interface>" ("1-2.3:1.0"); empty for any other path. Such a path is
+// its port, so it stays the same across a reset.
+[[nodiscard]] std::string UsbPortOfInterfacePath(const std::string& device_path);
+
 }  // namespace qv

@@ -26,11 +26,11 @@ std::string Utf8FromWide(std::wstring_view text) {
   return narrow;
 }
 
-std::string WindowsErrorText(DWORD error) {
+std::string WindowsErrorText(DWORD error, DWORD language) {
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+      nullptr, error, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : L"";
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' ||

@@ -13,7 +13,8 @@ namespace qv {
 [[nodiscard]] std::wstring WideFromUtf8(std::string_view text);
 [[nodiscard]] std::string Utf8FromWide(std::wstring_view text);
 
-// The system's message for a GetLastError() code, without its trailing line break and period.
-[[nodiscard]] std::string WindowsErrorText(DWORD error);
+// The system's message for a GetLastError() code, without its trailing line break and period,
+// in the given language (0: the system's choice).
+[[nodiscard]] std::string WindowsErrorText(DWORD error, DWORD language = 0);
 
 }  // namespace qv

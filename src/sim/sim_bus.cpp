@@ -92,8 +92,13 @@ bool SimBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
     if (!device->Present()) continue;
     const SimDeviceConfig config = device->config();
     if (!Matches(vendor_id, config.vendor_id) || !Matches(product_id, config.product_id)) continue;
-    out.push_back(HidInterfaceInfo{device->path(), config.vendor_id, config.product_id,
-                                   device->serial_number(), config.usb_port});
+    HidInterfaceInfo info;
+    info.path = device->path();
+    info.vendor_id = config.vendor_id;
+    info.product_id = config.product_id;
+    info.serial_number = device->serial_number();
+    info.usb_port = config.usb_port;
+    out.push_back(info);
   }
   return true;
 }

@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "device/attached_devices.h"
 #include "device/device_choice.h"
 #include "device/device_identity.h"
 #include "device/hid_link.h"
@@ -14,8 +15,17 @@
 namespace qv::station {
 
 std::string DeviceLabel(const HidInterfaceInfo& device) {
+  std::string label = DeviceIdentity::Of(device).Text();
+  if (!device.usb_port.empty() && !device.serial_number.empty()) {
+    label += ", serial " + device.serial_number;
+  }
   // The serial number is the device's own text: shown, never obeyed, by a terminal.
-  return VisibleText(DeviceIdentity::Of(device).Text());
+  return VisibleText(label);
+}
+
+std::string SerialAfterResetText(const std::string& serial) {
+  if (serial.empty()) return "came back from its reset without a serial number";
+  return "came back from its reset with serial " + VisibleText(serial);
 }
 
 std::string DeviceName(const HidInterfaceInfo& device) {
@@ -101,13 +111,51 @@ std::vector<HidInterfaceInfo> Station::Attached() {
   return wanted;
 }
 
+std::vector<AttachedDevice> Station::AttachedDevices() {
+  return GroupByDevice(Attached());
+}
+
+// A device named by its path keeps to that interface; otherwise the device's first one is taken.
+DeviceIdentity Station::IdentityFor(const HidInterfaceInfo& entry) const {
+  if (!config_.device.empty() && entry.path == config_.device) {
+    return DeviceIdentity::OfInterface(entry);
+  }
+  return DeviceIdentity::Of(entry);
+}
+
+// Devices that nothing tells apart are left alone, each told once while it stays attached;
+// what is left are the devices a run may start on. True when one was left alone.
+bool Station::LeaveIndistinctAlone(std::vector<AttachedDevice>& devices) {
+  std::set<std::string> now;
+  bool left = false;
+  for (auto it = devices.begin(); it != devices.end();) {
+    if (!it->indistinct) {
+      ++it;
+      continue;
+    }
+    const std::string key = it->identity.Text();
+    now.insert(key);
+    if (told_indistinct_.count(key) == 0) {
+      const bool others = config_.all && devices.size() > 1;
+      observer_.Message(kIndistinctDevicesText,
+                        others ? text::IndistinctLeftAlone(VisibleText(key)) : std::string());
+    }
+    left = true;
+    it = devices.erase(it);
+  }
+  told_indistinct_ = std::move(now);
+  if (left) refused_ = true;
+  return left;
+}
+
 Station::Slot& Station::SlotFor(const HidInterfaceInfo& info) {
-  const std::string key = DeviceLabel(info);
+  const std::string key = DeviceIdentity::Of(info).Text();
   Slot& slot = slots_[key];
   slot.device = info;  // the path may have changed since
   if (slot.id < 0) {
     slot.id = next_slot_id_++;
-    slot.label = config_.all && DeviceIdentity::Of(info).Known() ? key : VisibleText(info.path);
+    slot.label = config_.all && DeviceIdentity::Of(info).Known() ? DeviceLabel(info)
+                                                                : VisibleText(info.path);
     slot.poll = DevicePoll(DevicePoll::Rules{config_.max_failed_runs},
                            DevicePoll::Counters{0, 0, false});
     observer_.SlotAdded(slot.id, slot.label);
@@ -159,7 +207,8 @@ void Station::StartRun(Slot& slot) {
     slot.attempts = 0;
   }
   ++slot.attempts;
-  UnitTask task{slot.device, slot.label, slot.id, slot.unit, slot.attempts};
+  UnitTask task{slot.device, IdentityFor(slot.device), slot.label, slot.id, slot.unit,
+                slot.attempts};
   observer_.UnitStarted(UnitStart{slot.id, slot.label, slot.device, slot.unit, slot.attempts});
   slot.running = std::make_unique<UnitRun>(*shared_, std::move(task));
 }
@@ -184,7 +233,8 @@ void Station::Book(Slot& slot, const UnitTask& task, const UnitOutcome& outcome)
   records_.push_back(outcome.record);
   observer_.UnitFinished(UnitEnd{task.slot, task.label, task.unit, task.attempt, result,
                                  outcome.record.message, outcome.area,
-                                 outcome.record.duration_ms, outcome.reports});
+                                 outcome.record.duration_ms, outcome.reports,
+                                 outcome.record.serial_after_reset});
   if (!outcome.record_error.empty()) {
     observer_.Message(text::kCannotWriteRecord, outcome.record_error);
     if (!record_failed_) observer_.Notice(NoticeKind::kNotice, text::kRecordStopsStation);
@@ -226,11 +276,11 @@ void Station::WaitForRuns() {
 
 // Whether discovery can take a device now; when it cannot, the observer learns why: none
 // attached, one held by another updater process, or one this user may not open.
-bool Station::DeviceAvailable(const std::vector<HidInterfaceInfo>& attached) {
+bool Station::DeviceAvailable(const std::vector<AttachedDevice>& devices) {
   DiscoveryMiss miss = DiscoveryMiss::kNoDevice;
-  if (!attached.empty()) {
+  if (!devices.empty()) {
     HidLink probe(env_.bus, *session_mutexes_, env_.clock);
-    probe.KeepToDevice(DeviceIdentity::Of(attached.front()));
+    probe.KeepToDevice(IdentityFor(devices.front().first()));
     const bool taken = probe.Discover() != 0;
     if (probe.LastFoundIndistinct()) {
       // Nothing is sent: after a reset no run could tell which device to write.
@@ -276,9 +326,12 @@ bool Station::WaitWhileTakenElsewhere(std::vector<HidInterfaceInfo>& attached) {
 int Station::RunOnce() {
   std::vector<HidInterfaceInfo> attached = Attached();
   if (config_.wait && !WaitWhileTakenElsewhere(attached)) return kStationNotAllUpdated;
-  if (!DeviceAvailable(attached)) return kStationNotAllUpdated;
-  if (!config_.all) attached.resize(1);
-  for (const HidInterfaceInfo& info : attached) StartRun(SlotFor(info));
+  std::vector<AttachedDevice> devices = GroupByDevice(attached);
+  // One device: the one discovery's first entry belongs to.
+  if (!config_.all && devices.size() > 1) devices.resize(1);
+  if (LeaveIndistinctAlone(devices) && devices.empty()) return kStationNotAllUpdated;
+  if (!DeviceAvailable(devices)) return kStationNotAllUpdated;
+  for (const AttachedDevice& device : devices) StartRun(SlotFor(device.first()));
   WaitForRuns();
   const RecordSummary summary = Summarise();
   if (config_.all || interrupted_) observer_.Summary(summary, aborted_);
@@ -288,9 +341,11 @@ int Station::RunOnce() {
 int Station::RunContinuous() {
   // Devices attached at the start are taken at once, as the wizard's Start does; later ones
   // by the poll rules.
-  for (const HidInterfaceInfo& info : Attached()) {
+  std::vector<AttachedDevice> devices = AttachedDevices();
+  LeaveIndistinctAlone(devices);
+  for (const AttachedDevice& device : devices) {
     if ((!config_.all && AnyRunning()) || !NewUnitAllowed()) break;
-    Slot& slot = SlotFor(info);
+    Slot& slot = SlotFor(device.first());
     slot.poll = DevicePoll(DevicePoll::Rules{config_.max_failed_runs});
     if (MayOpen(slot)) StartRun(slot);
   }
@@ -320,9 +375,11 @@ int Station::RunContinuous() {
 bool Station::Poll() {
   std::set<std::string> seen;
   bool started = false;
-  for (const HidInterfaceInfo& info : Attached()) {
-    Slot& slot = SlotFor(info);
-    seen.insert(DeviceLabel(info));
+  std::vector<AttachedDevice> devices = AttachedDevices();
+  LeaveIndistinctAlone(devices);
+  for (const AttachedDevice& device : devices) {
+    Slot& slot = SlotFor(device.first());
+    seen.insert(device.identity.Text());
     if (slot.running) continue;  // a run in progress: its device comes and goes
     slot.missed = 0;
     if (slot.poll.OnPoll(true) != DevicePoll::Action::kStartRun) continue;
@@ -360,7 +417,7 @@ RecordSummary Station::Summarise() const { return SummariseRecords(records_); }
 
 int Station::ExitStatus(const RecordSummary& summary) const {
   if (aborted_) return kStationAborted;
-  if (record_failed_) return kStationNotAllUpdated;
+  if (record_failed_ || refused_) return kStationNotAllUpdated;
   if (summary.units == 0) return config_.continuous ? kStationAllUpdated : kStationNotAllUpdated;
   return summary.updated == summary.units ? kStationAllUpdated : kStationNotAllUpdated;
 }

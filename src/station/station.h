@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "device/attached_devices.h"
 #include "device/report_trace.h"
 #include "package/package_store.h"
 #include "platform/clock.h"
@@ -88,6 +90,9 @@ class Station {
 
   bool HoldSessionLocks();
   [[nodiscard]] std::vector<HidInterfaceInfo> Attached();
+  [[nodiscard]] std::vector<AttachedDevice> AttachedDevices();
+  [[nodiscard]] DeviceIdentity IdentityFor(const HidInterfaceInfo& entry) const;
+  bool LeaveIndistinctAlone(std::vector<AttachedDevice>& devices);
   Slot& SlotFor(const HidInterfaceInfo& info);
   [[nodiscard]] bool AnyRunning() const;
   [[nodiscard]] bool NewUnitAllowed() const;
@@ -98,7 +103,7 @@ class Station {
   void Book(Slot& slot, const UnitTask& task, const UnitOutcome& outcome);
   bool Stopping();
   void WaitForRuns();
-  [[nodiscard]] bool DeviceAvailable(const std::vector<HidInterfaceInfo>& attached);
+  [[nodiscard]] bool DeviceAvailable(const std::vector<AttachedDevice>& devices);
   bool WaitWhileTakenElsewhere(std::vector<HidInterfaceInfo>& attached);
   int RunOnce();
   int RunContinuous();
@@ -123,10 +128,12 @@ class Station {
   bool aborted_ = false;
   bool interrupted_ = false;
   bool record_failed_ = false;
+  bool refused_ = false;  // devices nothing tells apart were left alone
+  std::set<std::string> told_indistinct_;  // their identities, told once while attached
 };
 
-// The slot a device belongs to across its runs and resets: its identity (USB port and serial
-// number), as people read it.
+// A device as people read it at a station: its USB port (and serial number), else its serial
+// number.
 [[nodiscard]] std::string DeviceLabel(const HidInterfaceInfo& device);
 
 }  // namespace qv::station

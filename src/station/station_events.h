@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,7 +37,13 @@ struct UnitEnd {
   std::string area;     // the area being written when the run ended; empty before any
   uint64_t duration_ms = 0;
   ReportCounts reports;
+  // The serial number the device reported when it came back from its reset, when it was not
+  // the one it started with (empty: none at all).
+  std::optional<std::string> serial_after_reset = {};
 };
+
+// "came back from its reset with serial X" or "... without a serial number".
+[[nodiscard]] std::string SerialAfterResetText(const std::string& serial);
 
 // A Yes/No question of a run. The run waits for it; the station's owner answers it through
 // Station::Answer whenever it likes. A stop or an abort answers it No.

@@ -30,4 +30,15 @@ inline constexpr const char* kGaveUpBefore = "The device ";
 inline constexpr const char* kGaveUpMiddle = " failed ";
 inline constexpr const char* kGaveUpAfter = " times in a row; unplug it to go on.";
 
+// A run whose device never answered on the interface it took.
+inline std::string UnansweredInterface(const std::string& path) {
+  return "The device did not answer on its interface " + path +
+         ". A device with several interfaces may speak the update protocol on another one: "
+         "choose it with --device PATH (qvupdate devices lists them).";
+}
+// Entries that nothing tells apart are left alone; the others go on.
+inline std::string IndistinctLeftAlone(const std::string& identity) {
+  return "left alone: the devices with " + identity + "; the others go on";
+}
+
 }  // namespace qv::station::text

@@ -27,7 +27,7 @@ std::string CsvField(const std::string& raw) {
 
 
 std::string UnitRecordLine(const UnitRecord& r) {
-  const nlohmann::json line = {
+  nlohmann::json line = {
       {"schema", r.schema},
       {"session", r.session},
       {"unit", r.unit},
@@ -45,6 +45,7 @@ std::string UnitRecordLine(const UnitRecord& r) {
       {"duration_ms", r.duration_ms},
       {"reports_sent", r.reports_sent},
   };
+  if (r.serial_after_reset) line["device"]["serial_after_reset"] = *r.serial_after_reset;
   // Invalid UTF-8 (from a device string) is replaced rather than aborting the line.
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
@@ -136,6 +137,9 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
   r.device_path = TextAt(device, "path");
   r.device_port = TextAt(device, "port");
   r.device_serial = TextAt(device, "serial");
+  if (device.contains("serial_after_reset") && device["serial_after_reset"].is_string()) {
+    r.serial_after_reset = device["serial_after_reset"].get<std::string>();
+  }
   const nlohmann::json& before = ObjectAt(json, "before");
   r.version_before = TextAt(before, "version");
   r.flash_id = TextAt(before, "flash_id");
@@ -149,7 +153,7 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
 std::string RecordsCsvHeader() {
   return "session,unit,attempt,start,end,station,updater,package_file,package_sha256,"
          "package_version,device_path,device_port,device_serial,version_before,flash_id,result,"
-         "message,duration_ms,reports_sent\r\n";
+         "message,duration_ms,reports_sent,device_serial_after_reset\r\n";
 }
 
 std::string RecordCsvRow(const UnitRecord& r) {
@@ -171,7 +175,8 @@ std::string RecordCsvRow(const UnitRecord& r) {
                                 ResultText(r.result),
                                 r.message,
                                 std::to_string(r.duration_ms),
-                                std::to_string(r.reports_sent)};
+                                std::to_string(r.reports_sent),
+                                r.serial_after_reset.value_or("")};
   std::string row;
   for (std::size_t i = 0; i < std::size(fields); ++i) {
     if (i != 0) row += ',';

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct UnitRecord {
   std::string device_path;
   std::string device_port;
   std::string device_serial;
+  // The serial number the device reported in its update mode, after the reset, when it was not
+  // device_serial (empty: none). Written only then.
+  std::optional<std::string> serial_after_reset;
   std::string version_before;  // answer bytes 0..13, hexadecimal; empty without an answer
   std::string flash_id;        // the answer's four flash id characters, when it had them
   UnitResult result = UnitResult::kFailed;

@@ -9,6 +9,7 @@
 #include "platform/random.h"
 #include "platform/console.h"
 #include "station/station_texts.h"
+#include "station/visible_text.h"
 #include "update/update_texts.h"
 
 namespace qv::station {
@@ -142,13 +143,14 @@ void UnitRun::Run() {
   TracedHidBus traced(abortable, shared_.trace);
   AbortableClock clock(shared_.clock, abort_);
   HidLink link(traced, shared_.mutexes, clock);
-  link.KeepToDevice(DeviceIdentity::Of(task_.device));
+  link.KeepToDevice(task_.identity);
   UnitProgress progress(shared_.observer, task_.slot);
   UnitDialogs dialogs(shared_, task_, progress, abort_);
   RuntimeRandom random;
   QueryAnswer answer;
+  RunDevices devices;
   UpdateEnvironment env{link, shared_.package, dialogs, clock, random, shared_.continuous,
-                        &answer};
+                        &answer, &devices};
 
   shared_.observer.Percent(task_.slot, 0);
   const RunResult run = RunUpdate(env, progress);
@@ -167,6 +169,12 @@ void UnitRun::Run() {
     if (record.message.empty()) record.message = qv::text::kTryAgain;
     shared_.observer.Message(qv::text::kFailure,
                              shared_.labelled ? "device " + task_.label : std::string());
+    if (devices.first && !answer.received && !devices.after_reset) {
+      // The interface taken never answered: a composite device may speak the protocol on
+      // another one.
+      shared_.observer.Message(station::text::UnansweredInterface(VisibleText(devices.first->path)),
+                               "");
+    }
   }
   const int64_t ended = NowEpochMs();
   outcome_.reports = traced.counts();
@@ -179,6 +187,9 @@ void UnitRun::Run() {
   record.device_path = task_.device.path;
   record.device_port = task_.device.usb_port;
   record.device_serial = task_.device.serial_number;
+  if (devices.after_reset && devices.after_reset->serial_number != task_.device.serial_number) {
+    record.serial_after_reset = devices.after_reset->serial_number;
+  }
   if (answer.received) {
     record.version_before = HexBytes(std::span(answer.bytes).first(kVersionRecordSize));
     record.flash_id = FlashIdCharacters(answer.bytes).value_or("");

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "device/device_identity.h"
 #include "device/report_trace.h"
 #include "package/package_store.h"
 #include "platform/clock.h"
@@ -54,7 +55,8 @@ struct StationShared {
 
 // Which device, and which run of which unit.
 struct UnitTask {
-  HidInterfaceInfo device;
+  HidInterfaceInfo device;  // the entry the unit started from
+  DeviceIdentity identity;  // what the run keeps to, across the reset
   std::string label;
   int slot = 0;
   uint64_t unit = 0;

@@ -75,6 +75,7 @@ const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
     // Another device with the same identity came meanwhile: say why, not "connect the cable".
     return env.link.LastFoundIndistinct() ? kIndistinctDevicesText : text::kReconnectFailed;
   }
+  if (env.devices != nullptr) env.devices->after_reset = env.link.TakenInterface();
 
   ProgressState state;
   AreaResults results;
@@ -107,7 +108,8 @@ class KeptToDevice {
 };
 
 // From the first discovery to the over command. The device reset is the one taken here; after
-// the reset only a device with its identity is taken again.
+// the reset the device in its port is taken again (where no port is known, the one with its
+// serial number), whatever it now reports.
 RunResult DiscoverAndUpdate(UpdateEnvironment& env, ProgressContext& progress) {
   env.link.Discover();
   if (env.link.LastFoundIndistinct()) {
@@ -115,8 +117,10 @@ RunResult DiscoverAndUpdate(UpdateEnvironment& env, ProgressContext& progress) {
     env.dialogs.ShowMessage(kIndistinctDevicesText);
     return RunResult::kFailed;
   }
-  std::optional<DeviceIdentity> identity = env.link.TakenIdentity();
-  if (!identity) identity = env.link.KeptTo();
+  if (env.devices != nullptr) env.devices->first = env.link.TakenInterface();
+  // What the caller kept the link to wins: it may name the interface to take.
+  std::optional<DeviceIdentity> identity = env.link.KeptTo();
+  if (!identity) identity = env.link.TakenIdentity();
   const KeptToDevice kept(env.link, identity);
   if (QueryAndCheckVersion(env.link, env.store.version_record.data(), env.dialogs, progress,
                            env.answer) == QueryOutcome::kDeclined) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "device/hid_link.h"
 #include "package/package_store.h"
 #include "platform/clock.h"
@@ -19,6 +21,13 @@ enum class RunResult {
   kDeclined = 2,
 };
 
+// Which entries a run took: at its start, and when the device came back from its reset (in
+// its update mode, where it may report another serial number or none).
+struct RunDevices {
+  std::optional<HidInterfaceInfo> first;
+  std::optional<HidInterfaceInfo> after_reset;
+};
+
 // Everything one update run works with.
 struct UpdateEnvironment {
   HidLink& link;
@@ -28,6 +37,7 @@ struct UpdateEnvironment {
   Random& random;
   bool continuous_mode = false;  // no over command in continuous mode
   QueryAnswer* answer = nullptr;  // when given, receives the device's answer to the query
+  RunDevices* devices = nullptr;  // when given, receives the entries the run took
 };
 
 // The whole update of one device, from discovery to release.

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -48,7 +52,8 @@ struct HidapiScript {
   std::vector<hid_device_info> list;  // linked up by the enumerate stand-in
   int frees = 0;
   bool open_fails = false;
-  int open_errno = 0;  // errno a failing open leaves
+  int open_errno = 0;            // errno a failing open leaves
+  std::wstring open_error_text;  // what hid_error(NULL) says after it
   int closes = 0;
   hid_device_info attributes{};
   bool attributes_fail = false;
@@ -96,6 +101,7 @@ const HidapiCalls kScriptedCalls = {
       std::copy_n(script->read_bytes.begin(), std::min(script->read_bytes.size(), length), data);
       return script->read_result;
     },
+    [](hid_device*) -> const wchar_t* { return script->open_error_text.c_str(); },
 };
 
 class ScriptedHidapiTest : public ::testing::Test {
@@ -185,12 +191,23 @@ TEST_F(ScriptedHidapiTest, EnumerationOpenAttributesAndClose) {
   script_.list[0].product_id = 0xB501;
   script_.list[1].path = nullptr;  // skipped
   script_.list[2].path = path_b;
+  wchar_t serial[] = L"A1";
+  wchar_t product[] = L"Updater device";
+  script_.list[2].serial_number = serial;
+  script_.list[2].product_string = product;
+  script_.list[2].interface_number = 2;
+  script_.list[2].usage_page = 0xFF00;
   std::vector<HidInterfaceInfo> found{{"stale", 1, 2, "", ""}};
   ASSERT_TRUE(bus_->Enumerate(0x0416, 0xB501, found));
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].path, "/dev/hidraw1");
   EXPECT_EQ(found[0].vendor_id, 0x0416);
+  EXPECT_EQ(found[0].serial_number, "");
   EXPECT_EQ(found[1].path, "/dev/hidraw2");
+  EXPECT_EQ(found[1].serial_number, "A1");
+  EXPECT_EQ(found[1].product, "Updater device");
+  EXPECT_EQ(found[1].interface_number, 2);
+  EXPECT_EQ(found[1].usage_page, 0xFF00);
   EXPECT_EQ(script_.frees, 1);
 
   script_.attributes.vendor_id = 0x0416;
@@ -211,21 +228,48 @@ TEST_F(ScriptedHidapiTest, EnumerationOpenAttributesAndClose) {
   EXPECT_EQ(script_.inits, 1);
 }
 
-// The errno hidapi's open leaves says whether the system refused this user.
+#ifdef _WIN32
+// Windows' hidapi names the failed operation, then the system's message for the error.
+std::wstring RefusedOpenText() {
+  wchar_t* buffer = nullptr;
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, ERROR_ACCESS_DENIED, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+      reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = L"open_device: " + std::wstring(buffer != nullptr ? buffer : L"");
+  if (buffer != nullptr) LocalFree(buffer);
+  return text;
+}
+// Windows' hidapi leaves errno alone: only its error text tells a refusal.
+constexpr HidOpenFailure kRefusedByText = HidOpenFailure::kAccessDenied;
+constexpr HidOpenFailure kRefusedByErrno = HidOpenFailure::kAccessDenied;
+#else
+// hidraw's text is a formatted errno, which may have been overwritten; errno is what counts.
+std::wstring RefusedOpenText() { return L"open failed: Permission denied"; }
+constexpr HidOpenFailure kRefusedByText = HidOpenFailure::kOther;
+constexpr HidOpenFailure kRefusedByErrno = HidOpenFailure::kAccessDenied;
+#endif
+
+// What hidapi's open leaves behind (errno on Linux, its error text on Windows) says whether the
+// system refused this user.
 TEST_F(ScriptedHidapiTest, AFailedOpenTellsAccessDeniedFromOtherFailures) {
   struct Case {
     int open_errno;
+    std::wstring text;
     HidOpenFailure expected;
   };
-  const Case cases[] = {{EACCES, HidOpenFailure::kAccessDenied},
-                        {EPERM, HidOpenFailure::kAccessDenied},
-                        {ENOENT, HidOpenFailure::kOther},
-                        {ENODEV, HidOpenFailure::kOther},
-                        {0, HidOpenFailure::kOther}};
+  const Case cases[] = {{EACCES, L"", kRefusedByErrno},
+                        {EPERM, L"", kRefusedByErrno},
+                        {0, RefusedOpenText(), kRefusedByText},
+                        {ENOENT, L"open_device: The system cannot find the file specified.",
+                         HidOpenFailure::kOther},
+                        {ENODEV, L"", HidOpenFailure::kOther},
+                        {0, L"", HidOpenFailure::kOther}};
   script_.open_fails = true;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.open_errno);
     script_.open_errno = c.open_errno;
+    script_.open_error_text = c.text;
     const HidOpenResult result = bus_->OpenWithReason("/dev/qv-no-such-hidraw");
     EXPECT_EQ(result.port, nullptr);
     EXPECT_EQ(result.failure, c.expected);
@@ -234,6 +278,32 @@ TEST_F(ScriptedHidapiTest, AFailedOpenTellsAccessDeniedFromOtherFailures) {
   const HidOpenResult opened = bus_->OpenWithReason("/dev/hidraw1");
   EXPECT_NE(opened.port, nullptr);
   EXPECT_EQ(opened.failure, HidOpenFailure::kNone);
+}
+
+// A serial number is the device's own text: every character survives, also one outside the
+// Basic Multilingual Plane, which Windows' 16-bit wchar_t carries as a surrogate pair.
+TEST(HidapiTextTest, WideStringsBecomeUtf8Whole) {
+  struct Case {
+    std::vector<wchar_t> wide;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {{L'S', L'N', L'1'}, "SN1"},
+      {{0xE9, 0x4E2D}, "\xC3\xA9\xE4\xB8\xAD"},
+      {{0xD83D, 0xDE00, L'X'}, "\xF0\x9F\x98\x80X"},  // U+1F600 as UTF-16
+      {{0xD83D, L'X'}, "\xEF\xBF\xBDX"},                // a lone high surrogate
+      {{0xDE00}, "\xEF\xBF\xBD"},                      // a lone low surrogate
+  };
+  for (const Case& c : cases) {
+    std::vector<wchar_t> text = c.wide;
+    text.push_back(L'\0');
+    EXPECT_EQ(Utf8FromHidapi(text.data()), c.utf8);
+  }
+  if constexpr (sizeof(wchar_t) == 4) {
+    const wchar_t whole[] = {static_cast<wchar_t>(0x1F600), L'\0'};
+    EXPECT_EQ(Utf8FromHidapi(whole), "\xF0\x9F\x98\x80");
+  }
+  EXPECT_EQ(Utf8FromHidapi(nullptr), "");
 }
 
 TEST_F(ScriptedHidapiTest, AFailedInitialisationFindsAndOpensNothing) {
@@ -298,6 +368,7 @@ const HidapiCalls kCalls = {
       return static_cast<int>(length);
     },
     [](hid_device*, unsigned char*, std::size_t, int) { return 0; },
+    [](hid_device*) -> const wchar_t* { return L"Success"; },
 };
 
 }  // namespace threaded
