@@ -152,7 +152,9 @@ struct Probe {
       Open(std::stoul(argument));
     } else if (verb == "openserial") {
       const std::wstring serial(argument.begin(), argument.end());
+      errno = EINVAL;
       dev = hid_open(0x0416, 0xB501, serial.c_str());
+      open_errno = errno;
       std::printf("open %s\n", dev != nullptr ? "ok" : "failed");
     } else if (verb == "write") {
       Write(argument);

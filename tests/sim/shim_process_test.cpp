@@ -269,21 +269,25 @@ TEST_F(ShimProcessTest, ControlFileSwapsDevicesIntoTheSameSocket) {
 }
 
 // Each system's hidapi tells of a refused open its own way: hidraw through errno, Windows'
-// through hid_error alone, with the system's message.
+// through hid_error alone, with the system's message. hid_open, which finds the device by its
+// serial number first, passes the same reason on.
 TEST_F(ShimProcessTest, RefusedOpenIsReportedAsTheSystemsHidapiDoes) {
-  const ProbeRun run = RunProbe({"QVSIM_OPEN_REFUSED=1"}, {"enum", "open:0", "why"});
-  ASSERT_EQ(run.status, 0) << run.out;
+  for (const char* open : {"open:0", "openserial:SIM1"}) {
+    SCOPED_TRACE(open);
+    const ProbeRun run = RunProbe({"QVSIM_OPEN_REFUSED=1"}, {"enum", open, "why"});
+    ASSERT_EQ(run.status, 0) << run.out;
 #ifdef _WIN32
-  const std::string start = "enum 1 sim:dev1\nopen failed\nwhy errno=0 error=open_device: ";
-  ASSERT_EQ(run.out.rfind(start, 0), 0u) << run.out;
-  const std::string message = run.out.substr(start.size());
-  EXPECT_GT(message.size(), 2u) << run.out;
-  // Only the line's own end: the system's trailing CR LF is cut off.
-  EXPECT_EQ(message.find("\\u{"), std::string::npos) << run.out;
-  EXPECT_EQ(message.find('\n'), message.size() - 1) << run.out;
+    const std::string start = "enum 1 sim:dev1\nopen failed\nwhy errno=0 error=open_device: ";
+    ASSERT_EQ(run.out.rfind(start, 0), 0u) << run.out;
+    const std::string message = run.out.substr(start.size());
+    EXPECT_GT(message.size(), 2u) << run.out;
+    // Only the line's own end: the system's trailing CR LF is cut off.
+    EXPECT_EQ(message.find("\\u{"), std::string::npos) << run.out;
+    EXPECT_EQ(message.find('\n'), message.size() - 1) << run.out;
 #else
-  EXPECT_EQ(run.out, "enum 1 sim:dev1\nopen failed\nwhy errno=EACCES error=Permission denied\n");
+    EXPECT_EQ(run.out, "enum 1 sim:dev1\nopen failed\nwhy errno=EACCES error=Permission denied\n");
 #endif
+  }
 }
 
 }  // namespace

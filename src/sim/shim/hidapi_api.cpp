@@ -179,15 +179,18 @@ QVSIM_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short produ
                                   const wchar_t* serial_number) {
   hid_device_info* list = hid_enumerate(vendor_id, product_id);
   hid_device* dev = nullptr;
+  bool matched = false;
   for (hid_device_info* info = list; info != nullptr && dev == nullptr; info = info->next) {
     if (serial_number != nullptr &&
         (info->serial_number == nullptr || std::wcscmp(serial_number, info->serial_number) != 0)) {
       continue;
     }
+    matched = true;
     dev = hid_open_path(info->path);
   }
   hid_free_enumeration(list);
-  if (dev == nullptr) SetError(nullptr, L"no such device");
+  // A device that was found but not opened keeps the reason its open gave (errno included).
+  if (!matched) SetError(nullptr, L"no such device");
   return dev;
 }
 
