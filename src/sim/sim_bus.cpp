@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace qv::sim {
@@ -16,17 +17,51 @@ struct SimBus::State {
   std::vector<std::shared_ptr<SimDeviceModel>> devices;
   uint32_t next_number = 1;
   bool enumeration_fails = false;
+  std::function<void(uint32_t, SimDeviceConfig&)> config_hook;
   std::function<void(const std::shared_ptr<SimDeviceModel>&)> plug_hook;
 
-  std::shared_ptr<SimDeviceModel> Make(const SimDeviceConfig& config) {
-    auto device = std::make_shared<SimDeviceModel>(clock, next_number++, config);
+  // A fresh device; one made to replace another at its reset stays off the bus until then.
+  std::shared_ptr<SimDeviceModel> Make(SimDeviceConfig config, bool awaits_place = false) {
+    const uint32_t number = next_number++;
+    if (config_hook) config_hook(number, config);
+    auto device = std::make_shared<SimDeviceModel>(clock, number, config);
+    if (awaits_place) device->AwaitPlace();
     if (plug_hook) plug_hook(device);
     return device;
+  }
+
+  // A device swapped into the place of `old` keeps its socket unless it is given one.
+  static SimDeviceConfig InSameSocket(SimDeviceConfig config, const SimDevice& old) {
+    if (config.usb_port.empty()) config.usb_port = old.config().usb_port;
+    return config;
   }
 
   std::vector<std::shared_ptr<SimDeviceModel>>::iterator Position(const SimDevice* device) {
     return std::find_if(devices.begin(), devices.end(),
                         [device](const auto& listed) { return listed.get() == device; });
+  }
+
+  // Puts every device replaced at its reset's successor in its place in the list.
+  void SwapInSuccessors() {
+    for (auto& device : devices) {
+      while (std::shared_ptr<SimDeviceModel> next = device->Successor()) device = next;
+    }
+  }
+
+  // The listed device with an interface of that path, and the interface's number.
+  struct Located {
+    std::shared_ptr<SimDeviceModel> device;
+    uint32_t interface_number = 0;
+  };
+  std::optional<Located> Locate(const std::string& path, bool present_only) {
+    SwapInSuccessors();
+    for (const auto& device : devices) {
+      if (present_only && !device->Present()) continue;
+      const std::vector<std::string> paths = device->InterfacePaths();
+      const auto at = std::find(paths.begin(), paths.end(), path);
+      if (at != paths.end()) return Located{device, static_cast<uint32_t>(at - paths.begin())};
+    }
+    return std::nullopt;
   }
 };
 
@@ -50,6 +85,7 @@ std::shared_ptr<SimDevice> SimBus::Plug(const SimDeviceConfig& config) {
 
 void SimBus::Unplug(const std::shared_ptr<SimDevice>& device) {
   std::lock_guard lock(state_->mutex);
+  state_->SwapInSuccessors();
   const auto at = state_->Position(device.get());
   if (at == state_->devices.end()) return;
   (*at)->Unplug();
@@ -59,7 +95,8 @@ void SimBus::Unplug(const std::shared_ptr<SimDevice>& device) {
 std::shared_ptr<SimDevice> SimBus::Replace(const std::shared_ptr<SimDevice>& device,
                                            const SimDeviceConfig& config) {
   std::lock_guard lock(state_->mutex);
-  auto fresh = state_->Make(config);
+  state_->SwapInSuccessors();
+  auto fresh = state_->Make(device ? State::InSameSocket(config, *device) : config);
   const auto at = state_->Position(device.get());
   if (at == state_->devices.end()) {
     state_->devices.push_back(fresh);
@@ -70,8 +107,20 @@ std::shared_ptr<SimDevice> SimBus::Replace(const std::shared_ptr<SimDevice>& dev
   return fresh;
 }
 
+std::shared_ptr<SimDevice> SimBus::ReplaceAtReset(const std::shared_ptr<SimDevice>& device,
+                                                  const SimDeviceConfig& config) {
+  std::lock_guard lock(state_->mutex);
+  state_->SwapInSuccessors();
+  const auto at = state_->Position(device.get());
+  if (at == state_->devices.end()) return nullptr;
+  auto fresh = state_->Make(State::InSameSocket(config, *device), true);
+  (*at)->ReplaceAtReset(fresh);
+  return fresh;
+}
+
 std::vector<std::shared_ptr<SimDevice>> SimBus::Devices() const {
   std::lock_guard lock(state_->mutex);
+  state_->SwapInSuccessors();
   std::vector<std::shared_ptr<SimDevice>> present;
   for (const auto& device : state_->devices) {
     if (device->Present()) present.push_back(device);
@@ -88,29 +137,22 @@ bool SimBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
                        std::vector<HidInterfaceInfo>& out) {
   std::lock_guard lock(state_->mutex);
   if (state_->enumeration_fails) return false;
+  state_->SwapInSuccessors();
   for (const auto& device : state_->devices) {
     if (!device->Present()) continue;
     const SimDeviceConfig config = device->config();
     if (!Matches(vendor_id, config.vendor_id) || !Matches(product_id, config.product_id)) continue;
-    HidInterfaceInfo info;
-    info.path = device->path();
-    info.vendor_id = config.vendor_id;
-    info.product_id = config.product_id;
-    info.serial_number = device->serial_number();
-    info.usb_port = config.usb_port;
-    out.push_back(info);
+    for (HidInterfaceInfo& info : device->InterfaceInfos()) out.push_back(std::move(info));
   }
   return true;
 }
 
 std::unique_ptr<SimPort> SimBus::OpenSim(const std::string& path) {
   std::lock_guard lock(state_->mutex);
-  for (const auto& device : state_->devices) {
-    if (device->path() != path || !device->Present()) continue;
-    if (device->config().open_refused) return nullptr;
-    return std::make_unique<SimPort>(device, state_->clock, device->Epoch());
-  }
-  return nullptr;
+  const std::optional<State::Located> found = state_->Locate(path, true);
+  if (!found || found->device->config().open_refused) return nullptr;
+  return std::make_unique<SimPort>(found->device, found->interface_number, state_->clock,
+                                   found->device->Epoch());
 }
 
 HidOpenResult SimBus::OpenWithReason(const std::string& path) {
@@ -125,6 +167,7 @@ HidOpenResult SimBus::OpenWithReason(const std::string& path) {
 
 std::shared_ptr<SimDeviceModel> SimBus::Find(uint32_t number) const {
   std::lock_guard lock(state_->mutex);
+  state_->SwapInSuccessors();
   for (const auto& device : state_->devices) {
     if (device->number() == number) return device;
   }
@@ -133,10 +176,13 @@ std::shared_ptr<SimDeviceModel> SimBus::Find(uint32_t number) const {
 
 std::shared_ptr<SimDeviceModel> SimBus::FindPath(const std::string& path) const {
   std::lock_guard lock(state_->mutex);
-  for (const auto& device : state_->devices) {
-    if (device->path() == path) return device;
-  }
-  return nullptr;
+  const std::optional<State::Located> found = state_->Locate(path, false);
+  return found ? found->device : nullptr;
+}
+
+void SimBus::SetConfigHook(std::function<void(uint32_t number, SimDeviceConfig& config)> hook) {
+  std::lock_guard lock(state_->mutex);
+  state_->config_hook = std::move(hook);
 }
 
 void SimBus::SetPlugHook(std::function<void(const std::shared_ptr<SimDeviceModel>&)> hook) {

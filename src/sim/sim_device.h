@@ -15,16 +15,35 @@ namespace qv::sim {
 inline constexpr uint32_t kSimFlashSize = 8u * 1024u * 1024u;  // the 8 MiB window
 inline constexpr uint32_t kSimSectorSize = 4096;
 inline constexpr uint32_t kSimPageSize = 256;
+// The product string of every device, unless its update mode reports another.
+inline constexpr const char* kSimProductString = "Simulated updater device";
+inline constexpr uint16_t kSimProtocolUsagePage = 0xFF00;  // vendor-defined
+inline constexpr uint16_t kSimOtherUsagePage = 0x0001;     // generic desktop
 
 // How one simulated device looks and behaves. Defaults: a healthy device with the real ids.
 struct SimDeviceConfig {
   uint16_t vendor_id = 0x0416;
   uint16_t product_id = 0xB501;
   // Identity: the serial number (by default "SIM" and the device's number; empty for a device
-  // without one) and the USB port the bus reports (empty: unknown, as through the hidapi
-  // stand-in, whose paths have no port).
+  // without one) and the USB port the bus reports (empty: unknown). A device with a port has the
+  // paths hidapi's libusb back end gives, "<port>:1.<interface>", the same across its reset;
+  // without one its paths are "sim:dev<number>" with "/<interface>" after them for every
+  // interface but the first.
   std::optional<std::string> serial_number;
   std::string usb_port;
+
+  // HID interfaces, each its own enumeration entry with the same port, serial number and
+  // product string (at least 1, at most 256: a USB interface number is one byte). Only the
+  // protocol interface (usage page 0xFF00; the others 0x0001) speaks the update protocol: on
+  // the others every write fails and reads deliver nothing, as on an interface without output
+  // reports. A protocol interface out of range means the last interface.
+  uint32_t interfaces = 1;
+  uint32_t protocol_interface = 0;
+
+  // The descriptors of the device's update mode, reported from its first return after a reset
+  // on: unset keeps them, "" reports none, anything else reports that text.
+  std::optional<std::string> serial_after_reset;
+  std::optional<std::string> product_after_reset;
 
   // Query answer. version: the 14 bytes the device reports ('P' + program tag bytes 1..3, any,
   // sound tag, any, map tag) - by default "P" followed by zeros, so it differs from any real
@@ -48,7 +67,7 @@ struct SimDeviceConfig {
   uint32_t vanish_report = 0;  // at the k-th report the device disappears from the bus
   bool never_return_after_reset = false;
   // After a reset the device comes back under a new path (as a hidraw node may), with the same
-  // serial number.
+  // serial number. No effect on a device with a USB port, whose paths name the port.
   bool new_path_after_reset = false;
   bool stop_answering_reads = false;  // reads time out
 
@@ -73,7 +92,14 @@ namespace qv::sim {
 class SimDevice {
  public:
   virtual ~SimDevice() = default;
+  // The first interface's path.
   [[nodiscard]] virtual std::string path() const = 0;
+  // The paths of all its interfaces now, in interface order.
+  [[nodiscard]] virtual std::vector<std::string> InterfacePaths() const = 0;
+  // The serial number and product string it reports now (those of its update mode once it has
+  // reset, where configured); empty for none.
+  [[nodiscard]] virtual std::string serial_number() const = 0;
+  [[nodiscard]] virtual std::string product_string() const = 0;
   [[nodiscard]] virtual SimDeviceConfig config() const = 0;
   // Changes the configuration (answers, timing, faults) of a device already plugged in.
   virtual void SetConfig(const SimDeviceConfig& config) = 0;

@@ -11,6 +11,7 @@ namespace qv::sim {
 namespace {
 
 constexpr std::size_t kDataPerReport = 64;
+constexpr uint32_t kMaxInterfaces = 256;  // interface numbers are one byte
 constexpr uint32_t kReadbackBytes = 256;
 
 std::string Format(const char* format, auto... args) {
@@ -40,13 +41,71 @@ std::string SimDeviceModel::name() const {
 
 std::string SimDeviceModel::path() const {
   std::lock_guard lock(mutex_);
-  if (path_generation_ == 0) return "sim:" + name();
-  return "sim:" + name() + "." + std::to_string(path_generation_);
+  return InterfacePath(0);
+}
+
+std::vector<std::string> SimDeviceModel::InterfacePaths() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> paths;
+  for (uint32_t k = 0; k < InterfaceCount(); ++k) paths.push_back(InterfacePath(k));
+  return paths;
 }
 
 std::string SimDeviceModel::serial_number() const {
   std::lock_guard lock(mutex_);
+  return SerialNow();
+}
+
+std::string SimDeviceModel::product_string() const {
+  std::lock_guard lock(mutex_);
+  return ProductNow();
+}
+
+std::vector<HidInterfaceInfo> SimDeviceModel::InterfaceInfos() const {
+  std::lock_guard lock(mutex_);
+  std::vector<HidInterfaceInfo> infos;
+  for (uint32_t k = 0; k < InterfaceCount(); ++k) {
+    const uint16_t usage_page =
+        k == ProtocolInterface() ? kSimProtocolUsagePage : kSimOtherUsagePage;
+    infos.push_back(HidInterfaceInfo{InterfacePath(k), config_.vendor_id, config_.product_id,
+                                     SerialNow(), config_.usb_port, static_cast<int>(k), usage_page,
+                                     ProductNow()});
+  }
+  return infos;
+}
+
+bool SimDeviceModel::SpeaksProtocol(uint32_t interface_number) const {
+  std::lock_guard lock(mutex_);
+  return interface_number == ProtocolInterface();
+}
+
+uint32_t SimDeviceModel::InterfaceCount() const {
+  return std::clamp<uint32_t>(config_.interfaces, 1, kMaxInterfaces);
+}
+
+uint32_t SimDeviceModel::ProtocolInterface() const {
+  return std::min(config_.protocol_interface, InterfaceCount() - 1);
+}
+
+std::string SimDeviceModel::InterfacePath(uint32_t interface_number) const {
+  // The form of hidapi's libusb back end: bus-port, configuration 1, interface.
+  if (!config_.usb_port.empty()) {
+    return config_.usb_port + ":1." + std::to_string(interface_number);
+  }
+  std::string path = "sim:" + name();
+  if (path_generation_ != 0) path += "." + std::to_string(path_generation_);
+  if (interface_number != 0) path += "/" + std::to_string(interface_number);
+  return path;
+}
+
+std::string SimDeviceModel::SerialNow() const {
+  if (update_mode_ && config_.serial_after_reset) return *config_.serial_after_reset;
   return config_.serial_number.value_or("SIM" + std::to_string(number_));
+}
+
+std::string SimDeviceModel::ProductNow() const {
+  if (update_mode_ && config_.product_after_reset) return *config_.product_after_reset;
+  return kSimProductString;
 }
 
 SimDeviceConfig SimDeviceModel::config() const {
@@ -121,12 +180,41 @@ void SimDeviceModel::RecordFault(const std::string& text) {
   Fault(text);
 }
 
+void SimDeviceModel::ReplaceAtReset(std::shared_ptr<SimDeviceModel> successor) {
+  std::lock_guard lock(mutex_);
+  successor_ = std::move(successor);
+}
+
+std::shared_ptr<SimDeviceModel> SimDeviceModel::Successor() const {
+  std::lock_guard lock(mutex_);
+  return replaced_ ? successor_ : nullptr;
+}
+
+void SimDeviceModel::AwaitPlace() {
+  std::lock_guard lock(mutex_);
+  absent_ = true;
+  awaiting_place_ = true;
+}
+
+void SimDeviceModel::TakePlaceAt(uint32_t tick, const std::string& predecessor) {
+  std::lock_guard lock(mutex_);
+  awaiting_place_ = false;
+  back_at_ = tick;
+  arrival_event_ = "on the bus in the place of " + predecessor;
+  Event(Format("takes the place of %s in %u ms", predecessor.c_str(),
+               static_cast<unsigned>(tick - clock_.TickMs())));
+}
+
 bool SimDeviceModel::PresentLocked() {
-  if (unplugged_ || vanished_) return false;
+  if (unplugged_ || vanished_ || replaced_) return false;
   if (!absent_) return true;
-  if (config_.never_return_after_reset || !Reached(clock_.TickMs(), back_at_)) return false;
+  if (awaiting_place_) return false;
+  // Away after its own reset (not a successor before its first arrival): it may never return.
+  const bool stays_away = update_mode_ && config_.never_return_after_reset;
+  if (stays_away || !Reached(clock_.TickMs(), back_at_)) return false;
   absent_ = false;
-  Event("back on the bus");
+  Event(arrival_event_);
+  arrival_event_ = "back on the bus";
   return true;
 }
 
@@ -165,10 +253,19 @@ void SimDeviceModel::Fault(const std::string& text) {
   Event("FAULT " + text);
 }
 
-int SimDeviceModel::HostWrite(const Report& report, uint64_t epoch, uint32_t& latency_ms) {
+int SimDeviceModel::HostWrite(const Report& report, uint32_t interface_number, uint64_t epoch,
+                              uint32_t& latency_ms) {
   std::lock_guard lock(mutex_);
   latency_ms = 0;
-  if (!AliveFor(epoch) || !PassesInjection("to device")) return -1;
+  if (!AliveFor(epoch)) return -1;
+  if (interface_number != ProtocolInterface()) {
+    // As an interface without output reports: the write fails; the host chose the wrong
+    // interface, which is no fault of the protocol.
+    Event(Format("write on interface %u refused: it has no output reports",
+                 static_cast<unsigned>(interface_number)));
+    return -1;
+  }
+  if (!PassesInjection("to device")) return -1;
   ++received_;
   if (observer_) {
     observer_->OnReport(SimDeviceObserver::Direction::kToDevice, report.data(), report.size());
@@ -178,14 +275,18 @@ int SimDeviceModel::HostWrite(const Report& report, uint64_t epoch, uint32_t& la
   return static_cast<int>(report.size());
 }
 
-SimDeviceModel::ReadStep SimDeviceModel::HostRead(Report& report, uint64_t epoch) {
+SimDeviceModel::ReadStep SimDeviceModel::HostRead(Report& report, uint32_t interface_number,
+                                                  uint64_t epoch) {
   std::lock_guard lock(mutex_);
   ReadStep step;
   if (!AliveFor(epoch)) {
     step.status = ReadStatus::kGone;
     return step;
   }
-  if (config_.stop_answering_reads || input_.empty()) return step;
+  // Input reports go out on the protocol interface only; the others stay silent.
+  if (interface_number != ProtocolInterface() || config_.stop_answering_reads || input_.empty()) {
+    return step;
+  }
   const uint32_t now = clock_.TickMs();
   if (!Reached(now, input_.front().ready_at)) {
     step.wait_ms = input_.front().ready_at - now;
@@ -379,6 +480,16 @@ void SimDeviceModel::StartWrite(const SimCommand& command) {
 }
 
 void SimDeviceModel::Reset() {
+  update_mode_ = true;
+  if (successor_) {
+    // Swapped while away: this device leaves for good, the successor comes when it would have.
+    absent_ = true;
+    replaced_ = true;
+    back_at_ = clock_.TickMs() + config_.reset_absent_ms;
+    successor_->TakePlaceAt(back_at_, name());
+    LeaveBus(Format("reset, replaced by %s", successor_->name().c_str()));
+    return;
+  }
   if (config_.never_return_after_reset) {
     absent_ = true;
     back_at_ = clock_.TickMs();

@@ -26,6 +26,9 @@ class SimDeviceModel final : public SimDevice {
 
   // SimDevice
   [[nodiscard]] std::string path() const override;
+  [[nodiscard]] std::vector<std::string> InterfacePaths() const override;
+  [[nodiscard]] std::string serial_number() const override;
+  [[nodiscard]] std::string product_string() const override;
   [[nodiscard]] SimDeviceConfig config() const override;
   void SetConfig(const SimDeviceConfig& config) override;
   [[nodiscard]] std::vector<uint8_t> FlashImage() const override;
@@ -37,8 +40,10 @@ class SimDeviceModel final : public SimDevice {
   // The number given at plugging (1, 2, ...), and the name "dev<number>".
   [[nodiscard]] uint32_t number() const { return number_; }
   [[nodiscard]] std::string name() const;
-  // "SIM<number>": the same for the device's whole life, whatever its path.
-  [[nodiscard]] std::string serial_number() const;
+  // What enumeration lists for it now: one entry per interface, in interface order.
+  [[nodiscard]] std::vector<HidInterfaceInfo> InterfaceInfos() const;
+  // Whether the given interface speaks the update protocol.
+  [[nodiscard]] bool SpeaksProtocol(uint32_t interface_number) const;
   // The last layout block received by a complete set-layout.
   [[nodiscard]] std::optional<std::array<uint8_t, 256>> LayoutBlock() const;
   // Changes every time the flash content changes.
@@ -54,9 +59,21 @@ class SimDeviceModel final : public SimDevice {
   // Records a fault found outside the report decoding (a host write of the wrong size).
   void RecordFault(const std::string& text);
 
-  // One host report. Returns the bytes moved (65) or -1; `latency_ms` is what the caller
-  // sleeps afterwards, outside the lock.
-  [[nodiscard]] int HostWrite(const Report& report, uint64_t epoch, uint32_t& latency_ms);
+  // A device swapped in while this one is away after its next reset: at that reset this device
+  // leaves for good and `successor`, kept off the bus until then (AwaitPlace), arrives when this
+  // one would have come back. Lock order: this device, then its successor.
+  void ReplaceAtReset(std::shared_ptr<SimDeviceModel> successor);
+  // The device that took this one's place at its reset; null until then.
+  [[nodiscard]] std::shared_ptr<SimDeviceModel> Successor() const;
+  // Keeps a fresh device off the bus until TakePlaceAt.
+  void AwaitPlace();
+  // Puts it on the bus at the given tick, in the place of the named device.
+  void TakePlaceAt(uint32_t tick, const std::string& predecessor);
+
+  // One host report on the given interface. Returns the bytes moved (65) or -1; `latency_ms`
+  // is what the caller sleeps afterwards, outside the lock.
+  [[nodiscard]] int HostWrite(const Report& report, uint32_t interface_number, uint64_t epoch,
+                              uint32_t& latency_ms);
 
   enum class ReadStatus { kGone, kFailed, kMoved, kWait };
   struct ReadStep {
@@ -65,8 +82,8 @@ class SimDeviceModel final : public SimDevice {
     uint32_t wait_ms = 0;     // kWait: time until the next input report is due (0 = unknown)
     uint32_t latency_ms = 0;  // kMoved: sleep afterwards
   };
-  // Takes the next due input report into `report` when there is one.
-  [[nodiscard]] ReadStep HostRead(Report& report, uint64_t epoch);
+  // Takes the next due input report of the given interface into `report` when there is one.
+  [[nodiscard]] ReadStep HostRead(Report& report, uint32_t interface_number, uint64_t epoch);
 
  private:
   enum class Phase { kIdle, kAwaitReadback, kWriteData, kLayoutData };
@@ -76,6 +93,11 @@ class SimDeviceModel final : public SimDevice {
   };
 
   bool PresentLocked();
+  [[nodiscard]] uint32_t InterfaceCount() const;
+  [[nodiscard]] uint32_t ProtocolInterface() const;
+  [[nodiscard]] std::string InterfacePath(uint32_t interface_number) const;
+  [[nodiscard]] std::string SerialNow() const;
+  [[nodiscard]] std::string ProductNow() const;
   bool AliveFor(uint64_t epoch);
   // Counts one report transfer and applies the fault-injection knobs; false when it must fail.
   bool PassesInjection(const char* what);
@@ -110,6 +132,11 @@ class SimDeviceModel final : public SimDevice {
   uint32_t back_at_ = 0;
   uint64_t epoch_ = 0;
   uint32_t path_generation_ = 0;  // resets that moved the device to a new path
+  bool update_mode_ = false;      // it has reset: it reports its update mode's descriptors
+  std::shared_ptr<SimDeviceModel> successor_;      // takes its place at its next reset
+  bool replaced_ = false;                          // it has reset and its successor took its place
+  bool awaiting_place_ = false;                    // a successor before its predecessor's reset
+  std::string arrival_event_ = "back on the bus";  // logged when an absence ends
 
   // Protocol.
   Phase phase_ = Phase::kIdle;

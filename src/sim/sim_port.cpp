@@ -12,8 +12,12 @@ constexpr uint32_t kWaitSliceMs = 5;
 
 }  // namespace
 
-SimPort::SimPort(std::shared_ptr<SimDeviceModel> device, Clock& clock, uint64_t epoch)
-    : device_(std::move(device)), clock_(clock), epoch_(epoch) {}
+SimPort::SimPort(std::shared_ptr<SimDeviceModel> device, uint32_t interface_number, Clock& clock,
+                 uint64_t epoch)
+    : device_(std::move(device)),
+      interface_number_(interface_number),
+      clock_(clock),
+      epoch_(epoch) {}
 
 bool SimPort::GetAttributes(uint16_t& vendor_id, uint16_t& product_id) {
   if (!device_->Present() || device_->Epoch() != epoch_) return false;
@@ -25,7 +29,7 @@ bool SimPort::GetAttributes(uint16_t& vendor_id, uint16_t& product_id) {
 
 int SimPort::WriteReport(const Report& report) {
   uint32_t latency_ms = 0;
-  const int moved = device_->HostWrite(report, epoch_, latency_ms);
+  const int moved = device_->HostWrite(report, interface_number_, epoch_, latency_ms);
   if (latency_ms != 0) clock_.SleepMs(latency_ms);
   return moved;
 }
@@ -33,7 +37,7 @@ int SimPort::WriteReport(const Report& report) {
 int SimPort::ReadReport(Report& report, int timeout_ms) {
   const uint32_t start = clock_.TickMs();
   for (;;) {
-    const SimDeviceModel::ReadStep step = device_->HostRead(report, epoch_);
+    const SimDeviceModel::ReadStep step = device_->HostRead(report, interface_number_, epoch_);
     switch (step.status) {
       case SimDeviceModel::ReadStatus::kGone:
       case SimDeviceModel::ReadStatus::kFailed:

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "sim/shim/shim_control.h"
 #include "sim/shim/shim_device_files.h"
 #include "sim/shim/shim_settings.h"
+#include "sim/shim/shim_wide_text.h"
 #include "temp_folder.h"
 
 namespace qv::sim::shim {
@@ -110,6 +112,131 @@ TEST(ShimSettingsTest, UnusableValuesKeepTheDefaultAndWarn) {
   EXPECT_EQ((*s.device.raw_answer)[63], 0xAA);
 }
 
+TEST(ShimSettingsTest, VariablesShapeTheDevicesInterfacesAndUpdateMode) {
+  environment = {
+      {"QVSIM_PORTS", "1"},
+      {"QVSIM_INTERFACES", "3"},
+      {"QVSIM_PROTOCOL_INTERFACE", "2"},
+      {"QVSIM_SERIAL_AFTER_RESET", ""},
+      {"QVSIM_PRODUCT_AFTER_RESET", "Boot mode"},
+      {"QVSIM_SERIALS", "A,,B"},
+  };
+  const ShimSettings s = ReadShimSettings(Lookup);
+  EXPECT_TRUE(s.warnings.empty());
+  EXPECT_TRUE(s.ports);
+  EXPECT_EQ(s.device.interfaces, 3u);
+  EXPECT_EQ(s.device.protocol_interface, 2u);
+  EXPECT_EQ(s.device.serial_after_reset, std::optional<std::string>(""));  // set: none
+  EXPECT_EQ(s.device.product_after_reset, std::optional<std::string>("Boot mode"));
+  EXPECT_EQ(s.serials, (std::vector<std::string>{"A", "", "B"}));
+
+  environment = {};
+  const ShimSettings defaults = ReadShimSettings(Lookup);
+  EXPECT_FALSE(defaults.ports);
+  EXPECT_EQ(defaults.device.interfaces, 1u);
+  EXPECT_FALSE(defaults.device.serial_after_reset.has_value());  // unset: unchanged
+  EXPECT_FALSE(defaults.device.product_after_reset.has_value());
+  EXPECT_TRUE(defaults.serials.empty());
+}
+
+TEST(ShimSettingsTest, UnusableInterfaceSettingsKeepOneProtocolInterfaceAndWarn) {
+  struct Case {
+    std::map<std::string, std::string> env;
+    uint32_t interfaces;
+    std::string warning;
+  };
+  const Case cases[] = {
+      {{{"QVSIM_INTERFACES", "0"}}, 1, "QVSIM_INTERFACES=\"0\" ignored"},
+      {{{"QVSIM_INTERFACES", "9"}}, 1, "QVSIM_INTERFACES=\"9\" ignored"},
+      {{{"QVSIM_INTERFACES", "2"}, {"QVSIM_PROTOCOL_INTERFACE", "2"}},
+       2,
+       "QVSIM_PROTOCOL_INTERFACE=\"2\" ignored: a device has interfaces 0..1"},
+      {{{"QVSIM_PROTOCOL_INTERFACE", "1"}},
+       1,
+       "QVSIM_PROTOCOL_INTERFACE=\"1\" ignored: a device has interfaces 0..0"},
+      {{{"QVSIM_PROTOCOL_INTERFACE", "8"}}, 1, "QVSIM_PROTOCOL_INTERFACE=\"8\" ignored"},
+      {{{"QVSIM_PORTS", "yes"}}, 1, "QVSIM_PORTS=\"yes\" ignored"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.warning);
+    environment = c.env;
+    const ShimSettings s = ReadShimSettings(Lookup);
+    EXPECT_EQ(s.warnings, std::vector<std::string>{c.warning});
+    EXPECT_EQ(s.device.interfaces, c.interfaces);
+    EXPECT_EQ(s.device.protocol_interface, 0u);
+    EXPECT_FALSE(s.ports);
+  }
+}
+
+// QVSIM_SERIALS names devices 1, 2, ... in plug order, so that devices sharing a serial number
+// can stand in any order; QVSIM_PORTS gives device N port 1-N unless it has taken another's.
+TEST(ShimSettingsTest, PerDeviceSerialNumbersAndPorts) {
+  environment = {{"QVSIM_SERIALS", "S,,T"}, {"QVSIM_SERIAL", "ALL"}, {"QVSIM_PORTS", "1"}};
+  const ShimSettings s = ReadShimSettings(Lookup);
+  struct Case {
+    uint32_t number;
+    std::string port_before;  // set for a device swapped into another's socket
+    std::string serial;       // past the list: QVSIM_SERIAL
+    std::string port;
+  };
+  const Case cases[] = {
+      {1, "", "S", "1-1"},   {2, "", "", "1-2"},       {3, "", "T", "1-3"},
+      {4, "", "ALL", "1-4"}, {5, "1-2", "ALL", "1-2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.number);
+    SimDeviceConfig config = s.device;
+    config.usb_port = c.port_before;
+    FillPerDevice(s, c.number, config);
+    EXPECT_EQ(config.serial_number, std::optional<std::string>(c.serial));
+    EXPECT_EQ(config.usb_port, c.port);
+  }
+  environment = {};
+  SimDeviceConfig plain;
+  FillPerDevice(ReadShimSettings(Lookup), 1, plain);
+  EXPECT_FALSE(plain.serial_number.has_value());  // the default, SIM<number>
+  EXPECT_EQ(plain.usb_port, "");
+}
+
+// A character outside the Basic Multilingual Plane is one wchar_t where it has 32 bits and a
+// surrogate pair where it has 16 (Windows).
+std::wstring Units(char32_t code_point) {
+  std::wstring units;
+  if (sizeof(wchar_t) == 2 && code_point >= 0x10000) {
+    units.push_back(static_cast<wchar_t>(0xD800 + ((code_point - 0x10000) >> 10)));
+    units.push_back(static_cast<wchar_t>(0xDC00 + ((code_point - 0x10000) & 0x3FF)));
+  } else {
+    units.push_back(static_cast<wchar_t>(code_point));
+  }
+  return units;
+}
+
+TEST(ShimWideTextTest, Utf8BecomesWholeWideCharacters) {
+  struct Case {
+    const char* name;
+    std::string utf8;
+    std::wstring wide;
+  };
+  const Case cases[] = {
+      {"ASCII", "SIM1", L"SIM1"},
+      {"empty", "", L""},
+      {"two bytes", "\xC3\xA9", Units(0xE9)},
+      {"three bytes", "\xE2\x82\xAC", Units(0x20AC)},
+      {"four bytes", "A\xF0\x9F\x98\x80Z", L"A" + Units(0x1F600) + L"Z"},
+      {"highest", "\xF4\x8F\xBF\xBF", Units(0x10FFFF)},
+      {"stray continuation byte", "A\x80Z", L"A\xFFFDZ"},
+      {"cut short at the end", "A\xF0\x9F\x98", L"A\xFFFD\xFFFD\xFFFD"},
+      {"overlong", "\xC0\xAF", L"\xFFFD"},
+      {"encoded surrogate", "\xED\xA0\x80", L"\xFFFD"},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", L"\xFFFD"},
+      {"invalid lead byte", "\xFF", L"\xFFFD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(WideFromUtf8(c.utf8), c.wide);
+  }
+}
+
 TEST(ShimControlTest, ParsesItsLines) {
   using Action = ControlLine::Action;
   struct Case {
@@ -134,6 +261,9 @@ TEST(ShimControlTest, ParsesItsLines) {
       {"vanish 3 0", Action::kInvalid, 0},
       {"stall 2", Action::kStall, 2},
       {"stall 2 1", Action::kInvalid, 0},
+      {"replace-at-reset 4", Action::kReplaceAtReset, 4},
+      {"replace-at-reset", Action::kInvalid, 0},
+      {"replace-at-reset 4 5", Action::kInvalid, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

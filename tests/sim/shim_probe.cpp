@@ -1,12 +1,14 @@
 // Drives the hidapi C API step by step, as named on the command line, and prints what it sees.
 // Linked against the system's hidapi; the tests run it with the simulator preloaded.
 //
-// Steps: enum | open:<index> | openserial:<serial> (hid_open) | write:<query|over|reset|short> |
-// read:<timeout ms> |
+// Steps: enum | list (every entry in full) | open:<index> (closes the one open before) |
+//        openserial:<serial> (hid_open) | why (errno and hid_error(NULL) of the last open) |
+//        write:<query|over|reset|short> | read:<timeout ms> |
 //        control:<line> (appended to $QVSIM_CONTROL) | sleep:<ms> | info | close | exit
 #include <hidapi/hidapi.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,9 +46,27 @@ void PrintHex(const unsigned char* data, int size) {
   for (int i = 0; i < size; ++i) std::printf(" %02X", data[i]);
 }
 
+// A wide string as printable ASCII, every other code unit as \u{hex}: a UTF-16 surrogate pair
+// shows as two units, a UTF-32 character as one.
+void PrintWide(const wchar_t* text) {
+  if (text == nullptr) {
+    std::printf("(null)");
+    return;
+  }
+  for (const wchar_t* c = text; *c != L'\0'; ++c) {
+    const auto unit = static_cast<unsigned long>(*c);
+    if (unit >= 0x20 && unit < 0x7F && unit != '\\') {
+      std::printf("%c", static_cast<char>(unit));
+    } else {
+      std::printf("\\u{%lX}", unit);
+    }
+  }
+}
+
 struct Probe {
   std::vector<std::string> paths;
   hid_device* dev = nullptr;
+  int open_errno = 0;
 
   void Enumerate() {
     hid_device_info* list = hid_enumerate(0x0416, 0xB501);
@@ -60,9 +80,33 @@ struct Probe {
     std::printf("\n");
   }
 
+  void List() {
+    hid_device_info* list = hid_enumerate(0x0416, 0xB501);
+    for (hid_device_info* info = list; info != nullptr; info = info->next) {
+      std::printf("%s if=%d page=%04X serial=", info->path, info->interface_number,
+                  info->usage_page);
+      PrintWide(info->serial_number);
+      std::printf(" product=");
+      PrintWide(info->product_string);
+      std::printf("\n");
+    }
+    hid_free_enumeration(list);
+  }
+
   void Open(std::size_t index) {
+    if (dev != nullptr) hid_close(dev);
+    // Set beforehand, so that a library that leaves errno alone is told from one that clears it.
+    errno = EINVAL;
     dev = index < paths.size() ? hid_open_path(paths[index].c_str()) : nullptr;
+    open_errno = errno;
     std::printf("open %s\n", dev != nullptr ? "ok" : "failed");
+  }
+
+  void Why() const {
+    const char* name = open_errno == EACCES ? "EACCES" : open_errno == 0 ? "0" : "other";
+    std::printf("why errno=%s error=", name);
+    PrintWide(hid_error(nullptr));
+    std::printf("\n");
   }
 
   void Write(const std::string& name) {
@@ -100,11 +144,17 @@ struct Probe {
     const std::string argument = colon == std::string::npos ? "" : step.substr(colon + 1);
     if (verb == "enum") {
       Enumerate();
+    } else if (verb == "list") {
+      List();
+    } else if (verb == "why") {
+      Why();
     } else if (verb == "open") {
       Open(std::stoul(argument));
     } else if (verb == "openserial") {
       const std::wstring serial(argument.begin(), argument.end());
+      errno = EINVAL;
       dev = hid_open(0x0416, 0xB501, serial.c_str());
+      open_errno = errno;
       std::printf("open %s\n", dev != nullptr ? "ok" : "failed");
     } else if (verb == "write") {
       Write(argument);

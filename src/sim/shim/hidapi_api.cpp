@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/shim/shim_open_refusal.h"
 #include "sim/shim/shim_state.h"
+#include "sim/shim/shim_wide_text.h"
 
 // What leaves the library is decided by the build: the version script (qvsim_hidapi.map) on
 // Linux, the .def file (qvsim_hidapi.def) for the DLL on Windows.
@@ -53,31 +55,33 @@ wchar_t* Duplicate(const std::wstring& text) {
   return copy;
 }
 
-std::wstring SerialOf(const SimDeviceModel& device) {
-  const std::string serial = device.serial_number();
-  return std::wstring(serial.begin(), serial.end());
-}
-
 constexpr const wchar_t* kManufacturer = L"qvsim";
-constexpr const wchar_t* kProduct = L"Simulated updater device";
 
-hid_device_info* MakeInfo(const SimDeviceModel& device) {
+// One enumeration entry, as hidapi lists an interface. A device without a serial number or
+// product string gives an empty text, as hidapi does.
+hid_device_info* MakeInfo(const qv::HidInterfaceInfo& entry) {
   auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
   if (info == nullptr) return nullptr;
-  const qv::sim::SimDeviceConfig config = device.config();
-  info->path = Duplicate(device.path());
-  info->vendor_id = config.vendor_id;
-  info->product_id = config.product_id;
-  info->serial_number = Duplicate(SerialOf(device));
+  info->path = Duplicate(entry.path);
+  info->vendor_id = entry.vendor_id;
+  info->product_id = entry.product_id;
+  info->serial_number = Duplicate(qv::sim::shim::WideFromUtf8(entry.serial_number));
   info->release_number = 0x0100;
   info->manufacturer_string = Duplicate(kManufacturer);
-  info->product_string = Duplicate(kProduct);
-  info->usage_page = 0xFF00;
+  info->product_string = Duplicate(qv::sim::shim::WideFromUtf8(entry.product));
+  info->usage_page = entry.usage_page;
   info->usage = 0x0001;
-  info->interface_number = 0;
+  info->interface_number = entry.interface_number;
   info->next = nullptr;
   info->bus_type = HID_API_BUS_USB;
   return info;
+}
+
+// The entry of the interface a handle is open on.
+hid_device_info* MakeInfo(SimPort& port) {
+  const std::vector<qv::HidInterfaceInfo> interfaces = port.device().InterfaceInfos();
+  if (port.interface_number() >= interfaces.size()) return nullptr;
+  return MakeInfo(interfaces[port.interface_number()]);
 }
 
 void FreeInfo(hid_device_info* info) {
@@ -128,10 +132,8 @@ QVSIM_EXPORT struct hid_device_info* hid_enumerate(unsigned short vendor_id,
   }
   hid_device_info* head = nullptr;
   hid_device_info** tail = &head;
-  for (const qv::HidInterfaceInfo& interface : found) {
-    const std::shared_ptr<SimDeviceModel> device = state.bus().FindPath(interface.path);
-    if (!device) continue;  // unplugged in the meantime
-    hid_device_info* info = MakeInfo(*device);
+  for (const qv::HidInterfaceInfo& entry : found) {
+    hid_device_info* info = MakeInfo(entry);
     if (info == nullptr) break;
     *tail = info;
     tail = &info->next;
@@ -157,11 +159,10 @@ QVSIM_EXPORT hid_device* hid_open_path(const char* path) {
   state.Poll();
   std::unique_ptr<SimPort> port = state.bus().OpenSim(path);
   if (!port) {
-    // As hidraw's open of a node without rights: NULL, errno EACCES.
     const std::shared_ptr<SimDeviceModel> device = state.bus().FindPath(path);
     if (device != nullptr && device->config().open_refused) {
-      SetError(nullptr, L"Permission denied");
-      errno = EACCES;
+      const std::wstring refusal = qv::sim::shim::RefuseOpenAsTheSystemDoes();
+      SetError(nullptr, refusal.c_str());
       return nullptr;
     }
     SetError(nullptr, L"no such device");
@@ -178,15 +179,18 @@ QVSIM_EXPORT hid_device* hid_open(unsigned short vendor_id, unsigned short produ
                                   const wchar_t* serial_number) {
   hid_device_info* list = hid_enumerate(vendor_id, product_id);
   hid_device* dev = nullptr;
+  bool matched = false;
   for (hid_device_info* info = list; info != nullptr && dev == nullptr; info = info->next) {
     if (serial_number != nullptr &&
         (info->serial_number == nullptr || std::wcscmp(serial_number, info->serial_number) != 0)) {
       continue;
     }
+    matched = true;
     dev = hid_open_path(info->path);
   }
   hid_free_enumeration(list);
-  if (dev == nullptr) SetError(nullptr, L"no such device");
+  // A device that was found but not opened keeps the reason its open gave (errno included).
+  if (!matched) SetError(nullptr, L"no such device");
   return dev;
 }
 
@@ -197,18 +201,23 @@ QVSIM_EXPORT int hid_write(hid_device* dev, const unsigned char* data, size_t le
   }
   ShimState& state = ShimState::Get();
   state.Poll();
-  qv::Report report;
-  if (length != report.size()) {
+  qv::Report report{};
+  // An interface without output reports refuses every write, whatever its length.
+  const bool takes_output = dev->port->device().SpeaksProtocol(dev->port->interface_number());
+  if (length != report.size() && takes_output) {
     // The device's output report is always the report number plus 64 bytes.
     dev->port->device().RecordFault("host wrote " + std::to_string(length) +
                                     " bytes (a report is 65)");
     SetError(dev, L"wrong report length");
     return -1;
   }
-  std::copy_n(data, report.size(), report.begin());
+  std::copy_n(data, std::min(length, report.size()), report.begin());
   const int moved = dev->port->WriteReport(report);
   state.SaveIfRequested(dev->port->device());
-  if (moved < 0) SetError(dev, L"write failed: the device is gone or the transfer failed");
+  if (moved < 0) {
+    SetError(dev, takes_output ? L"write failed: the device is gone or the transfer failed"
+                               : L"write failed: the interface has no output reports");
+  }
   return moved;
 }
 
@@ -276,17 +285,20 @@ QVSIM_EXPORT int hid_get_manufacturer_string(hid_device* dev, wchar_t* string, s
 }
 
 QVSIM_EXPORT int hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen) {
-  return CopyString(dev, kProduct, string, maxlen);
+  if (dev == nullptr) return CopyString(dev, L"", string, maxlen);
+  return CopyString(dev, qv::sim::shim::WideFromUtf8(dev->port->device().product_string()), string,
+                    maxlen);
 }
 
 QVSIM_EXPORT int hid_get_serial_number_string(hid_device* dev, wchar_t* string, size_t maxlen) {
   if (dev == nullptr) return CopyString(dev, L"", string, maxlen);
-  return CopyString(dev, SerialOf(dev->port->device()), string, maxlen);
+  return CopyString(dev, qv::sim::shim::WideFromUtf8(dev->port->device().serial_number()), string,
+                    maxlen);
 }
 
 QVSIM_EXPORT struct hid_device_info* hid_get_device_info(hid_device* dev) {
   if (dev == nullptr) return nullptr;
-  if (dev->info == nullptr) dev->info = MakeInfo(dev->port->device());
+  if (dev->info == nullptr) dev->info = MakeInfo(*dev->port);
   return dev->info;
 }
 

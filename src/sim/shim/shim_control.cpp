@@ -1,11 +1,23 @@
 #include "sim/shim/shim_control.h"
 
 #include <cstdio>
+#include <optional>
 #include <sstream>
 
 #include "sim/shim/shim_settings.h"
 
 namespace qv::sim::shim {
+namespace {
+
+// The lines whose one argument is a device number.
+std::optional<ControlLine::Action> DeviceAction(const std::string& verb) {
+  if (verb == "unplug") return ControlLine::Action::kUnplug;
+  if (verb == "replace") return ControlLine::Action::kReplace;
+  if (verb == "replace-at-reset") return ControlLine::Action::kReplaceAtReset;
+  return std::nullopt;
+}
+
+}  // namespace
 
 ControlLine ParseControlLine(const std::string& line) {
   ControlLine parsed;
@@ -32,8 +44,9 @@ ControlLine ParseControlLine(const std::string& line) {
     parsed.device = static_cast<uint32_t>(number);
   } else if (verb == "plug" && argument.empty()) {
     parsed.action = ControlLine::Action::kPlug;
-  } else if ((verb == "unplug" || verb == "replace") && ParseNumber(argument, 0xFFFFFFFF, number)) {
-    parsed.action = verb == "unplug" ? ControlLine::Action::kUnplug : ControlLine::Action::kReplace;
+  } else if (const std::optional<ControlLine::Action> action = DeviceAction(verb);
+             action && ParseNumber(argument, 0xFFFFFFFF, number)) {
+    parsed.action = *action;
     parsed.device = static_cast<uint32_t>(number);
   } else if (verb == "enumeration" && argument == "fail") {
     parsed.action = ControlLine::Action::kEnumerationFails;

@@ -12,6 +12,7 @@ struct ControlLine {
     kPlug,
     kUnplug,
     kReplace,
+    kReplaceAtReset,
     kVanish,
     kStall,
     kEnumerationFails,
@@ -19,13 +20,13 @@ struct ControlLine {
     kInvalid
   };
   Action action = Action::kInvalid;
-  uint32_t device = 0;  // unplug, replace, vanish, stall: the device number (the N of "devN")
+  uint32_t device = 0;  // all but plug and enumeration: the device number (the N of "devN")
   uint32_t report = 0;  // vanish: the report number at which the device leaves
   std::string text;     // the line as written, for warnings
 };
 
-// Parses "plug", "unplug N", "replace N", "vanish N K", "stall N", "enumeration fail",
-// "enumeration ok".
+// Parses "plug", "unplug N", "replace N", "replace-at-reset N", "vanish N K", "stall N",
+// "enumeration fail", "enumeration ok".
 [[nodiscard]] ControlLine ParseControlLine(const std::string& line);
 
 // Follows a text file that a test appends lines to, handing out each complete line once.

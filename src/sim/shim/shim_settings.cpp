@@ -5,9 +5,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 namespace qv::sim::shim {
 namespace {
+
+constexpr uint32_t kMaxShimInterfaces = 8;
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -44,6 +47,28 @@ class Reader {
     if (const char* text = lookup_(name)) target = text;
   }
 
+  // Set even when empty: an empty value says "none".
+  void OptionalText(const char* name, std::optional<std::string>& target) {
+    if (const char* text = lookup_(name)) target = text;
+  }
+
+  // Comma-separated items; an empty item stays an empty text.
+  void List(const char* name, std::vector<std::string>& target) {
+    const char* text = lookup_(name);
+    if (text == nullptr) return;
+    target.clear();
+    std::string item;
+    for (const char* c = text;; ++c) {
+      if (*c == ',' || *c == '\0') {
+        target.push_back(item);
+        item.clear();
+        if (*c == '\0') return;
+      } else {
+        item.push_back(*c);
+      }
+    }
+  }
+
   template <std::size_t N>
   bool Bytes(const char* name, std::array<uint8_t, N>& target, bool exact) {
     const char* text = lookup_(name);
@@ -58,8 +83,9 @@ class Reader {
     return true;
   }
 
-  void Warn(const char* name, const char* text) {
-    settings_.warnings.push_back(std::string(name) + "=\"" + text + "\" ignored");
+  void Warn(const char* name, const char* text, const std::string& why = "") {
+    settings_.warnings.push_back(std::string(name) + "=\"" + text + "\" ignored" +
+                                 (why.empty() ? "" : ": " + why));
   }
 
  private:
@@ -120,13 +146,36 @@ ShimSettings ReadShimSettings(const char* (*lookup)(const char* name)) {
   read.Flag("QVSIM_NEW_PATH_AFTER_RESET", device.new_path_after_reset);
   read.Flag("QVSIM_STOP_READS", device.stop_answering_reads);
   read.Flag("QVSIM_OPEN_REFUSED", device.open_refused);
+  read.Flag("QVSIM_PORTS", settings.ports);
+  read.Number("QVSIM_INTERFACES", device.interfaces, kMaxShimInterfaces);
+  read.Number("QVSIM_PROTOCOL_INTERFACE", device.protocol_interface, kMaxShimInterfaces - 1);
+  read.OptionalText("QVSIM_SERIAL_AFTER_RESET", device.serial_after_reset);
+  read.OptionalText("QVSIM_PRODUCT_AFTER_RESET", device.product_after_reset);
+  read.List("QVSIM_SERIALS", settings.serials);
   read.Text("QVSIM_DIR", settings.dir);
   read.Text("QVSIM_CONTROL", settings.control);
   if (device.input_payload == 0) {
     read.Warn("QVSIM_INPUT_PAYLOAD", "0");
     device.input_payload = 64;
   }
+  if (device.interfaces == 0) {
+    read.Warn("QVSIM_INTERFACES", "0");
+    device.interfaces = 1;
+  }
+  if (device.protocol_interface >= device.interfaces) {
+    const std::string value = std::to_string(device.protocol_interface);
+    read.Warn("QVSIM_PROTOCOL_INTERFACE", value.c_str(),
+              "a device has interfaces 0.." + std::to_string(device.interfaces - 1));
+    device.protocol_interface = 0;
+  }
   return settings;
+}
+
+void FillPerDevice(const ShimSettings& settings, uint32_t number, SimDeviceConfig& config) {
+  if (number >= 1 && number <= settings.serials.size()) {
+    config.serial_number = settings.serials[number - 1];
+  }
+  if (settings.ports && config.usb_port.empty()) config.usb_port = "1-" + std::to_string(number);
 }
 
 }  // namespace qv::sim::shim

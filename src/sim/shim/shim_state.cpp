@@ -6,12 +6,10 @@
 #include <system_error>
 #include <vector>
 
+#include "sim/shim/shim_environment.h"
+
 namespace qv::sim::shim {
 namespace {
-
-const char* Environment(const char* name) {
-  return std::getenv(name);
-}
 
 void SaveAllAtExit() {
   ShimState::Get().SaveAll();
@@ -30,7 +28,7 @@ ShimState& ShimState::Get() {
 }
 
 ShimState::ShimState()
-    : settings_(ReadShimSettings(Environment)), start_tick_(clock_.TickMs()), bus_(clock_) {
+    : settings_(ReadShimSettings(ShimEnvironment)), start_tick_(clock_.TickMs()), bus_(clock_) {
   for (const std::string& warning : settings_.warnings) {
     std::fprintf(stderr, "qvsim: %s\n", warning.c_str());
   }
@@ -43,6 +41,9 @@ ShimState::ShimState()
     }
   }
   if (!settings_.control.empty()) control_.emplace(settings_.control);
+  bus_.SetConfigHook([this](uint32_t number, SimDeviceConfig& config) {
+    FillPerDevice(settings_, number, config);
+  });
   bus_.SetPlugHook([this](const std::shared_ptr<SimDeviceModel>& device) { Register(device); });
   for (uint32_t i = 0; i < settings_.devices; ++i) (void)bus_.Plug(settings_.device);
 }
@@ -53,7 +54,9 @@ void ShimState::Register(const std::shared_ptr<SimDeviceModel>& device) {
     entry.files =
         std::make_shared<ShimDeviceFiles>(clock_, start_tick_, settings_.dir, device->name());
     device->SetObserver(entry.files);
-    entry.files->OnEvent("plugged as " + device->path());
+    // A device made to take another's place at its reset is not on the bus yet.
+    entry.files->OnEvent((device->Present() ? "plugged as " : "made to be swapped in as ") +
+                         device->path());
   }
   std::lock_guard lock(registry_mutex_);
   devices_[device->number()] = std::move(entry);
@@ -68,8 +71,8 @@ void ShimState::Poll() {
 void ShimState::Apply(const ControlLine& line) {
   using Action = ControlLine::Action;
   std::shared_ptr<SimDeviceModel> target;
-  if (line.action == Action::kUnplug || line.action == Action::kReplace ||
-      line.action == Action::kVanish || line.action == Action::kStall) {
+  if (line.action != Action::kPlug && line.action != Action::kEnumerationFails &&
+      line.action != Action::kEnumerationWorks && line.action != Action::kInvalid) {
     target = bus_.Find(line.device);
     if (!target) {
       std::fprintf(stderr, "qvsim: control \"%s\": no such device\n", line.text.c_str());
@@ -87,6 +90,9 @@ void ShimState::Apply(const ControlLine& line) {
     case Action::kReplace:
       (void)bus_.Replace(target, settings_.device);
       Save(*target);
+      break;
+    case Action::kReplaceAtReset:
+      (void)bus_.ReplaceAtReset(target, settings_.device);
       break;
     case Action::kVanish: {
       SimDeviceConfig config = target->config();
