@@ -169,7 +169,7 @@ void UnitRun::Run() {
     if (record.message.empty()) record.message = qv::text::kTryAgain;
     shared_.observer.Message(qv::text::kFailure,
                              shared_.labelled ? "device " + task_.label : std::string());
-    if (devices.first && !answer.received && !devices.after_reset) {
+    if (devices.first && !answer.received) {
       // The interface taken never answered: a composite device may speak the protocol on
       // another one.
       shared_.observer.Message(station::text::UnansweredInterface(VisibleText(devices.first->path)),

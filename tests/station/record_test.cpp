@@ -44,6 +44,7 @@ TEST(UnitRecordLine, IsOneLineThatReadsBackWhole) {
   r.device_path = "/dev/hidraw3";
   r.device_port = "1-2.3";
   r.device_serial = "SN\xff\x01";  // a device may report anything, invalid UTF-8 included
+  r.serial_after_reset = "";       // came back from its reset without one
   r.version_before = "5000000000";
   r.flash_id = "C216";
   r.duration_ms = 12345;
@@ -61,6 +62,8 @@ TEST(UnitRecordLine, IsOneLineThatReadsBackWhole) {
   EXPECT_EQ(back.attempt, 2u);
   EXPECT_EQ(back.device_port, "1-2.3");
   EXPECT_EQ(back.device_serial.substr(0, 2), "SN");
+  EXPECT_EQ(back.serial_after_reset, std::optional<std::string>(""));
+  EXPECT_NE(line.find("\"serial_after_reset\":\"\""), std::string::npos) << line;
   EXPECT_EQ(back.flash_id, "C216");
   EXPECT_EQ(back.duration_ms, 12345u);
   EXPECT_EQ(back.reports_sent, 987u);
@@ -216,7 +219,7 @@ TEST(RecordSummary, CsvQuotesWhatNeedsIt) {
   std::string header;
   std::getline(lines, header);
   EXPECT_EQ(header.rfind("session,unit,attempt,start,end,", 0), 0u);
-  EXPECT_NE(csv.find(",failed,\"Erase data faile ,please \"\"see\"\"\nmap\",0,0\r\n"),
+  EXPECT_NE(csv.find(",failed,\"Erase data faile ,please \"\"see\"\"\nmap\",0,0,\r\n"),
             std::string::npos)
       << csv;
 }

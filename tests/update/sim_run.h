@@ -64,9 +64,11 @@ struct SimRun {
   PackageStore store;
   RecordingDialogs dialogs;
   RuntimeRandom random;
+  RunDevices devices;  // the entries the last run took
 
   RunResult Run(ProgressContext& progress, bool continuous = false) {
-    UpdateEnvironment env{link, store, dialogs, clock, random, continuous};
+    devices = {};
+    UpdateEnvironment env{link, store, dialogs, clock, random, continuous, nullptr, &devices};
     return RunUpdate(env, progress);
   }
   RunResult Run(bool continuous = false) {
