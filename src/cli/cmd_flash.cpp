@@ -32,8 +32,10 @@ void AddFlashCommand(CLI::App& app) {
       "On a terminal, with --continuous or --all, each unit that ends leaves a line (unit, "
       "device, result, duration, and the message and area of a unit not updated); the summary "
       "lists the units not updated (-v: every unit).\n"
-      "A device is known by its USB port and serial number together, so that it is found again "
-      "after its reset.");
+      "A device is its USB port: its interfaces all sit there, and after its reset the device in "
+      "that port is taken again, whatever serial number it now reports. Only where no port is "
+      "known does the serial number stand for the device; devices that nothing tells apart are "
+      "left alone.");
   flash->add_option("package", options->package,
                     "The package file (default: QVUpdate.Bin in the current folder; the "
                     "readme.txt beside it is read too)")
@@ -51,7 +53,8 @@ void AddFlashCommand(CLI::App& app) {
       ->check(CLI::Range(uint64_t{1}, UINT64_MAX).description(""));
   flash->add_option("--device", options->device,
                     "Update this device (its path, serial number or USB port) instead of the "
-                    "first")
+                    "first; a path names one interface of a composite device (qvupdate devices "
+                    "lists them), which is then kept to across the reset")
       ->type_name("DEVICE")
       ->excludes(all);
   flash->add_flag("--wait", options->wait,

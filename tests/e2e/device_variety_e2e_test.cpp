@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -111,6 +112,8 @@ const VarietyCase kCases[] = {
       {1, {1}, {2, 3}, {kIndistinctDevicesText}},
       {1, {1}, {2, 3}, {kIndistinctDevicesText}}}},
 };
+
+void PrintTo(const VarietyCase& c, std::ostream* out) { *out << c.name; }
 
 std::vector<std::string> ModeArguments(Mode mode, const VarietyCase& c) {
   switch (mode) {

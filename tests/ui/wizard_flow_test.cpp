@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "device/command_frame.h"
+#include "device/device_identity.h"
 #include "ui/object_thread_call.h"
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
@@ -91,6 +92,8 @@ class WizardFlowTest : public QObject {
   void checkboxSetsContinuousMode();
   void startWithoutDeviceThenWithOneRunsAWholeUpdate();
   void failedRunShowsTheFailureText();
+  void everyKindOfDeviceGetsTheRightUpdate_data();
+  void everyKindOfDeviceGetsTheRightUpdate();
   void keyOnTheFinishedPageEndsTheWizard_data();
   void keyOnTheFinishedPageEndsTheWizard();
   void sameVersionQuestion_data();
@@ -340,6 +343,133 @@ void WizardFlowTest::failedRunShowsTheFailureText() {
   QCOMPARE(finished.status, QString::fromLatin1(text::kFailure));
   QCOMPARE(rig.sound.requests.load(), 0);
   QCOMPARE(rig.dialogs.messages().size(), size_t{1});
+  QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
+}
+
+namespace {
+
+// The kinds of device real hardware brings, as the wizard meets them.
+enum class DeviceKind {
+  kCompositeProtocolFirst,
+  kCompositeProtocolSecond,
+  kSerialGoneInUpdateMode,
+  kSerialChangedInUpdateMode,
+  kTwoCompositeDevicesOnTwoPorts,
+  kSwappedDuringTheReset,
+  kSharedSerialWithoutPortFirst,
+  kDistinctBeforeSharedSerialWithoutPort,
+};
+
+sim::SimDeviceConfig InPort(std::string port, uint32_t interfaces = 1, uint32_t protocol = 0) {
+  sim::SimDeviceConfig config;
+  config.usb_port = std::move(port);
+  config.interfaces = interfaces;
+  config.protocol_interface = protocol;
+  return config;
+}
+
+sim::SimDeviceConfig WithSerial(std::string serial) {
+  sim::SimDeviceConfig config;
+  config.serial_number = std::move(serial);
+  return config;
+}
+
+bool HoldsTheSampleProgram(const sim::SimDevice& device) {
+  const std::vector<uint8_t> flash = device.FlashImage();
+  const uint32_t program_offset = 0x40010000u - 0x40000000u;
+  return flash[program_offset + 1] == 7 && flash[program_offset + 2] == 14;
+}
+
+}  // namespace
+
+void WizardFlowTest::everyKindOfDeviceGetsTheRightUpdate_data() {
+  QTest::addColumn<int>("kind");
+  QTest::addColumn<bool>("succeeds");
+  QTest::addColumn<int>("updated");  // index of the device written; -1: none; 9: the swapped-in
+  QTest::addColumn<QString>("message");
+  const QString none;
+  QTest::newRow("composite, protocol first")
+      << int(DeviceKind::kCompositeProtocolFirst) << true << 0 << none;
+  QTest::newRow("composite, protocol second")
+      << int(DeviceKind::kCompositeProtocolSecond) << false << -1 << none;
+  QTest::newRow("serial gone in update mode")
+      << int(DeviceKind::kSerialGoneInUpdateMode) << true << 0 << none;
+  QTest::newRow("serial changed in update mode")
+      << int(DeviceKind::kSerialChangedInUpdateMode) << true << 0 << none;
+  QTest::newRow("two composite devices on two ports")
+      << int(DeviceKind::kTwoCompositeDevicesOnTwoPorts) << true << 0 << none;
+  QTest::newRow("swapped into the port during the reset")
+      << int(DeviceKind::kSwappedDuringTheReset) << true << 9 << none;
+  QTest::newRow("two without port sharing a serial, first")
+      << int(DeviceKind::kSharedSerialWithoutPortFirst) << false << -1
+      << QString::fromLatin1(kIndistinctDevicesText);
+  QTest::newRow("a distinct device before two sharing a serial")
+      << int(DeviceKind::kDistinctBeforeSharedSerialWithoutPort) << true << 0 << none;
+}
+
+// The wizard takes the first entry, as discovery always has, and finds its device again in its
+// port after the reset, whatever serial number the device now reports.
+void WizardFlowTest::everyKindOfDeviceGetsTheRightUpdate() {
+  QFETCH(int, kind);
+  QFETCH(bool, succeeds);
+  QFETCH(int, updated);
+  QFETCH(QString, message);
+  WizardRig rig;
+  rig.WritePackage();
+  std::vector<std::shared_ptr<sim::SimDevice>> devices;
+  std::shared_ptr<sim::SimDevice> swapped_in;
+  switch (static_cast<DeviceKind>(kind)) {
+    case DeviceKind::kCompositeProtocolFirst:
+      devices.push_back(rig.bus.Plug(InPort("1-1", 3, 0)));
+      break;
+    case DeviceKind::kCompositeProtocolSecond:
+      devices.push_back(rig.bus.Plug(InPort("1-1", 2, 1)));
+      break;
+    case DeviceKind::kSerialGoneInUpdateMode:
+    case DeviceKind::kSerialChangedInUpdateMode: {
+      sim::SimDeviceConfig config = InPort("1-1");
+      config.serial_after_reset =
+          kind == int(DeviceKind::kSerialGoneInUpdateMode) ? "" : "BOOT";
+      devices.push_back(rig.bus.Plug(config));
+      break;
+    }
+    case DeviceKind::kTwoCompositeDevicesOnTwoPorts:
+      devices.push_back(rig.bus.Plug(InPort("1-1", 2, 0)));
+      devices.push_back(rig.bus.Plug(InPort("1-2", 2, 0)));
+      break;
+    case DeviceKind::kSwappedDuringTheReset:
+      devices.push_back(rig.bus.Plug(InPort("1-1")));
+      swapped_in = rig.bus.ReplaceAtReset(devices.front(), sim::SimDeviceConfig{});
+      break;
+    case DeviceKind::kSharedSerialWithoutPortFirst:
+      devices.push_back(rig.bus.Plug(WithSerial("S")));
+      devices.push_back(rig.bus.Plug(WithSerial("S")));
+      devices.push_back(rig.bus.Plug(WithSerial("X")));
+      break;
+    case DeviceKind::kDistinctBeforeSharedSerialWithoutPort:
+      devices.push_back(rig.bus.Plug(WithSerial("X")));
+      devices.push_back(rig.bus.Plug(WithSerial("S")));
+      devices.push_back(rig.bus.Plug(WithSerial("S")));
+      break;
+  }
+  UpdateApp app(rig.Dependencies());
+  Finished finished;
+  Driver driver({Click<WelcomePage>("next_button"), Click<StartPage>("start_button"),
+                 RecordFinished(finished), Click<ProgressPage>("quit_button")});
+  QCOMPARE(app.Run(), 0);
+  QVERIFY(driver.finished());
+  QCOMPARE(finished.status, QString::fromLatin1(succeeds ? text::kSuccess : text::kFailure));
+  if (!message.isEmpty()) {
+    QCOMPARE(rig.dialogs.messages(), std::vector<std::string>{message.toStdString()});
+  }
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    QVERIFY(devices[i]->Faults().empty());
+    QCOMPARE(HoldsTheSampleProgram(*devices[i]), static_cast<int>(i) == updated);
+  }
+  if (swapped_in) QVERIFY(HoldsTheSampleProgram(*swapped_in));
+  if (!message.isEmpty()) {
+    for (const auto& device : devices) QVERIFY(device->Commands().empty());
+  }
   QCOMPARE(rig.mutexes.held(kDeviceMutexName), 0);
 }
 
