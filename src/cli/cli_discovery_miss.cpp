@@ -11,22 +11,4 @@ std::string AccessAdviceForThisProgram() {
   return SystemDeviceAccessAdvice(PathFromUtf8(ProgramDirectory()));
 }
 
-void ReportDiscoveryMiss(DiscoveryMiss miss, Dialogs& dialogs, std::FILE* out) {
-  switch (miss) {
-    case DiscoveryMiss::kBusy:
-      dialogs.ShowMessage(kDeviceBusyText);
-      return;
-    case DiscoveryMiss::kAccessDenied: {
-      const std::string advice = AccessAdviceForThisProgram();
-      std::fwrite(advice.data(), 1, advice.size(), out);
-      std::fflush(out);
-      return;
-    }
-    case DiscoveryMiss::kNone:
-    case DiscoveryMiss::kNoDevice:
-      break;
-  }
-  dialogs.ShowMessage(text::kNoDevice);
-}
-
 }  // namespace qv::cli

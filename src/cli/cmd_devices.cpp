@@ -128,7 +128,6 @@ std::vector<HidInterfaceInfo> Entries(const DeviceSurvey& survey) {
 
 // One device per port (or serial number), its interfaces below it in enumeration order.
 void PrintText(const DeviceSurvey& survey) {
-  if (!survey.enumerated) std::cout << "Enumeration failed.\n";
   for (const AttachedDevice& device : GroupByDevice(Entries(survey))) {
     std::cout << DeviceHeading(device) << "\n";
     for (const HidInterfaceInfo& info : device.interfaces) {
@@ -165,6 +164,9 @@ void PrintText(const DeviceSurvey& survey) {
     case DiscoveryMiss::kNoDevice:
       std::cout << text::kNoDevice << "\n";
       break;
+    case DiscoveryMiss::kEnumerationFailed:
+      std::cout << text::CannotListDevices(Shown(survey.enumeration_failure)) << "\n";
+      break;
   }
 }
 
@@ -196,6 +198,7 @@ void PrintJson(const DeviceSurvey& survey) {
                        {"interfaces", paths}});
   }
   nlohmann::json out = {{"enumerated", survey.enumerated},
+                        {"enumeration_failure", survey.enumeration_failure},
                         {"devices", devices},
                         {"interfaces", interfaces},
                         {"mutex", MutexText(survey.mutex)},

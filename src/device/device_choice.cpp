@@ -57,8 +57,11 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
   choice.run_lock_held_elsewhere = request.run_lock_held_elsewhere;
   std::vector<HidInterfaceInfo> interfaces;
   choice.enumerated = bus.Enumerate(kDeviceVendorId, kDeviceProductId, interfaces);
-  // A failed enumeration is the same as an empty one: no device.
-  if (!choice.enumerated) interfaces.clear();
+  // A failed enumeration takes no device, and says why.
+  if (!choice.enumerated) {
+    interfaces.clear();
+    choice.enumeration_failure = bus.EnumerationFailure();
+  }
   if (request.wanted && Indistinct(*request.wanted, interfaces)) {
     choice.indistinct = true;
     return choice;
@@ -84,9 +87,10 @@ DeviceChoice ChooseDevice(HidBus& bus, NamedMutexSystem& mutexes, const Discover
 }
 
 DiscoveryMiss MissFrom(bool taken, bool mutex_held_elsewhere, bool run_lock_held_elsewhere,
-                       const std::vector<ProbedInterface>& interfaces) {
+                       bool enumerated, const std::vector<ProbedInterface>& interfaces) {
   if (taken) return DiscoveryMiss::kNone;
   if (mutex_held_elsewhere || run_lock_held_elsewhere) return DiscoveryMiss::kBusy;
+  if (!enumerated) return DiscoveryMiss::kEnumerationFailed;
   for (const ProbedInterface& probed : interfaces) {
     if (probed.state == InterfaceState::kAccessDenied) return DiscoveryMiss::kAccessDenied;
   }
@@ -96,7 +100,7 @@ DiscoveryMiss MissFrom(bool taken, bool mutex_held_elsewhere, bool run_lock_held
 DiscoveryMiss MissOf(const DeviceChoice& choice) {
   return MissFrom(choice.taken.has_value(),
                   choice.mutex_status == NamedMutexStatus::kAlreadyExists,
-                  choice.run_lock_held_elsewhere, choice.interfaces);
+                  choice.run_lock_held_elsewhere, choice.enumerated, choice.interfaces);
 }
 
 }  // namespace qv

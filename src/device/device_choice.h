@@ -43,6 +43,7 @@ struct DiscoveryRequest {
 // The outcome: every interface looked at, in enumeration order, and the device taken.
 struct DeviceChoice {
   bool enumerated = false;
+  std::string enumeration_failure;  // the system's reason, when the list could not be read
   std::vector<ProbedInterface> interfaces;
   // Index into interfaces of the device taken; empty when none was.
   std::optional<std::size_t> taken;
@@ -72,13 +73,14 @@ enum class DiscoveryMiss {
   kNoDevice,      // nothing with the device's ids could be used: absent, or not set up yet
   kBusy,          // another updater process holds a device or is in the middle of a run
   kAccessDenied,  // a device is attached, but this user may not open it
+  kEnumerationFailed,  // the list of attached devices could not be read at all
 };
 
 // The one rule behind both MissOf: busy while another process holds the device mutex or the
 // run lock; an interface refused for lack of rights counts only when nothing else explains the
 // miss; otherwise no device.
 [[nodiscard]] DiscoveryMiss MissFrom(bool taken, bool mutex_held_elsewhere,
-                                     bool run_lock_held_elsewhere,
+                                     bool run_lock_held_elsewhere, bool enumerated,
                                      const std::vector<ProbedInterface>& interfaces);
 
 [[nodiscard]] DiscoveryMiss MissOf(const DeviceChoice& choice);

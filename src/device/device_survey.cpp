@@ -16,6 +16,7 @@ DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes) {
   DeviceSurvey survey;
   survey.run_lock_held_elsewhere = request.run_lock_held_elsewhere;
   survey.enumerated = choice.enumerated;
+  survey.enumeration_failure = choice.enumeration_failure;
   survey.interfaces = std::move(choice.interfaces);
   survey.would_take = choice.taken;
   // The port and the mutex of the choice are let go when it goes out of scope.
@@ -27,7 +28,7 @@ DeviceSurvey SurveyDevices(HidBus& bus, NamedMutexSystem& mutexes) {
 DiscoveryMiss MissOf(const DeviceSurvey& survey) {
   return MissFrom(survey.would_take.has_value(),
                   survey.mutex == NamedMutexStatus::kAlreadyExists,
-                  survey.run_lock_held_elsewhere, survey.interfaces);
+                  survey.run_lock_held_elsewhere, survey.enumerated, survey.interfaces);
 }
 
 }  // namespace qv

@@ -12,6 +12,7 @@ namespace qv {
 // What discovery would find right now, without keeping anything.
 struct DeviceSurvey {
   bool enumerated = false;
+  std::string enumeration_failure;  // the system's reason, when the list could not be read
   std::vector<ProbedInterface> interfaces;
   // Index of the interface discovery would take; empty when it would take none.
   std::optional<std::size_t> would_take;

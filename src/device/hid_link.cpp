@@ -32,6 +32,7 @@ unsigned HidLink::Discover() {
   {
     std::lock_guard lock(identity_mutex_);
     indistinct_ = choice.indistinct;
+    enumeration_failure_ = choice.enumeration_failure;
     taken_.reset();
     if (choice.taken) taken_ = choice.interfaces[*choice.taken].info;
   }
@@ -74,6 +75,11 @@ bool HidLink::LastFoundIndistinct() const {
 
 DiscoveryMiss HidLink::LastMiss() const {
   return last_miss_.load();
+}
+
+std::string HidLink::LastEnumerationFailure() const {
+  std::lock_guard lock(identity_mutex_);
+  return enumeration_failure_;
 }
 
 bool HidLink::Connected() const {

@@ -61,6 +61,8 @@ class HidLink {
   [[nodiscard]] RunLock& run_lock() { return run_lock_; }
   // Why the last discovery took no device (kNone after one that took a device, and before any).
   [[nodiscard]] DiscoveryMiss LastMiss() const;
+  // The system's reason when the last discovery could not read the list of devices.
+  [[nodiscard]] std::string LastEnumerationFailure() const;
   // Gives up the device and the mutex (cancel pulse first). Takes no lock; never fails.
   void Release();
   [[nodiscard]] bool Connected() const;
@@ -92,6 +94,7 @@ class HidLink {
   std::optional<DeviceIdentity> wanted_;
   std::optional<HidInterfaceInfo> taken_;
   bool indistinct_ = false;
+  std::string enumeration_failure_;
 };
 
 }  // namespace qv

@@ -61,6 +61,9 @@ class TracedHidBus final : public HidBus {
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
   [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override;
+  [[nodiscard]] std::string EnumerationFailure() const override {
+    return inner_.EnumerationFailure();
+  }
 
   [[nodiscard]] ReportCounts counts() const;
 

@@ -59,9 +59,12 @@ class HidBus {
  public:
   virtual ~HidBus() = default;
   // Lists the interfaces with the given vendor and product id, in enumeration order.
-  // Returns false when the enumeration itself failed.
+  // Returns false when the enumeration itself failed (the list could not be read at all).
   [[nodiscard]] virtual bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                        std::vector<HidInterfaceInfo>& out) = 0;
+  // Why the last enumeration that failed failed, in the system's words; empty when it gave
+  // none.
+  [[nodiscard]] virtual std::string EnumerationFailure() const { return {}; }
   // Opens an interface for reading and writing, telling why it failed. The one way a bus
   // opens, so that a bus placed in front of another (tracing, aborting) passes the reason on.
   // A bus that cannot tell gives kOther for every failure.

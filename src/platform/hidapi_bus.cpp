@@ -37,6 +37,12 @@ void AppendUtf8(std::string& out, uint32_t c) {
 bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// hidapi's words for an enumeration that found nothing (its back ends on Linux and Windows), or
+// no words at all: any other text after a NULL list is a failure to read the list.
+bool NothingFound(const std::string& error) {
+  return error.empty() || error == "Success" || error.starts_with("No HID devices");
+}
+
 // What hidapi said of the last call made without a device; empty when it says nothing.
 std::string GlobalError(const HidapiCalls& calls) {
   if (calls.error == nullptr) return {};
@@ -107,14 +113,24 @@ class HidapiBus final : public HidBus {
   explicit HidapiBus(const HidapiCalls& calls) : calls_(calls) {}
 
   // Asks hidapi for the one vendor/product pair only: a full enumeration on every poll disturbs
-  // other devices. hid_enumerate gives NULL both when nothing matches and when it failed; both
-  // leave the list empty, which every caller treats as "no device".
+  // other devices. hid_enumerate gives NULL both when nothing matches and when it failed; its
+  // error text tells them apart.
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override {
     out.clear();
-    if (!Init()) return false;
+    if (!Init()) {
+      Failed("hidapi could not be initialised");
+      return false;
+    }
     std::lock_guard lock(*bus_lock_);
     hid_device_info* list = calls_.enumerate(vendor_id, product_id);
+    if (list == nullptr) {
+      const std::string error = GlobalError(calls_);
+      if (!NothingFound(error)) {
+        Failed(error);
+        return false;
+      }
+    }
     for (const hid_device_info* it = list; it != nullptr; it = it->next) {
       if (it->path == nullptr) continue;
       out.push_back({.path = it->path,
@@ -130,6 +146,11 @@ class HidapiBus final : public HidBus {
     return true;
   }
 
+
+  [[nodiscard]] std::string EnumerationFailure() const override {
+    std::lock_guard lock(failure_mutex_);
+    return enumeration_failure_;
+  }
 
   [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override {
     HidOpenResult result;
@@ -167,6 +188,13 @@ class HidapiBus final : public HidBus {
   BusLock bus_lock_ = std::make_shared<std::mutex>();
   std::once_flag init_once_;
   bool init_ok_ = false;
+  mutable std::mutex failure_mutex_;
+  std::string enumeration_failure_;
+
+  void Failed(std::string reason) {
+    std::lock_guard lock(failure_mutex_);
+    enumeration_failure_ = std::move(reason);
+  }
 };
 
 const HidapiCalls kSystemHidapi = {

@@ -147,6 +147,11 @@ bool SimBus::Enumerate(uint16_t vendor_id, uint16_t product_id,
   return true;
 }
 
+std::string SimBus::EnumerationFailure() const {
+  const std::wstring_view text = kSimEnumerationFailureText;
+  return std::string(text.begin(), text.end());  // ASCII
+}
+
 std::unique_ptr<SimPort> SimBus::OpenSim(const std::string& path) {
   std::lock_guard lock(state_->mutex);
   const std::optional<State::Located> found = state_->Locate(path, true);

@@ -17,6 +17,10 @@ namespace qv::sim {
 // An in-process HID bus of simulated devices, for tests. Thread-safe: a test thread may plug and
 // unplug while the code under test enumerates and transfers on other threads. Waiting (latency,
 // erase time, the absence after reset, read time-outs) goes through the given clock.
+// What a failing enumeration says, here and through the hidapi stand-in.
+inline constexpr const wchar_t* kSimEnumerationFailureText =
+    L"the simulated bus cannot list its devices";
+
 class SimBus final : public HidBus {
  public:
   explicit SimBus(Clock& clock);
@@ -44,6 +48,7 @@ class SimBus final : public HidBus {
 
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
+  [[nodiscard]] std::string EnumerationFailure() const override;
   // A device configured with open_refused fails with kAccessDenied.
   [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override;
 

@@ -42,6 +42,9 @@ class AbortableBus final : public HidBus {
   [[nodiscard]] bool Enumerate(uint16_t vendor_id, uint16_t product_id,
                                std::vector<HidInterfaceInfo>& out) override;
   [[nodiscard]] HidOpenResult OpenWithReason(const std::string& path) override;
+  [[nodiscard]] std::string EnumerationFailure() const override {
+    return inner_.EnumerationFailure();
+  }
 
  private:
   HidBus& inner_;

@@ -99,7 +99,9 @@ bool Station::HoldSessionLocks() {
 
 std::vector<HidInterfaceInfo> Station::Attached() {
   std::vector<HidInterfaceInfo> found;
-  if (!env_.bus.Enumerate(kDeviceVendorId, kDeviceProductId, found)) return {};
+  const bool listed = env_.bus.Enumerate(kDeviceVendorId, kDeviceProductId, found);
+  ReportListing(listed);
+  if (!listed) return {};
   if (config_.device.empty()) return found;
   std::vector<HidInterfaceInfo> wanted;
   for (const HidInterfaceInfo& info : found) {
@@ -109,6 +111,18 @@ std::vector<HidInterfaceInfo> Station::Attached() {
     }
   }
   return wanted;
+}
+
+// Says once that the list of devices cannot be read, with the system's reason, and once that it
+// can again: a station that only waited would not tell a broken system from an empty bench.
+void Station::ReportListing(bool listed) {
+  if (listed != list_unreadable_) return;
+  list_unreadable_ = !listed;
+  if (list_unreadable_) {
+    observer_.Message(qv::text::CannotListDevices(env_.bus.EnumerationFailure()), "");
+  } else {
+    observer_.Notice(NoticeKind::kNotice, text::kDevicesListedAgain);
+  }
 }
 
 std::vector<AttachedDevice> Station::AttachedDevices() {
@@ -289,6 +303,10 @@ bool Station::DeviceAvailable(const std::vector<AttachedDevice>& devices) {
     }
     if (taken) return true;
     miss = probe.LastMiss();
+    if (miss == DiscoveryMiss::kEnumerationFailed) {
+      observer_.Message(qv::text::CannotListDevices(probe.LastEnumerationFailure()), "");
+      return false;
+    }
   }
   if (miss == DiscoveryMiss::kBusy) {
     observer_.Message(text::kDeviceBusy,
@@ -325,6 +343,7 @@ bool Station::WaitWhileTakenElsewhere(std::vector<HidInterfaceInfo>& attached) {
 
 int Station::RunOnce() {
   std::vector<HidInterfaceInfo> attached = Attached();
+  if (list_unreadable_) return kStationNotAllUpdated;  // said already, with the reason
   if (config_.wait && !WaitWhileTakenElsewhere(attached)) return kStationNotAllUpdated;
   std::vector<AttachedDevice> devices = GroupByDevice(attached);
   // One device: the one discovery's first entry belongs to.

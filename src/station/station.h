@@ -93,6 +93,7 @@ class Station {
   [[nodiscard]] std::vector<AttachedDevice> AttachedDevices();
   [[nodiscard]] DeviceIdentity IdentityFor(const HidInterfaceInfo& entry) const;
   bool LeaveIndistinctAlone(std::vector<AttachedDevice>& devices);
+  void ReportListing(bool listed);
   Slot& SlotFor(const HidInterfaceInfo& info);
   [[nodiscard]] bool AnyRunning() const;
   [[nodiscard]] bool NewUnitAllowed() const;
@@ -128,7 +129,8 @@ class Station {
   bool aborted_ = false;
   bool interrupted_ = false;
   bool record_failed_ = false;
-  bool refused_ = false;  // devices nothing tells apart were left alone
+  bool refused_ = false;
+  bool list_unreadable_ = false;  // the last enumeration failed (said once)  // devices nothing tells apart were left alone
   std::set<std::string> told_indistinct_;  // their identities, told once while attached
 };
 

@@ -30,6 +30,7 @@ inline constexpr const char* kGaveUpBefore = "The device ";
 inline constexpr const char* kGaveUpMiddle = " failed ";
 inline constexpr const char* kGaveUpAfter = " times in a row; unplug it to go on.";
 
+inline constexpr const char* kDevicesListedAgain = "The list of attached devices can be read again.";
 // A run whose device never answered on the interface it took.
 inline std::string UnansweredInterface(const std::string& path) {
   return "The device did not answer on its interface " + path +

@@ -10,6 +10,10 @@ std::string NoDeviceMessage(const WizardContext& context) {
     // Telling the user to plug in a device that is plugged in would send them the wrong way.
     message += "\n" + DeviceAccessLine(FindDeviceRule(context.device_rules));
   }
+  if (context.link.LastMiss() == DiscoveryMiss::kEnumerationFailed) {
+    // "No device" alone would send the user to the cable when the system cannot list devices.
+    message += "\n" + text::CannotListDevices(context.link.LastEnumerationFailure());
+  }
   return message;
 }
 

@@ -3,6 +3,8 @@
 // The texts the update procedure shows, exactly as users and support documents know them
 // (the spelling is part of the product and is kept as it stands).
 
+#include <string>
+
 namespace qv::text {
 
 // Update run.
@@ -12,6 +14,11 @@ inline constexpr const char* kPleaseWait = "To updata ,please wait...";
 inline constexpr const char* kReconnectFailed =
     "Connect to device faile,please connect usb cable to device !";
 inline constexpr const char* kTryAgain = "Updata faile ,please try again !";
+// The list of attached devices could not be read at all; the system's reason follows.
+inline constexpr const char* kCannotListDevices = "The list of attached devices cannot be read";
+inline std::string CannotListDevices(const std::string& reason) {
+  return std::string(kCannotListDevices) + (reason.empty() ? "." : ": " + reason);
+}
 inline constexpr const char* kEraseCheckCodeFailed =
     "Erase check code faile,please connect usb cable to device";
 inline constexpr const char* kWriteCheckCodeFailed =

@@ -14,6 +14,10 @@ std::string NoDeviceMessage(const HidLink& link) {
     while (!advice.empty() && advice.back() == '\n') advice.pop_back();
     message += "\n" + advice;
   }
+  if (link.LastMiss() == DiscoveryMiss::kEnumerationFailed) {
+    // "No device" alone would send the user to the cable when the system cannot list devices.
+    message += "\n" + text::CannotListDevices(link.LastEnumerationFailure());
+  }
   return message;
 }
 

@@ -185,6 +185,39 @@ TEST_P(DeviceVariety, EveryModeWritesTheRightDevices) {
   }
 }
 
+const std::string kCannotList =
+    "The list of attached devices cannot be read: the simulated bus cannot list its devices";
+
+// A list of devices the system cannot read is said as such, with the system's reason, once, in
+// every mode; "No device" would send the user to the cable. A continuous station goes on once
+// the list can be read again.
+TEST_F(FlashE2E, AListThatCannotBeReadIsSaidOnceInEveryMode) {
+  const fs::path control = dir_ / "control.txt";
+  const std::vector<std::vector<std::string>> runs = {
+      {"devices"}, {"flash", PackagePath()}, {"flash", PackagePath(), "--all"}};
+  for (const std::vector<std::string>& args : runs) {
+    SCOPED_TRACE(args.size() == 1 ? "devices" : args.back());
+    std::ofstream(control, std::ios::trunc) << "enumeration fail\n";
+    EXPECT_EQ(Flash(args, {"QVSIM_CONTROL=" + control.string()}), 1);
+    const std::string said = stdout_ + stderr_;
+    EXPECT_EQ(Count(said, kCannotList), 1u) << said;
+    EXPECT_EQ(said.find("No device"), std::string::npos) << said;
+  }
+
+  std::ofstream(control, std::ios::trunc) << "enumeration fail\n";
+  auto station = Start({"flash", PackagePath(), "--continuous", "--count", "1"},
+                       {"QVSIM_CONTROL=" + control.string()});
+  ASSERT_TRUE(station->started());
+  ASSERT_TRUE(WaitUntil([&] { return station->Stderr().find(kCannotList) != std::string::npos; }))
+      << station->Stderr();
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // several polls fail meanwhile
+  std::ofstream(control, std::ios::app) << "enumeration ok\n";
+  EXPECT_EQ(station->Wait(90'000), 0) << station->Stderr();
+  EXPECT_EQ(Count(station->Stderr(), kCannotList), 1u) << station->Stderr();
+  EXPECT_NE((station->Stdout() + station->Stderr()).find("can be read again"), std::string::npos);
+  test::ExpectFlashHoldsPackage(Flash(1), package_);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, DeviceVariety, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<VarietyCase>& info) {
                            return "Kind" + std::to_string(info.index);

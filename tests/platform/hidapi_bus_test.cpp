@@ -53,7 +53,7 @@ struct HidapiScript {
   int frees = 0;
   bool open_fails = false;
   int open_errno = 0;            // errno a failing open leaves
-  std::wstring open_error_text;  // what hid_error(NULL) says after it
+  std::wstring error_text;       // what hid_error(NULL) says after a failed call
   int closes = 0;
   hid_device_info attributes{};
   bool attributes_fail = false;
@@ -101,7 +101,7 @@ const HidapiCalls kScriptedCalls = {
       std::copy_n(script->read_bytes.begin(), std::min(script->read_bytes.size(), length), data);
       return script->read_result;
     },
-    [](hid_device*) -> const wchar_t* { return script->open_error_text.c_str(); },
+    [](hid_device*) -> const wchar_t* { return script->error_text.c_str(); },
 };
 
 class ScriptedHidapiTest : public ::testing::Test {
@@ -269,7 +269,7 @@ TEST_F(ScriptedHidapiTest, AFailedOpenTellsAccessDeniedFromOtherFailures) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.open_errno);
     script_.open_errno = c.open_errno;
-    script_.open_error_text = c.text;
+    script_.error_text = c.text;
     const HidOpenResult result = bus_->OpenWithReason("/dev/qv-no-such-hidraw");
     EXPECT_EQ(result.port, nullptr);
     EXPECT_EQ(result.failure, c.expected);
@@ -304,6 +304,32 @@ TEST(HidapiTextTest, WideStringsBecomeUtf8Whole) {
     EXPECT_EQ(Utf8FromHidapi(whole), "\xF0\x9F\x98\x80");
   }
   EXPECT_EQ(Utf8FromHidapi(nullptr), "");
+}
+
+// hid_enumerate gives NULL both for an empty list and for one it could not read; its error text
+// tells them apart, and a failure keeps the system's words.
+TEST_F(ScriptedHidapiTest, AnEmptyListIsNotAFailedOne) {
+  struct Case {
+    std::wstring error;
+    bool listed;
+  };
+  const Case cases[] = {
+      {L"No HID devices with requested VID/PID found in the system.", true},
+      {L"No HID devices found in the system.", true},
+      {L"Success", true},
+      {L"", true},
+      {L"Couldn't create udev context", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8FromHidapi(c.error.c_str()));
+    script_.error_text = c.error;
+    std::vector<HidInterfaceInfo> found{{"stale", 1, 2, "", ""}};
+    EXPECT_EQ(bus_->Enumerate(0x0416, 0xB501, found), c.listed);
+    EXPECT_TRUE(found.empty());
+    if (!c.listed) {
+      EXPECT_EQ(bus_->EnumerationFailure(), "Couldn't create udev context");
+    }
+  }
 }
 
 TEST_F(ScriptedHidapiTest, AFailedInitialisationFindsAndOpensNothing) {

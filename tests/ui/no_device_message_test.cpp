@@ -1,6 +1,7 @@
 // Start without a device the wizard may take: the message box says "No device, please connect
 // usb cable to device !", with one more line naming the cause and the udev rule only when a
-// device is plugged in that this user may not open.
+// device is plugged in that this user may not open, or the reason the system could not list the
+// devices at all.
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -28,7 +29,7 @@ Driver::Step Click(const char* name) {
   };
 }
 
-enum class Attached { kNothing, kRefusedDevice, kDeviceHeldElsewhere };
+enum class Attached { kNothing, kRefusedDevice, kDeviceHeldElsewhere, kListUnreadable };
 
 }  // namespace
 
@@ -52,6 +53,10 @@ void NoDeviceMessageTest::startTellsWhyNoDeviceWasTaken_data() {
   QTest::newRow("may not be opened, no rule")
       << Attached::kRefusedDevice << false
       << QStringLiteral("install the udev rule /etc/udev/rules.d/70-qvupdater.rules");
+  QTest::newRow("the list of devices cannot be read")
+      << Attached::kListUnreadable << false
+      << QStringLiteral("The list of attached devices cannot be read: the simulated bus cannot "
+                        "list its devices");
   QTest::newRow("may not be opened, rule installed")
       << Attached::kRefusedDevice << true << QStringLiteral("unplug it and plug it in again");
 }
@@ -72,6 +77,7 @@ void NoDeviceMessageTest::startTellsWhyNoDeviceWasTaken() {
   sim::SimDeviceConfig config;
   config.open_refused = attached == Attached::kRefusedDevice;
   if (attached != Attached::kNothing) rig.bus.Plug(config);
+  rig.bus.SetEnumerationFails(attached == Attached::kListUnreadable);
   NamedMutexResult elsewhere;
   if (attached == Attached::kDeviceHeldElsewhere) elsewhere = rig.mutexes.Create(kDeviceMutexName);
 
@@ -91,6 +97,10 @@ void NoDeviceMessageTest::startTellsWhyNoDeviceWasTaken() {
     return;
   }
   QCOMPARE(lines.size(), 2);
+  if (attached == Attached::kListUnreadable) {
+    QCOMPARE(lines[1], second_line);
+    return;
+  }
   QVERIFY2(lines[1].contains(QStringLiteral("plugged in, but this user may not open it")),
            qPrintable(lines[1]));
   QVERIFY2(lines[1].contains(second_line), qPrintable(lines[1]));

@@ -127,7 +127,7 @@ QVSIM_EXPORT struct hid_device_info* hid_enumerate(unsigned short vendor_id,
   state.Poll();
   std::vector<qv::HidInterfaceInfo> found;
   if (!state.bus().Enumerate(vendor_id, product_id, found)) {
-    SetError(nullptr, L"enumeration failed");
+    SetError(nullptr, qv::sim::kSimEnumerationFailureText);
     return nullptr;
   }
   hid_device_info* head = nullptr;
