@@ -240,9 +240,10 @@ std::wstring RefusedOpenText() {
   if (buffer != nullptr) LocalFree(buffer);
   return text;
 }
-// Windows' hidapi leaves errno alone: only its error text tells a refusal.
+// Windows' hidapi leaves errno alone (what it holds is left from something else): only its
+// error text tells a refusal.
 constexpr HidOpenFailure kRefusedByText = HidOpenFailure::kAccessDenied;
-constexpr HidOpenFailure kRefusedByErrno = HidOpenFailure::kAccessDenied;
+constexpr HidOpenFailure kRefusedByErrno = HidOpenFailure::kOther;
 #else
 // hidraw's text is a formatted errno, which may have been overwritten; errno is what counts.
 std::wstring RefusedOpenText() { return L"open failed: Permission denied"; }
