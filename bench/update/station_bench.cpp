@@ -110,6 +110,7 @@ Outcome RunUnits(const PackageStore& package, HidBus& bus, Clock& clock) {
                                 .bus = bus,
                                 .mutexes = mutexes,
                                 .clock = clock,
+                                .wall_clock_ms = SystemEpochMs,
                                 .package = package,
                                 .continuous = false,
                                 .labelled = true,

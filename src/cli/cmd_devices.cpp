@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "device/attached_devices.h"
 #include "device/device_survey.h"
+#include "station/visible_text.h"
 #include "device/hid_link.h"
 #include "cli/cli_dialogs.h"
 #include "package/package_load.h"
@@ -74,7 +75,8 @@ std::string MutexText(NamedMutexStatus status) {
 // The process that holds a lock, where the system lets this user see it.
 void PrintHolder(const std::string& name) {
   if (const std::optional<LockHolder> holder = SystemNamedMutexes().Holder(name)) {
-    std::cout << "  " << name << " is held by " << HolderText(*holder) << "\n";
+    std::cout << "  " << name << " is held by " << station::VisibleText(HolderText(*holder))
+              << "\n";
   }
 }
 
@@ -94,13 +96,9 @@ std::string InterfaceText(const HidInterfaceInfo& info) {
   return text;
 }
 
-// The device's own texts are printed only where they are printable.
-std::string Shown(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
-}
+// The device's own texts (a serial number, a product string) are shown, never obeyed, by a
+// terminal.
+std::string Shown(const std::string& text) { return station::VisibleText(text); }
 
 // What a station knows the device by, also after its reset: its port, else its serial number.
 std::string DeviceHeading(const AttachedDevice& device) {
@@ -133,7 +131,7 @@ void PrintText(const DeviceSurvey& survey) {
     for (const HidInterfaceInfo& info : device.interfaces) {
       const std::size_t i = IndexOf(survey, info);
       const ProbedInterface& entry = survey.interfaces[i];
-      std::cout << "  " << Shown(info.path);
+      std::cout << "  " << info.path;  // the system's own name for it
       if (IdsRead(entry)) std::cout << "  " << IdsOf(entry);
       std::cout << "  " << StateOf(survey, i) << "\n";
       if (const std::string details = InterfaceText(info); !details.empty()) {
@@ -245,9 +243,10 @@ QueryLine ReadQuery(const DeviceQueryResult& result, const PackageStore* package
 void PrintQueryText(const QueryLine& line) {
   const DeviceQueryResult& r = line.result;
   std::cout << r.device.path << "  " << QueryStateText(r.state) << "\n";
-  std::cout << "    serial " << (r.device.serial_number.empty() ? "-" : r.device.serial_number)
-            << ", port " << (r.device.usb_port.empty() ? "-" : r.device.usb_port) << "\n";
-  if (r.holder) std::cout << "    held by " << HolderText(*r.holder) << "\n";
+  std::cout << "    serial "
+            << (r.device.serial_number.empty() ? "-" : Shown(r.device.serial_number))
+            << ", port " << (r.device.usb_port.empty() ? "-" : Shown(r.device.usb_port)) << "\n";
+  if (r.holder) std::cout << "    held by " << station::VisibleText(HolderText(*r.holder)) << "\n";
   if (r.state != DeviceQueryResult::State::kAnswered) return;
   std::cout << "    version " << AnswerVersionHex(r.answer) << "\n";
   std::cout << "    flash id " << line.flash_id.value_or("-");

@@ -46,12 +46,6 @@ AnswerPolicy PolicyFrom(const std::string& name) {
   return AnswerPolicy::kAsk;
 }
 
-int64_t NowEpochMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 // The loader's messages, with the system's reason on a line of their own.
 class LoadDialogs final : public Dialogs {
  public:
@@ -98,6 +92,11 @@ class CommandLineStation {
         [&questions](const station::StationQuestion& question) { questions.Take(question); });
     int status = station.Run();
     display_.SetQuestionHandler(nullptr);
+    if (trace_) {
+      if (const uint64_t lost = trace_->Close(); lost != 0) {
+        display_.Message(station::text::TraceFellBehind(lost), options_.trace);
+      }
+    }
     store_.Release();
     std::string reason;
     if (!OutputKept(reason)) {
@@ -121,7 +120,7 @@ class CommandLineStation {
       return false;
     }
     station::UnitRecord& r = record_template_;
-    r.session = HostName() + "-" + std::to_string(ProcessId()) + "-" + station::IsoUtc(NowEpochMs());
+    r.session = HostName() + "-" + std::to_string(ProcessId()) + "-" + station::IsoUtc(SystemEpochMs());
     r.station = HostName();
     r.updater = kProgramVersion;
     r.package_file = Utf8FromPath(package.filename());

@@ -1,5 +1,7 @@
 #include "cli/station_display.h"
 
+#include "station/visible_text.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -97,8 +99,8 @@ std::string StationDisplay::RowText(const Row& row, int columns) const {
     return prefix + "[" + std::string(static_cast<std::size_t>(filled), '#') +
            std::string(static_cast<std::size_t>(width - filled), '.') + "] " + tail;
   };
-  const bool updating = row.status.rfind(qv::text::kUpdatePrefix, 0) == 0;
-  const std::string remaining = updating ? RemainingText(row.remaining_ms) : row.status;
+  const std::string remaining =
+      row.status_shows_time ? RemainingText(row.remaining_ms) : row.status;
   const std::string label = Prefix(row);
   const std::string name = labelled_ && !row.name.empty() ? row.name + ": " : label;
   const std::pair<const std::string*, const std::string*> texts[] = {
@@ -181,7 +183,7 @@ void StationDisplay::SlotRemoved(int id) {
 
 void StationDisplay::UnitStarted(const station::UnitStart& start) {
   std::lock_guard lock(mutex_);
-  rows_[start.slot].name = station::DeviceName(start.device);
+  rows_[start.slot].name = station::VisibleText(station::DeviceName(start.device));
   if (mode_ != DisplayMode::kJson) return;
   EmitJson({{"event", "device"},
             {"device", start.label},
@@ -195,6 +197,8 @@ void StationDisplay::UnitStarted(const station::UnitStart& start) {
 void StationDisplay::Status(int id, std::string_view text) {
   std::lock_guard lock(mutex_);
   Row& row = rows_[id];
+  row.status_shows_time = row.remaining_fresh;
+  row.remaining_fresh = false;
   if (row.status == text) return;  // never the same line twice
   row.status = OneLine(text);
   if (mode_ == DisplayMode::kJson) {
@@ -227,7 +231,8 @@ void StationDisplay::Percent(int id, uint32_t percent) {
 
 void StationDisplay::Remaining(int id, uint32_t ms) {
   std::lock_guard lock(mutex_);
-  rows_[id].remaining_ms = ms;  // read in the status text, or alone where that does not fit
+  rows_[id].remaining_ms = ms;  // shown alone where the status text does not fit
+  rows_[id].remaining_fresh = true;
   if (mode_ != DisplayMode::kJson) return;
   EmitJson({{"event", "remaining"}, {"device", rows_[id].label}, {"ms", ms}});
 }
@@ -369,7 +374,7 @@ std::string StationDisplay::SummaryText(const station::RecordSummary& s) const {
       device.path = unit.device_path;
       device.serial_number = unit.device_serial;
       device.usb_port = unit.device_port;
-      text += " (" + station::DeviceName(device) + ")";
+      text += " (" + station::VisibleText(station::DeviceName(device)) + ")";
     }
     if (unit.retries() != 0) text += ", " + number(unit.retries()) + " retry";
     if (!updated && !unit.message.empty()) text += ": " + OneLine(unit.message);

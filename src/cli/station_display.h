@@ -94,6 +94,8 @@ class StationDisplay final : public station::StationObserver {
     std::string status;
     uint32_t percent = 0;
     uint32_t remaining_ms = 0;
+    bool remaining_fresh = false;  // a remaining time came, for the status that follows
+    bool status_shows_time = false;  // the status is the remaining-time text of an update
     uint32_t logged_tenth = 0;
   };
 

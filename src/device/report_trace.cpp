@@ -60,11 +60,65 @@ class TracedPort final : public HidPort {
 
 }  // namespace
 
-ReportTraceSink::ReportTraceSink(std::FILE* file, WriteFailure on_write_failure)
-    : file_(file), on_write_failure_(std::move(on_write_failure)) {}
+ReportTraceSink::ReportTraceSink(std::FILE* file, WriteFailure on_write_failure,
+                                 std::size_t max_queued_lines)
+    : max_queued_(max_queued_lines), file_(file), on_write_failure_(std::move(on_write_failure)) {
+  writer_ = std::thread([this] { Serve(); });
+}
 
-ReportTraceSink::~ReportTraceSink() {
-  if (file_ != nullptr) std::fclose(file_);
+ReportTraceSink::~ReportTraceSink() { (void)Close(); }
+
+uint64_t ReportTraceSink::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    if (closing_) return dropped_;
+    closing_ = true;
+  }
+  changed_.notify_all();
+  if (writer_.joinable()) writer_.join();
+  std::lock_guard lock(mutex_);
+  if (dropped_ != 0) {
+    WriteLine(Stamp() + " ! " + std::to_string(dropped_) +
+              " reports not written: the trace could not keep up\n");
+  }
+  if (file_ != nullptr) {
+    errno = 0;
+    if (!failed_ && std::fflush(file_) != 0) Fail(errno);
+    std::fclose(file_);
+  }
+  file_ = nullptr;
+  return dropped_;
+}
+
+void ReportTraceSink::Queue(std::string line) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closing_ || queue_.size() >= max_queued_) {
+      ++dropped_;
+      return;
+    }
+    queue_.push_back(std::move(line));
+  }
+  changed_.notify_one();
+}
+
+// Writes in batches and flushes after each: a trace is read after something went wrong,
+// crashes included, and a batch is what the devices produced meanwhile.
+void ReportTraceSink::Serve() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+    if (queue_.empty()) return;
+    std::deque<std::string> batch;
+    batch.swap(queue_);
+    lock.unlock();
+    for (const std::string& line : batch) WriteLine(line);
+    if (file_ != nullptr && !failed_) {
+      errno = 0;
+      if (std::fflush(file_) != 0) Fail(errno);
+    }
+    lock.lock();
+  }
 }
 
 std::string ReportTraceSink::Stamp() const {
@@ -87,27 +141,25 @@ void ReportTraceSink::Report(const std::string& path, char direction, const uint
     line += kHex[bytes[i] & 0x0F];
   }
   line += '\n';
-  Write(line);
+  Queue(std::move(line));
 }
 
-// Flushed line by line: a trace is read after something went wrong, crashes included.
-void ReportTraceSink::Write(const std::string& line) {
-  std::string reason;
-  {
-    std::lock_guard lock(mutex_);
-    if (file_ == nullptr || failed_) return;
-    errno = 0;
-    if (std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0) {
-      return;
-    }
-    failed_ = true;
-    reason = errno != 0 ? std::strerror(errno) : "write failed";
+// On the writer's thread, or in Close after it has ended.
+void ReportTraceSink::WriteLine(const std::string& line) {
+  if (file_ == nullptr || failed_) return;
+  errno = 0;
+  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) Fail(errno);
+}
+
+void ReportTraceSink::Fail(int error_number) {
+  failed_ = true;
+  if (on_write_failure_) {
+    on_write_failure_(error_number != 0 ? std::strerror(error_number) : "write failed");
   }
-  if (on_write_failure_) on_write_failure_(reason);
 }
 
 void ReportTraceSink::Failure(const std::string& path, const char* what) {
-  Write(Stamp() + " " + path + " ! " + what + "\n");
+  Queue(Stamp() + " " + path + " ! " + what + "\n");
 }
 
 TracedHidBus::TracedHidBus(HidBus& inner, std::shared_ptr<ReportTraceSink> sink)

@@ -17,4 +17,7 @@ class Clock {
 // The steady system clock.
 Clock& SystemClock();
 
+// The wall clock: milliseconds since the Unix epoch, for timestamps only (it may be set back).
+[[nodiscard]] int64_t SystemEpochMs();
+
 }  // namespace qv

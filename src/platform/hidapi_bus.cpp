@@ -122,7 +122,7 @@ class HidapiBus final : public HidBus {
       Failed("hidapi could not be initialised");
       return false;
     }
-    std::lock_guard lock(*bus_lock_);
+    std::unique_lock lock(*bus_lock_);
     hid_device_info* list = calls_.enumerate(vendor_id, product_id);
     if (list == nullptr) {
       const std::string error = GlobalError(calls_);
@@ -137,12 +137,16 @@ class HidapiBus final : public HidBus {
                      .vendor_id = it->vendor_id,
                      .product_id = it->product_id,
                      .serial_number = Utf8FromHidapi(it->serial_number),
-                     .usb_port = UsbPortOfDevice(it->path),
+                     .usb_port = {},
                      .interface_number = it->interface_number,
                      .usage_page = it->usage_page,
                      .product = Utf8FromHidapi(it->product_string)});
     }
     calls_.free_enumeration(list);
+    lock.unlock();
+    // The system's port files are read after the lock is let go: a slow read of them must not
+    // hold up every other device's open and close.
+    for (HidInterfaceInfo& info : out) info.usb_port = UsbPortOfDevice(info.path);
     return true;
   }
 

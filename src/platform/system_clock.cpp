@@ -20,6 +20,12 @@ class SteadyClock final : public Clock {
 
 }  // namespace
 
+int64_t SystemEpochMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 Clock& SystemClock() {
   static SteadyClock clock;
   return clock;

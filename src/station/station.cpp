@@ -45,12 +45,17 @@ Station::~Station() {
 }
 
 int Station::Run() {
-  if (!HoldSessionLocks()) return kStationNotAllUpdated;
+  if (!HoldSessionLocks()) {
+    observer_.Drain();
+    return kStationNotAllUpdated;
+  }
   shared_.reset(new StationShared{.observer = observer_,
                                   .questions = questions_,
                                   .bus = env_.bus,
                                   .mutexes = *session_mutexes_,
                                   .clock = env_.clock,
+                                  .wall_clock_ms = env_.wall_clock_ms ? env_.wall_clock_ms
+                                                                      : SystemEpochMs,
                                   .package = package_,
                                   .continuous = config_.continuous,
                                   .labelled = config_.all,
@@ -58,7 +63,10 @@ int Station::Run() {
                                   .record = env_.record,
                                   .record_template = env_.record_template,
                                   .record_mutex = {}});
-  return config_.continuous ? RunContinuous() : RunOnce();
+  const int status = config_.continuous ? RunContinuous() : RunOnce();
+  // The front end has drawn everything, the summary included, when Run returns.
+  observer_.Drain();
+  return status;
 }
 
 // The run lock for the whole session, so that no other updater process takes a device

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -15,6 +16,7 @@
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
 #include "station/question_board.h"
+#include "station/queued_observer.h"
 #include "station/station_events.h"
 #include "station/unit_record.h"
 #include "station/unit_run.h"
@@ -44,6 +46,8 @@ struct StationEnvironment {
   std::shared_ptr<ReportTraceSink> trace;  // null: no trace
   RecordSink* record = nullptr;            // null: no record
   UnitRecord record_template;              // the session's and the package's fields
+  // Milliseconds since the epoch for the record's timestamps (the system's clock by default).
+  std::function<int64_t()> wall_clock_ms = {};
 };
 
 // Exit statuses of a station.
@@ -116,7 +120,8 @@ class Station {
   const StationConfig config_;
   StationEnvironment env_;
   const PackageStore& package_;
-  StationObserver& observer_;
+  // Every event goes through the queue: no device's thread waits on the front end's output.
+  QueuedObserver observer_;
   QuestionBoard questions_;
   std::vector<std::unique_ptr<NamedMutexHandle>> session_locks_;
   std::unique_ptr<SessionMutexes> session_mutexes_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The station's own texts (the runs' texts are in update/update_texts.h).
@@ -30,6 +31,13 @@ inline constexpr const char* kGaveUpBefore = "The device ";
 inline constexpr const char* kGaveUpMiddle = " failed ";
 inline constexpr const char* kGaveUpAfter = " times in a row; unplug it to go on.";
 
+// The trace's writer could not keep up with the devices, which did not wait for it.
+inline std::string TraceFellBehind(uint64_t reports) {
+  return "The trace could not keep up: " + std::to_string(reports) +
+         " reports are not in it (the devices did not wait for it)";
+}
+inline constexpr const char* kDeclinedSameVersion =
+    "The device already runs the package's version; it was not updated again.";
 inline constexpr const char* kDevicesListedAgain = "The list of attached devices can be read again.";
 // A run whose device never answered on the interface it took.
 inline std::string UnansweredInterface(const std::string& path) {

@@ -17,21 +17,15 @@ namespace {
 
 class SessionHeldHandle final : public NamedMutexHandle {};
 
-int64_t NowEpochMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 // The run's progress, passed on as the slot's events.
 class UnitProgress final : public ProgressContext {
  public:
   UnitProgress(StationObserver& observer, int slot) : observer_(observer), slot_(slot) {}
-  void SetStatusText(std::string_view text) override {
-    // The remaining time first, so that a line drawn for the status shows the new one.
-    if (text.rfind(qv::text::kUpdatePrefix, 0) == 0) observer_.Remaining(slot_, remaining_time_ms);
-    observer_.Status(slot_, text);
-  }
+  void SetStatusText(std::string_view text) override { observer_.Status(slot_, text); }
+  // Comes before the status text that shows it, so that a line drawn for that status shows the
+  // new time.
+  void RemainingTimeChanged(uint32_t ms) override { observer_.Remaining(slot_, ms); }
   void PostProgressMessage() override { observer_.Percent(slot_, percent.load()); }
   void SetFlashText(std::string_view text) override { observer_.FlashText(slot_, text); }
   void AreaStarted(std::string_view area) override {
@@ -138,7 +132,10 @@ const UnitOutcome& UnitRun::Join() {
 }
 
 void UnitRun::Run() {
-  const int64_t started = NowEpochMs();
+  // The timestamps come from the wall clock, which may be set back meanwhile; the duration from
+  // the station's steady clock, which is not.
+  const int64_t started = shared_.wall_clock_ms();
+  const uint32_t started_tick = shared_.clock.TickMs();
   AbortableBus abortable(shared_.bus, abort_);
   TracedHidBus traced(abortable, shared_.trace);
   AbortableClock clock(shared_.clock, abort_);
@@ -161,6 +158,9 @@ void UnitRun::Run() {
   if (run == RunResult::kSucceeded) {
     record.message = qv::text::kSuccess;
     progress.SetStatusText(qv::text::kSuccess);
+  } else if (run == RunResult::kDeclined) {
+    // No message box said it: the question was answered No.
+    record.message = station::text::kDeclinedSameVersion;
   } else if (abort_.thrown()) {
     record.message = station::text::kStoppedByUser;
     shared_.observer.Message(station::text::kStoppedByUser,
@@ -176,7 +176,8 @@ void UnitRun::Run() {
                                "");
     }
   }
-  const int64_t ended = NowEpochMs();
+  const int64_t ended = shared_.wall_clock_ms();
+  const uint32_t duration_ms = shared_.clock.TickMs() - started_tick;  // wraps like the tick
   outcome_.reports = traced.counts();
   outcome_.area = progress.area();
 
@@ -194,7 +195,7 @@ void UnitRun::Run() {
     record.version_before = HexBytes(std::span(answer.bytes).first(kVersionRecordSize));
     record.flash_id = FlashIdCharacters(answer.bytes).value_or("");
   }
-  record.duration_ms = static_cast<uint64_t>(ended - started);
+  record.duration_ms = duration_ms;
   record.reports_sent = outcome_.reports.sent;
   WriteRecord();
   finished_.store(true);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -44,6 +46,7 @@ struct StationShared {
   HidBus& bus;
   NamedMutexSystem& mutexes;
   Clock& clock;
+  std::function<int64_t()> wall_clock_ms;  // the record's timestamps
   const PackageStore& package;
   bool continuous = false;
   bool labelled = false;                   // several devices at once: messages name theirs

@@ -21,6 +21,9 @@ class ProgressContext {
   // The area whose erase and write begin now: "map", "sound" or "program". For front ends that
   // tell which area is being written (and which one failed); the wizard shows none.
   virtual void AreaStarted(std::string_view /*area*/) {}
+  // A new remaining time, as a value, just before the status text that shows it. For front ends
+  // that draw it themselves; the wizard shows the text.
+  virtual void RemainingTimeChanged(uint32_t /*ms*/) {}
 
   // Last computed percentage, 0..100, written before every PostProgressMessage.
   std::atomic<uint32_t> percent{0};

@@ -62,6 +62,7 @@ void ProgressReporter::ProgressStep() {
 void ProgressReporter::TimeStep() {
   // Each 16 KiB of the write stream is budgeted at 512 ms.
   SpendRemainingTime(progress_, 512);
+  progress_.RemainingTimeChanged(progress_.remaining_time_ms);
   progress_.SetStatusText(std::string(text::kUpdatePrefix) +
                           RemainingTimeText(progress_.percent.load(), progress_.remaining_time_ms));
 }

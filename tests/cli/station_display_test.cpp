@@ -276,6 +276,7 @@ TEST(StationDisplay, LiveLinesFitNarrowTerminals) {
   row.percent = 45;
   row.remaining_ms = 63'000;
   row.status = "Update:45% complete,abount 1 minute 3 second need...";
+  row.status_shows_time = true;
   struct Case {
     const StationDisplay* display;
     int columns;

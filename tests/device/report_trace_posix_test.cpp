@@ -26,6 +26,7 @@ TEST(ReportTrace, AWriteFailureIsToldOnceAndTheReportsGoOn) {
   Report out{};
   for (int i = 0; i < 3; ++i) EXPECT_EQ(port->WriteReport(out), 65);
   sink->Failure("/dev/hidraw7", "read failed");
+  (void)sink->Close();  // the lines are written on the sink's own thread
   EXPECT_EQ(told, std::vector<std::string>{"No space left on device"});
   EXPECT_EQ(bus.counts().sent, 3u);
 }

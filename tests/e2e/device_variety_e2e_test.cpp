@@ -218,6 +218,29 @@ TEST_F(FlashE2E, AListThatCannotBeReadIsSaidOnceInEveryMode) {
   test::ExpectFlashHoldsPackage(Flash(1), package_);
 }
 
+// A device's own texts reach a terminal shown, never obeyed: an escape sequence in a serial
+// number is printed as \x1B, in every listing and station line, and JSON keeps the text as it
+// is.
+TEST_F(FlashE2E, ADevicesEscapeSequencesAreShownNotObeyed) {
+  const std::string serial = "\x1b]0;owned\x07S1";
+  const std::vector<std::vector<std::string>> runs = {
+      {"devices"},
+      {"devices", "--query"},
+      {"flash", PackagePath(), "--all", "-v"},
+      {"flash", PackagePath(), "--all", "-q"},
+  };
+  for (const std::vector<std::string>& args : runs) {
+    SCOPED_TRACE(args.back());
+    (void)Flash(args, {"QVSIM_SERIAL=" + serial, "QVSIM_DEVICES=1"});
+    const std::string said = stdout_ + stderr_;
+    EXPECT_EQ(said.find('\x1b'), std::string::npos) << said;
+    EXPECT_EQ(said.find('\x07'), std::string::npos) << said;
+    EXPECT_NE(said.find("\\x1B]0;owned\\x07S1"), std::string::npos) << said;
+  }
+  EXPECT_EQ(Flash({"devices", "--json"}, {"QVSIM_SERIAL=" + serial}), 0);
+  EXPECT_EQ(nlohmann::json::parse(stdout_)["interfaces"][0]["serial"], serial);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, DeviceVariety, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<VarietyCase>& info) {
                            return "Kind" + std::to_string(info.index);

@@ -56,6 +56,18 @@ TEST_F(FlashE2E, ReinstallPolicyDecidesTheSameVersion) {
       << stderr_;
   EXPECT_EQ(Events(1).find("RESET"), std::string::npos) << Events(1);
   EXPECT_EQ(Events(1).find("ERASE"), std::string::npos);
+  // The declined unit says why, in the result line and in the record.
+  const fs::path record = dir_ / "record.jsonl";
+  EXPECT_EQ(Flash({"flash", PackagePath(), "--reinstall", "no", "-q", "--record", record.string()},
+                  {"QVSIM_VERSION=" + std::string(kSameVersion)}),
+            1);
+  const std::string declined = "declined: The device already runs the package's version";
+  EXPECT_NE((stdout_ + stderr_).find(declined), std::string::npos) << stdout_ << stderr_;
+  const std::vector<nlohmann::json> lines = RecordLines(record);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]["result"], "declined");
+  EXPECT_EQ(lines[0]["message"].get<std::string>().rfind("The device already runs", 0), 0u);
+  EXPECT_EQ(Events(1).find("RESET"), std::string::npos) << Events(1);
 
   // Without a terminal "ask" answers No as well.
   EXPECT_EQ(Flash({"flash", PackagePath()}, {"QVSIM_VERSION=" + std::string(kSameVersion)}), 1);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,11 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include "device/command_frame.h"
 #include "fake_clock.h"
 #include "in_process_mutexes.h"
 #include "package_fixture.h"
 #include "recording_observer.h"
 #include "sim/sim_bus.h"
+#include "sim/sim_device_model.h"
+#include "sim/sim_device_observer.h"
 #include "station/station_texts.h"
 
 namespace qv::station {
@@ -57,6 +61,7 @@ struct Rig {
   PackageStore package;
   test::RecordingObserver observer;
   MemoryRecord record;
+  std::function<int64_t()> wall_clock_ms;  // the system's when empty
   Station* station = nullptr;
 
   Rig() { test::LoadFixture(test::ThreeAreaPackage(), package, clock); }
@@ -78,7 +83,8 @@ struct Rig {
                            .stops = stops,
                            .trace = nullptr,
                            .record = &record,
-                           .record_template = fields};
+                           .record_template = fields,
+                           .wall_clock_ms = wall_clock_ms};
     Station s(config, env, package, observer);
     station = &s;
     const int status = s.Run();
@@ -123,6 +129,23 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part) {
   return std::any_of(lines.begin(), lines.end(),
                      [&](const std::string& line) { return line.find(part) != std::string::npos; });
 }
+
+// Runs an action on the run's own thread when the device takes its first erase command.
+class OnFirstErase final : public sim::SimDeviceObserver {
+ public:
+  explicit OnFirstErase(std::function<void()> action) : action_(std::move(action)) {}
+  void OnReport(Direction, const uint8_t*, std::size_t) override {}
+  void OnEvent(const std::string&) override {}
+  void OnCommand(const sim::SimCommand& command) override {
+    if (command.opcode != CMD_ERASE || done_) return;
+    done_ = true;
+    action_();
+  }
+
+ private:
+  std::function<void()> action_;
+  bool done_ = false;
+};
 
 // Waits (in real time, at most 10 s) until `done` holds.
 bool WaitFor(const std::function<bool()>& done) {
@@ -196,14 +219,13 @@ TEST(Station, SchedulesUnitsRetriesStopsAndQuestions) {
        kStationAllUpdated, {}, {0, 0, 0, 0, 0, 0}, 0},
       {"a second stop aborts the run in progress", single, {{}},
        [](Rig& rig) {
-         // The run is held at its first area until the station has taken the stops in: the
+         // The run is held at its first erase until the station has taken the stops in: the
          // notice comes just before the abort, and the run has far more reports to go.
-         rig.observer.on_percent = [&rig](int, uint32_t percent) {
-           if (percent < 10 || rig.stops.load() >= 2) return;
+         rig.bus.Find(1)->SetObserver(std::make_shared<OnFirstErase>([&rig] {
            rig.Stop(2);
-           ASSERT_TRUE(WaitFor([&rig] { return Contains(rig.observer.notices(), text::kStopping); }));
+           EXPECT_TRUE(WaitFor([&rig] { return Contains(rig.observer.notices(), text::kStopping); }));
            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-         };
+         }));
        },
        kStationAborted, {"1.1 interrupted"}, {1, 0, 0, 0, 1, 0}, 1},
   };
@@ -251,6 +273,57 @@ TEST(Station, SchedulesUnitsRetriesStopsAndQuestions) {
 }
 
 // A device this user may not open is reported as such, with its name, and never run.
+// A front end that stops drawing (a terminal stopped with Ctrl-S, a console selection, a pipe
+// nobody reads) stops no device: the runs go on to their end while every drawing call is held.
+TEST(Station, AFrontEndThatStopsDrawingStopsNoDevice) {
+  Rig rig;
+  const std::vector<std::shared_ptr<sim::SimDevice>> devices = {rig.bus.Plug(), rig.bus.Plug()};
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  rig.observer.on_percent = [&](int, uint32_t) {
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, std::chrono::seconds(30), [&] { return released; });
+  };
+  auto done = [&] {
+    return std::all_of(devices.begin(), devices.end(), [](const auto& device) {
+      const std::vector<sim::SimCommand> commands = device->Commands();
+      return !commands.empty() && commands.back().opcode == CMD_OVER;
+    });
+  };
+  bool done_while_held = false;
+  std::thread front_end_user([&] {
+    done_while_held = WaitFor(done);
+    std::lock_guard lock(mutex);
+    released = true;
+    changed.notify_all();
+  });
+  EXPECT_EQ(rig.Run(Config(true, false)), kStationAllUpdated);
+  front_end_user.join();
+  EXPECT_TRUE(done_while_held);
+  EXPECT_EQ(rig.observer.runs().size(), 2u);  // and every unit's end was still drawn
+}
+
+// A unit's duration comes from the steady clock: a wall clock set back an hour during the unit
+// moves its timestamps, never its duration.
+TEST(Station, AWallClockSetBackLeavesTheDurationWhole) {
+  Rig rig;
+  rig.bus.Plug();
+  std::atomic<int> readings{0};
+  rig.wall_clock_ms = [&] {
+    const int64_t start = 1'800'000'000'000;  // 2027-01-15
+    return readings.fetch_add(1) == 0 ? start : start - 3'600'000;
+  };
+  const uint32_t before = rig.clock.TickMs();
+  EXPECT_EQ(rig.Run(Config(false, false)), kStationAllUpdated);
+  const std::vector<UnitRecord> records = rig.record.records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_LE(records[0].duration_ms, uint64_t{rig.clock.TickMs() - before});
+  EXPECT_GT(records[0].duration_ms, 0u);
+  EXPECT_EQ(records[0].start, "2027-01-15T08:00:00.000Z");
+  EXPECT_EQ(records[0].end, "2027-01-15T07:00:00.000Z");
+}
+
 TEST(Station, TellsADeviceThisUserMayNotOpen) {
   Rig rig;
   (void)rig.bus.Plug(Refused());
