@@ -82,7 +82,7 @@ TEST(HelpTest, ArgumentsAreNamedAndRelationsSaidInWords) {
   const test::ProgramRun flash = RunQvupdate("flash --help", "COLUMNS=200");
   for (const char* shown : {"Usage: qvupdate flash [OPTIONS] [FILE]", "  FILE ", "--count N ",
                             "Stop after N units (N at least 1). Only with --continuous.",
-                            "--device DEVICE ", "kept to across the reset. Not with --all.",
+                            "--device DEVICE ", "across the reset. Not with --all.",
                             "--record FILE ", "--trace FILE "}) {
     EXPECT_NE(flash.out.find(shown), std::string::npos) << shown << "\n" << flash.out;
   }
