@@ -119,7 +119,8 @@ Outcome RunStation(const PackageStore& package, int devices, Output output) {
   sim::SimDeviceConfig config;
   config.report_latency_ms = 1;
   config.erase_ms_per_sector = 45;
-  for (int i = 0; i < devices; ++i) (void)bus.Plug(config);
+  std::vector<std::shared_ptr<sim::SimDevice>> plugged;
+  for (int i = 0; i < devices; ++i) plugged.push_back(bus.Plug(config));
 
   PipeReader stdout_pipe(output == Output::kBlocked ? PipeReader::Pace::kHeldUntilReleased
                                                     : PipeReader::Pace::kFree);
@@ -141,7 +142,7 @@ Outcome RunStation(const PackageStore& package, int devices, Output output) {
   std::thread watcher([&] {
     for (; watching.load(); std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
       bool all = true;
-      for (const auto& device : bus.Devices()) {
+      for (const auto& device : plugged) {
         const std::vector<sim::SimCommand> commands = device->Commands();
         all = all && !commands.empty() && commands.back().opcode == 0xA4;
       }
