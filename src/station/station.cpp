@@ -1,5 +1,6 @@
 #include "station/station.h"
 
+#include <initializer_list>
 #include <set>
 #include <utility>
 
@@ -13,6 +14,16 @@
 #include "update/update_texts.h"
 
 namespace qv::station {
+
+namespace {
+
+// Who holds a lock: a process's name is any local process's own choice, shown, never obeyed.
+std::string ShownHolderDetail(NamedMutexSystem& mutexes,
+                              std::initializer_list<std::string> names) {
+  return VisibleText(HolderDetail(mutexes, names));
+}
+
+}  // namespace
 
 std::string DeviceLabel(const HidInterfaceInfo& device) {
   std::string label = DeviceIdentity::Of(device).Text();
@@ -92,11 +103,11 @@ bool Station::HoldSessionLocks() {
     if (busy.empty()) break;
     session_locks_.clear();
     if (!(config_.continuous || config_.wait) || env_.stops.load() != 0) {
-      observer_.Message(text::DeviceBusy(busy), HolderDetail(env_.mutexes, {busy}));
+      observer_.Message(text::DeviceBusy(busy), ShownHolderDetail(env_.mutexes, {busy}));
       return false;
     }
     if (!announced) {
-      observer_.Message(text::kWaitingForOtherProcess, HolderDetail(env_.mutexes, {busy}));
+      observer_.Message(text::kWaitingForOtherProcess, ShownHolderDetail(env_.mutexes, {busy}));
       announced = true;
     }
     env_.clock.SleepMs(DevicePoll::kPollIntervalMs);
@@ -318,7 +329,7 @@ bool Station::DeviceAvailable(const std::vector<AttachedDevice>& devices) {
   }
   if (miss == DiscoveryMiss::kBusy) {
     observer_.Message(text::kDeviceBusy,
-                      HolderDetail(*session_mutexes_, {kDeviceMutexName, kRunMutexName}));
+                      ShownHolderDetail(*session_mutexes_, {kDeviceMutexName, kRunMutexName}));
     return false;
   }
   observer_.DeviceNotTaken(miss, "");
@@ -335,7 +346,7 @@ bool Station::WaitWhileTakenElsewhere(std::vector<HidInterfaceInfo>& attached) {
     probe.KeepToDevice(DeviceIdentity::Of(attached.front()));
     if (probe.Discover() != 0 || probe.LastMiss() != DiscoveryMiss::kBusy) return true;
     const std::string holder =
-        HolderDetail(*session_mutexes_, {kDeviceMutexName, kRunMutexName});
+        ShownHolderDetail(*session_mutexes_, {kDeviceMutexName, kRunMutexName});
     if (env_.stops.load() != 0) {
       observer_.Message(text::kDeviceBusy, holder);
       return false;
