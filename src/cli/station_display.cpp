@@ -155,8 +155,11 @@ void StationDisplay::PlainLine(const Row& row, std::string_view text) {
 }
 
 void StationDisplay::EmitJson(const nlohmann::json& event) {
+  // Every line says which version of the event format it is, as the record's lines do.
+  nlohmann::json line_object = {{"schema", kEventSchema}};
+  line_object.update(event);
   const std::string line =
-      event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+      line_object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   std::fwrite(line.data(), 1, line.size(), out_);
   std::fflush(out_);
 }

@@ -27,6 +27,9 @@ enum class DisplayMode {
 // (several devices at once); otherwise the output is that of a single device. Questions are
 // handed to the station's owner (SetQuestionHandler), which answers them through the station
 // and draws their prompt here.
+// The version of the JSON event lines' format (--json), in every line's "schema".
+inline constexpr int kEventSchema = 1;
+
 class StationDisplay final : public station::StationObserver {
  public:
   StationDisplay(DisplayMode mode, bool quiet, bool verbose, bool labelled,

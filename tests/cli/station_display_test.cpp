@@ -136,6 +136,7 @@ TEST(StationDisplay, JsonModePrintsOnlyEventsOnStdout) {
     const nlohmann::json event = nlohmann::json::parse(line);
     events.push_back(event.at("event").get<std::string>());
     EXPECT_EQ(event.at("device"), "serial SIM1");
+    EXPECT_EQ(event.at("schema"), kEventSchema);  // every line says its format's version
   }
   EXPECT_EQ(events, (std::vector<std::string>{"status", "percent", "area", "flash"}));
   EXPECT_EQ(Contents(s.err), "Check data faile !\n");
