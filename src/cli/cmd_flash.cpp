@@ -5,10 +5,12 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/station.h"
 #include "package/package_load.h"
+#include "platform/help_words.h"
 
 namespace qv::cli {
 
@@ -16,16 +18,15 @@ void AddFlashCommand(CLI::App& app) {
   auto options = std::make_shared<StationOptions>();
   options->package = kPackageFileName;
   CLI::App* flash = app.add_subcommand("flash", "Update the attached device with a package");
+  const StopRequestWords& stops = StopRequestWordsOfThisSystem();
   flash->footer(
       "Messages go to stderr: the message first, then a line of detail where one is known "
       "(the device, the area being written, the file and the system's reason).\n"
-      "The first Ctrl-C (or SIGTERM, or SIGHUP when the terminal closes; on Windows also "
-      "Ctrl-Break) stops after the devices in progress; a second one "
-      "aborts them cleanly: each device is released, recorded as interrupted, the abort names "
-      "its device and area, the summary is printed, exit status 130; a third ends the process "
-      "at once. SIGQUIT (Ctrl-\\), or closing the console on Windows, counts as two stops: it "
-      "aborts at once, cleanly. A stop "
-      "answers a pending question No.\n"
+      "The first " + std::string(stops.one_stop) + " stops after the devices in progress; a "
+      "second one aborts them cleanly: each device is released, recorded as interrupted, the "
+      "abort names its device and area, the summary is printed, exit status 130; a third ends "
+      "the process at once. " + stops.two_stops + " counts as two stops: it aborts at once, "
+      "cleanly. A stop answers a pending question No.\n"
       "Exit status 0 when every unit ended updated, 1 otherwise (also when the record cannot be "
       "written: no further unit is started). A unit that failed and passed on its retry counts "
       "once, as updated, with one retry.\n"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/cli_help.h"
+#include "platform/help_words.h"
 #include "program_version.h"
 
 namespace qv::cli {
@@ -17,7 +18,7 @@ namespace {
 std::string ProgramFooter() {
   std::string footer =
       "Run 'qvupdate SUBCOMMAND --help' or 'qvupdate help SUBCOMMAND' for the options of a "
-      "subcommand; 'man qvupdate' has them all, with examples.";
+      "subcommand; " + std::string(FullDocumentationSentence());
   for (const HelpEntry& status : ExitStatuses()) {
     footer += "\nExit status " + status.names + ": " + status.text;
   }
@@ -109,9 +110,9 @@ const std::vector<HelpEntry>& ExitStatuses() {
             "record was read (report)."},
       {"1", "any failure, a usage error included: a package that cannot be loaded or fails a "
             "check, no device, a unit that failed or was declined."},
-      {"130", "a flash aborted by a second Ctrl-C or SIGTERM: each device in progress was "
-              "released and its unit recorded as interrupted; those devices must be updated "
-              "again before use."},
+      {"130", "a flash aborted by " + std::string(StopRequestWordsOfThisSystem().abort) +
+                  ": each device in progress was released and its unit recorded as "
+                  "interrupted; those devices must be updated again before use."},
   };
   return statuses;
 }

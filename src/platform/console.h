@@ -44,8 +44,21 @@ void CatchStopRequests();
 [[nodiscard]] bool TerminalTakesCursorControl(std::FILE* stream);
 
 // Makes the console show the program's UTF-8 output as UTF-8 (Windows' console otherwise reads
-// it in the OEM code page). Nothing to do on Linux.
+// it in the OEM code page), and gives the console its own code pages back when the program
+// ends, also when a third stop ends it: the console belongs to the shell the program was
+// started from, whose later output (a batch file's, another program's) is read in them.
+// Nothing to do on Linux.
 void UseUtf8Console();
+
+// Whether the program's console is a window of its own that nobody typed the command into:
+// on Windows, a console program started from Explorer gets a new console, which closes the
+// moment the program ends; a shell's console is shared with the shell, and output sent to a
+// file or a pipe is no console at all. Never on Linux.
+[[nodiscard]] bool RunsInConsoleOfItsOwn();
+
+// Shows `line` at the console and waits until a key is pressed there, so that what the program
+// said can be read before its console window closes. Returns at once without a console.
+void WaitForKeyAtConsole(const char* line);
 
 enum class TerminalInput { kCharacter, kNothingYet, kEnded };
 // One character typed at the terminal behind the descriptor, waited for at most timeout_ms. A

@@ -62,6 +62,10 @@ bool TerminalTakesCursorControl(std::FILE* stream) { return IsTerminal(stream); 
 
 void UseUtf8Console() {}
 
+bool RunsInConsoleOfItsOwn() { return false; }
+
+void WaitForKeyAtConsole(const char* /*line*/) {}
+
 TerminalInput ReadTerminalCharacter(int fd, int timeout_ms, char& c) {
   pollfd input{fd, POLLIN, 0};
   const int ready = ::poll(&input, 1, timeout_ms);

@@ -1,14 +1,26 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdlib>
+#include <string>
 #include <utility>
 
 #include "platform/console.h"
+#include "platform/windows_text.h"
 
 namespace qv {
 namespace {
 
 std::atomic<uint32_t> g_stops{0};
+
+// The console's code pages before UseUtf8Console; 0 while nothing is to be put back.
+std::atomic<UINT> g_input_code_page{0};
+std::atomic<UINT> g_output_code_page{0};
+
+void RestoreCodePages() {
+  if (const UINT page = g_input_code_page.exchange(0); page != 0) SetConsoleCP(page);
+  if (const UINT page = g_output_code_page.exchange(0); page != 0) SetConsoleOutputCP(page);
+}
 
 // How long the handler holds the process after the console closed: the system ends it a few
 // seconds after the event whatever the handler does, and the run uses that time to stop.
@@ -18,8 +30,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-      // Past two stops the default handler ends the process.
-      return g_stops.fetch_add(1) < 2 ? TRUE : FALSE;
+      // Past two stops the default handler ends the process, without the runtime's exit.
+      if (g_stops.fetch_add(1) < 2) return TRUE;
+      RestoreCodePages();
+      return FALSE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
@@ -73,8 +87,39 @@ bool TerminalTakesCursorControl(std::FILE* stream) {
 }
 
 void UseUtf8Console() {
+  // Without a console both are 0, and there is nothing to put back.
+  g_input_code_page.store(GetConsoleCP());
+  g_output_code_page.store(GetConsoleOutputCP());
+  std::atexit(RestoreCodePages);
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
+}
+
+bool RunsInConsoleOfItsOwn() {
+  // A console opened for this program lists this process alone; a shell's lists the shell too.
+  DWORD processes[2] = {};
+  const DWORD attached = GetConsoleProcessList(processes, 2);
+  return attached == 1 && IsConsole(GetStdHandle(STD_INPUT_HANDLE)) &&
+         IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
+void WaitForKeyAtConsole(const char* line) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (!IsConsole(input) || !IsConsole(output)) return;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const std::wstring text = WideFromUtf8(line);
+  DWORD written = 0;
+  WriteConsoleW(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  // Keys typed while the program ran are no answer to this line.
+  FlushConsoleInputBuffer(input);
+  for (;;) {
+    INPUT_RECORD record{};
+    DWORD read = 0;
+    if (ReadConsoleInputW(input, &record, 1, &read) == 0 || read != 1) return;
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+  }
 }
 
 // The console's own line editing would hold a read until Return, past a question that closed
