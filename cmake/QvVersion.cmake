@@ -33,6 +33,17 @@ endif()
 
 configure_file("${PROJECT_SOURCE_DIR}/cmake/program_version.h.in"
                "${PROJECT_BINARY_DIR}/generated/program_version.h" @ONLY)
+# The four numbers of a Windows version resource; a part the project version leaves out is 0.
+set(QV_VERSION_MINOR "${PROJECT_VERSION_MINOR}")
+set(QV_VERSION_PATCH "${PROJECT_VERSION_PATCH}")
+if(QV_VERSION_MINOR STREQUAL "")
+  set(QV_VERSION_MINOR 0)
+endif()
+if(QV_VERSION_PATCH STREQUAL "")
+  set(QV_VERSION_PATCH 0)
+endif()
+configure_file("${PROJECT_SOURCE_DIR}/cmake/version_resource.h.in"
+               "${PROJECT_BINARY_DIR}/generated/version_resource.h" @ONLY)
 add_library(qv_program_version INTERFACE)
 target_include_directories(qv_program_version INTERFACE "${PROJECT_BINARY_DIR}/generated")
 message(STATUS "qvupdater version: ${QV_VERSION_TEXT}")
