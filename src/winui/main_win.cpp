@@ -1,10 +1,14 @@
 // qvupdater.exe: the wizard that writes a package into the device; the package beside the
-// executable, or the one named on the command line.
+// executable, the one named on the command line, or with --choose the one picked in the file
+// dialog.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +20,7 @@
 #include "platform/utf8_path.h"
 #include "program_version.h"
 #include "winui/message_boxes.h"
+#include "winui/package_chooser.h"
 #include "winui/wizard_app.h"
 #include "winui/wizard_command_line.h"
 
@@ -38,6 +43,24 @@ void StartCommonControls() {
   InitCommonControlsEx(&controls);
 }
 
+// With --choose and no PATH: the package the user picks. Sets `status` and returns nothing when
+// the program is to end here: 0 after Cancel, 1 when the dialog could not be shown.
+std::optional<std::filesystem::path> ChosenPackage(int& status) {
+  // The dialog shows the shell's folders, which are COM objects of this thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const qv::winui::PackageChoice choice =
+      qv::winui::AskForPackageFile(nullptr, qv::winui::PackageChooserStartFolder());
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (!choice.error.empty()) {
+    qv::winui::ShowMessageBox(nullptr, choice.error);
+    status = 1;
+  } else if (!choice.package) {
+    // Cancel asks for nothing more: the program ends as the wizard's own Cancel ends it.
+    status = 0;
+  }
+  return choice.package;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -52,16 +75,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       return 0;
     case Action::kUsageError:
       qv::winui::ShowMessageBox(nullptr, "qvupdater: " + command_line.error +
-                                             "\n\nUsage: qvupdater [PATH]");
+                                             "\n\nUsage: qvupdater [--choose] [PATH]");
       return 1;
     case Action::kRun:
       break;
   }
 
   StartCommonControls();
+  std::optional<std::filesystem::path> package_location = command_line.package_location;
+  if (command_line.choose && !package_location) {
+    int status = 0;
+    package_location = ChosenPackage(status);
+    if (!package_location) return status;
+  }
   qv::RuntimeRandom random;
   qv::winui::WizardApp wizard(instance, qv::SystemHidBus(), qv::SystemNamedMutexes(),
                               qv::SystemClock(), random);
-  return wizard.Run(qv::winui::WizardPackagePaths(command_line.package_location,
+  return wizard.Run(qv::winui::WizardPackagePaths(package_location,
                                                   qv::PathFromUtf8(qv::ProgramDirectory())));
 }

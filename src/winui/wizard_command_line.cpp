@@ -16,6 +16,10 @@ WizardCommandLine ParseWizardCommandLine(const std::vector<std::wstring>& argume
       result.action = WizardCommandLine::Action::kVersion;
       return result;
     }
+    if (argument == L"--choose") {
+      result.choose = true;
+      continue;
+    }
     if (argument.size() > 1 && argument[0] == L'-') {
       result.action = WizardCommandLine::Action::kUsageError;
       result.error = "unknown option";
@@ -51,7 +55,7 @@ PackagePaths WizardPackagePaths(const std::optional<std::filesystem::path>& pack
 }
 
 std::string WizardHelpText() {
-  return "Usage: qvupdater [PATH]\n"
+  return "Usage: qvupdater [--choose] [PATH]\n"
          "\n"
          "Writes an update package into the QV USB device (vendor 0416, product B501), guided "
          "by a three-page wizard.\n"
@@ -60,15 +64,22 @@ std::string WizardHelpText() {
          "program is in. PATH is a package file (under any name), or a folder holding "
          "\"QVUpdate.Bin\"; the \"readme.txt\" beside the package is shown with it.\n"
          "\n"
+         "With --choose and no PATH the wizard first asks for the package file, in the file "
+         "dialog, starting in the Downloads folder; Cancel there ends the program with status "
+         "0. The Start-menu shortcut starts the wizard this way, and a package dropped on the "
+         "shortcut or on the program, or opened with \"Open with\", is read at once.\n"
+         "\n"
          "Continuous mode: tick \"Continuous upgrade mode\" on the start page to update device "
          "after device. After each update the page waits for the next device to be plugged in "
          "and starts again by itself (\"Other device\" starts at once); Quit ends the program.\n"
          "\n"
-         "Exit status: 0 when the wizard ends, 1 when the package cannot be loaded or the user "
+         "Exit status: 0 when the wizard ends (Cancel in the file dialog included), 1 when the "
+         "package cannot be loaded, the file dialog cannot be shown or the user "
          "declines to re-install the version the device already has.\n"
          "\n"
          "Options:\n"
-         "  -h, --help      show this help\n"
+         "  --choose        without PATH, ask for the package file first\n"
+         "  -h, --help, /?  show this help\n"
          "  -v, --version   show the version";
 }
 

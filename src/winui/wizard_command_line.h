@@ -10,11 +10,14 @@
 namespace qv::winui {
 
 // What qvupdater.exe's command line asks for: run the wizard (on the package beside the program,
-// or on the one at PATH), show the help or the version, or nothing sensible.
+// on the one at PATH, or with --choose on one the user picks), show the help or the version, or
+// nothing sensible.
 struct WizardCommandLine {
   enum class Action { kRun, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
   std::optional<std::filesystem::path> package_location;  // PATH, when one was given
+  // --choose: without PATH, ask for the package file first (the Start menu's way in).
+  bool choose = false;
   std::string error;                                      // for kUsageError
 };
 

@@ -42,21 +42,27 @@ TEST(WizardCommandLine, ReadsOnePathOrAnOption) {
     std::vector<std::wstring> arguments;
     Action action;
     bool has_path;
+    bool choose;
   };
   const std::vector<Case> cases = {
-      {{}, Action::kRun, false},
-      {{L"D:\\packages\\\u4E2D.Bin"}, Action::kRun, true},
-      {{L"--help"}, Action::kHelp, false},
-      {{L"/?"}, Action::kHelp, false},
-      {{L"-v"}, Action::kVersion, false},
-      {{L"a", L"b"}, Action::kUsageError, false},
-      {{L""}, Action::kUsageError, false},
-      {{L"--choose"}, Action::kUsageError, false},
+      {{}, Action::kRun, false, false},
+      {{L"D:\\packages\\\u4E2D.Bin"}, Action::kRun, true, false},
+      {{L"--help"}, Action::kHelp, false, false},
+      {{L"/?"}, Action::kHelp, false, false},
+      {{L"-v"}, Action::kVersion, false, false},
+      {{L"a", L"b"}, Action::kUsageError, false, false},
+      {{L""}, Action::kUsageError, false, false},
+      // The Start-menu shortcut, and a file dropped on it (Explorer adds the file's path).
+      {{L"--choose"}, Action::kRun, false, true},
+      {{L"--choose", L"D:\\packages\\\u4E2D.Bin"}, Action::kRun, true, true},
+      {{L"--choose", L"a", L"b"}, Action::kUsageError, false, true},
+      {{L"--chose"}, Action::kUsageError, false, false},
   };
   for (const Case& c : cases) {
     const WizardCommandLine parsed = ParseWizardCommandLine(c.arguments);
     EXPECT_EQ(parsed.action, c.action) << c.arguments.size();
     EXPECT_EQ(parsed.package_location.has_value(), c.has_path) << c.arguments.size();
+    EXPECT_EQ(parsed.choose, c.choose) << c.arguments.size();
   }
   EXPECT_EQ(ParseWizardCommandLine({L"D:\\packages\\\u4E2D.Bin"}).package_location->wstring(),
             L"D:\\packages\\\u4E2D.Bin");
