@@ -1,7 +1,7 @@
 // wizard_probe.exe: reads the state of another program's windows for the wizard's tests, the
-// way the system shows it: which window is open, its client size, each control's text, check
-// state, position, visibility, enabled state and place, and which control has the keyboard
-// focus. Prints one fact per line (UTF-8), so a test script can grep it.
+// way the system shows it: which window is open, its client size and where its client area is
+// on the screen, each control's text, check state, position, visibility, enabled state and
+// place, and which control has the keyboard focus. Prints one fact per line (UTF-8), so a test script can grep it.
 //
 //   wizard_probe window CAPTION      the visible top-level window with that caption
 //   wizard_probe units FACE POINTS   the dialog base units of that font at this DPI, found as
@@ -87,12 +87,16 @@ BOOL CALLBACK MatchCaption(HWND window, LPARAM lparam) {
   return FALSE;
 }
 
+BOOL CALLBACK CollectChild(HWND child, LPARAM lparam) {
+  reinterpret_cast<std::vector<HWND>*>(lparam)->push_back(child);
+  return TRUE;
+}
+
+// Every control of the window, also those of a page inside it (an installer's page is a dialog
+// within its frame), each before the controls it holds.
 std::vector<HWND> ChildrenOf(HWND window) {
   std::vector<HWND> children;
-  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    children.push_back(child);
-  }
+  EnumChildWindows(window, &CollectChild, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 
@@ -154,6 +158,9 @@ int ProbeWindow(const std::wstring& caption) {
   Print("caption=" + Utf8(caption));
   Print("class=" + Utf8(ClassOf(window)));
   Print("client=" + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  Print("origin=" + std::to_string(origin.x) + "," + std::to_string(origin.y));
   Print("active=" + std::to_string(info.hwndActive == window ? 1 : 0));
   Print("focus=" + FocusOf(window));
   for (const HWND control : ChildrenOf(window)) Print(ControlLine(control, window));

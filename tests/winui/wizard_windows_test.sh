@@ -4,20 +4,33 @@
 # wizard_probe.exe reads what the windows show: texts, check boxes, the progress bar, what is
 # visible and enabled, where each control sits and which one has the focus.
 #
-#   wizard_windows_test.sh QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe [SETUP.exe]
+#   wizard_windows_test.sh QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe \
+#                          [SETUP.exe ZIP]
 #
-# Cases: the resources; a missing package (its messages, exit 1, no page, no device command);
-# a whole update (every page's client size and controls against the dialog units, focus, Escape
-# refused while the update runs, Quit focused after it, exit 0, the package's areas in the
-# simulated flash); the re-install question (Escape and Alt+F4 leave it open, No ends with 1 and
-# nothing erased); continuous mode over two devices plugged in one after the other.
+# QVUPDATER.exe and QVUPDATE.exe are the shipped ones (dist/); system_probe.exe is taken from
+# beside WIZARD_PROBE.exe.
+#
+# Cases: the resources; both programs' version resources and manifests; the console's code
+# pages around a qvupdate.exe run, and qvupdate.exe in a console of its own (a double-click);
+# a missing package (its messages, exit 1, no page, no device command); a whole update (every
+# page's client size and controls against the dialog units, focus, Escape refused while the
+# update runs, Quit focused after it, exit 0, the package's areas in the simulated flash); the
+# re-install question (Escape and Alt+F4 leave it open, No ends with 1 and nothing erased);
+# continuous mode over two devices plugged in one after the other. With SETUP.exe and ZIP: the
+# zip unpacked into a folder with spaces and accents, its wizard's file dialog (--choose:
+# Cancel ends with 0, a name typed there opens the package from Downloads); the installer
+# (every file of dist/, the shortcut's --choose, "Open with" for .bin without the default
+# program, a file dropped on the shortcut, an update through "Open with", an upgrade that
+# replaces every file, install and uninstall while the wizard runs, interactively and silently,
+# and an uninstall that leaves nothing).
 #
 # The pages' font, "宋体" 10 pt, is not in a fresh wine prefix; the prefix maps it to Tahoma, the
 # font Windows' own dialogs measure with, so that the dialog units measure as on Windows and do
 # not depend on the Linux fonts installed. The check then holds the page sizes against the
 # units of whatever font the system gives that name, at 96 DPI.
 #
-# QV_WINUI_SCREENSHOTS=FOLDER saves a picture of each page there (windows_*.png).
+# QV_WINUI_SCREENSHOTS=FOLDER saves a picture of each page, the file dialog and the installer's
+# pages there (windows_*.png).
 # Exits 77 (skipped) when Xvfb, xdotool or wine is missing.
 set -euo pipefail
 
@@ -25,11 +38,11 @@ SKIP=77
 SCRIPTS="$(cd "$(dirname "$0")/../../scripts" && pwd)"
 
 if [ "${1:-}" != --inside ]; then
-  [ "$#" -eq 4 ] || [ "$#" -eq 5 ] || {
-    echo "usage: $0 QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe [SETUP.exe]" >&2
+  [ "$#" -eq 4 ] || [ "$#" -eq 6 ] || {
+    echo "usage: $0 QVUPDATER.exe WIZARD_PROBE.exe SIM_HIDAPI.dll QVUPDATE.exe [SETUP.exe ZIP]" >&2
     exit 2
   }
-  for tool in Xvfb xdotool wine import; do
+  for tool in Xvfb xdotool wine import python3; do
     if ! command -v "$tool" >/dev/null; then
       echo "skipped: $tool is not installed (scripts/install-deps installs it)"
       exit $SKIP
@@ -43,7 +56,8 @@ if [ "${1:-}" != --inside ]; then
 fi
 
 shift
-WORK="$1" UPDATER="$2" PROBE="$3" SIM_DLL="$4" PACKAGER="$5" SETUP="${6:-}"
+WORK="$1" UPDATER="$2" PROBE="$3" SIM_DLL="$4" PACKAGER="$5" SETUP="${6:-}" ZIP="${7:-}"
+DIST="$(dirname "$UPDATER")"
 SHOTS="${QV_WINUI_SCREENSHOTS:-}"
 TITLE="Updata tools V1.2"
 BOX="qvupdater"  # message boxes are captioned with the executable's name
@@ -71,6 +85,16 @@ windows_path() {
 # wizard_probe.exe's facts, with Windows' line ends made Unix ones; its exit status (pipefail).
 probe() {
   "$SCRIPTS/wine-run" "$WORK/bin/wizard_probe.exe" "$@" | tr -d '\r'
+}
+
+# system_probe.exe's facts, the same way.
+system_probe() {
+  "$SCRIPTS/wine-run" "$WORK/bin/system_probe.exe" "$@" | tr -d '\r'
+}
+
+# Asserts that FACTS holds the line LINE exactly.
+has_line() {
+  grep -qxF -- "$2" <<<"$1" || { echo "$1" >&2; fail "${3:-no line \"$2\"}"; }
 }
 
 # ---- the prefix, made inside this X session so that its windows reach the display
@@ -164,6 +188,18 @@ press() {
   fail "cannot focus the window \"$caption\" to press $key"
 }
 
+# Clicks the control ID of the window with CAPTION with the mouse, as a person does when another
+# program's box is in front and takes the keyboard.
+click() {
+  local caption="$1" id="$2" origin rect x y w h
+  probe window "$caption" >"$WORK/state" || fail "no window \"$caption\" to click in"
+  origin="$(sed -n 's/^origin=//p' "$WORK/state")"
+  rect="$(sed -n "s/^control $id [^ ]* .*rect=\([-0-9,]*\) .*/\1/p" "$WORK/state")"
+  [ -n "$origin" ] && [ -n "$rect" ] || { cat "$WORK/state" >&2; fail "no control $id in \"$caption\""; }
+  IFS=, read -r x y w h <<<"$rect"
+  xdotool mousemove $((${origin%,*} + x + w / 2)) $((${origin#*,} + y + h / 2)) click 1
+}
+
 shot() {
   local name="$1" caption="$2" window
   [ -n "$SHOTS" ] || return 0
@@ -239,6 +275,53 @@ case_resources() {
   grep -q '^ok dialog 103 267x191 font=宋体 10 caption=Updata tools V1.2$' "$WORK/resources" ||
     { cat "$WORK/resources" >&2; fail "the welcome page's template"; }
   pass "resources: the pages, the About box, icon, picture, sound, manifest"
+}
+
+# The project's version as qvupdate.exe prints it ("1.2"), and in four numbers ("1.2.0.0").
+VERSION="" VERSION_NUMBERS=""
+
+read_version() {
+  VERSION="$("$SCRIPTS/wine-run" "$WORK/bin/qvupdate.exe" --version | tr -d '\r' |
+    sed -n 's/^qvupdate \([0-9][0-9.]*\).*/\1/p')"
+  [ -n "$VERSION" ] || fail "qvupdate.exe --version names no version"
+  VERSION_NUMBERS="$VERSION"
+  while [ "$(tr -cd . <<<"$VERSION_NUMBERS" | wc -c)" -lt 3 ]; do VERSION_NUMBERS="$VERSION_NUMBERS.0"; done
+}
+
+case_versions() {
+  local program name facts
+  for program in "$UPDATER" "$PACKAGER"; do
+    name="$(basename "$program")"
+    facts="$(system_probe version "$(windows_path "$program")")" ||
+      { echo "$facts" >&2; fail "$name: no version resource or no manifest"; }
+    has_line "$facts" "fixed=$VERSION_NUMBERS" "$name: its version numbers are not $VERSION_NUMBERS"
+    has_line "$facts" "FileVersion=$VERSION_NUMBERS" "$name: FileVersion is not $VERSION_NUMBERS"
+    grep -q "^ProductVersion=$VERSION\b" <<<"$facts" || fail "$name: ProductVersion is not $VERSION"
+    has_line "$facts" "ProductName=QV firmware updater"
+    has_line "$facts" "OriginalFilename=$name"
+    has_line "$facts" "longPathAware=true" "$name: its manifest does not declare long paths"
+  done
+  pass "version resources ($VERSION_NUMBERS) and long-path manifests of both programs"
+}
+
+# qvupdate.exe gives the console back its code pages (here 850) when it ends, after a run that
+# succeeded and one that failed; started in a console of its own (as Explorer starts it), it
+# shows its help and a line about the wizard, and waits for a key before the console closes.
+case_console() {
+  local arguments facts
+  for arguments in --version "info missing.Bin"; do
+    # shellcheck disable=SC2086  # the arguments are words without blanks
+    facts="$(system_probe code-pages "$(windows_path "$WORK/bin/qvupdate.exe")" $arguments)"
+    has_line "$facts" "before input=850 output=850" "code pages: the console could not be set up"
+    has_line "$facts" "after input=850 output=850" "code pages: not given back after qvupdate.exe $arguments"
+  done
+  facts="$(system_probe own-console "$(windows_path "$WORK/bin/qvupdate.exe")")"
+  has_line "$facts" "kept_open=1" "own console: qvupdate.exe did not wait for a key"
+  grep -q '^screen=Usage: qvupdate ' <<<"$facts" || { echo "$facts" >&2; fail "own console: no help shown"; }
+  grep -q '^screen=.*start qvupdater.exe, the wizard, instead' <<<"$facts" ||
+    { echo "$facts" >&2; fail "own console: no word about the wizard"; }
+  has_line "$facts" "ended_after_key=1 status=0" "own console: a key did not end it with status 0"
+  pass "console: code pages given back; a console of its own shows the help and waits for a key"
 }
 
 case_missing_package() {
@@ -392,6 +475,84 @@ case_continuous() {
   pass "continuous mode: two devices updated one after the other, the first not again, exit 0"
 }
 
+# ---- the zip and the file dialog
+
+# The folder the wizard's file dialog starts in: the prefix user's Downloads folder, made a plain
+# folder of the prefix (wine may link it to the Linux home's, which a test must not write into).
+downloads_folder() {
+  local folder="$WINEPREFIX/drive_c/users/$(id -un)/Downloads"
+  [ ! -L "$folder" ] || rm -f "$folder"
+  mkdir -p "$folder"
+  echo "$folder"
+}
+
+DIALOG="Open an update package"
+
+# The zip unpacked into a folder whose name has blanks and accents, as a user's would: its
+# wizard (with the real hidapi.dll) asks for the package with --choose; Cancel ends with 0 and
+# no page; a name typed into the dialog is taken in the folder it opened in, Downloads.
+case_file_dialog() {
+  local unpacked="$WORK/Téléchargements de Zoë" folder downloads status
+  python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$ZIP" "$unpacked"
+  folder="$(find "$unpacked" -mindepth 1 -maxdepth 1 -type d)"
+  [ -f "$folder/qvupdater.exe" ] || fail "the zip holds no folder with qvupdater.exe"
+  downloads="$(downloads_folder)"
+  cp "$WORK/update/QVUpdate.Bin" "$downloads/QVUpdate.Bin"
+  printf 'Package from Downloads\r\n' >"$downloads/readme.txt"
+
+  start_wizard "$folder" --choose
+  wait_for "$DIALOG" '^control '
+  shows '^control [0-9]+ ComboBox .*text=Update packages \(QVUpdate\.Bin, \*\.bin\)$' \
+    "file dialog: packages are not the first file type"
+  shot file_dialog "$DIALOG"
+  press "$DIALOG" Escape
+  status="$(exit_status "$folder")"
+  [ "$status" = 0 ] || fail "file dialog: Cancel ended with status $status, not 0"
+  if probe window "$TITLE" >/dev/null 2>&1; then fail "file dialog: a page was shown after Cancel"; fi
+
+  start_wizard "$folder" --choose
+  wait_for "$DIALOG" '^control '
+  sleep 0.5
+  xdotool type --delay 20 QVUpdate.Bin
+  press "$DIALOG" Return
+  wait_for "$TITLE" '^control 1000 .*text=.*Package from Downloads'
+  press "$TITLE" Escape
+  status="$(exit_status "$folder")"
+  [ "$status" = 0 ] || fail "file dialog: the wizard on the chosen package ended with $status, not 0"
+  pass "zip in a folder with blanks and accents: --choose opens the file dialog in Downloads, Cancel gives 0, a chosen package opens"
+}
+
+# What the zip holds: the programs with their DLL, the read-me, the licence notices and the
+# simulated device, in one folder named like the archive; the texts with Windows' line ends.
+case_zip_contents() {
+  local name listing expected
+  name="$(basename "$ZIP" .zip)"
+  listing="$(python3 -c 'import sys, zipfile; print("\n".join(sorted(i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if not i.is_dir())))' "$ZIP")"
+  expected="$(printf '%s\n' "$name/Read me first.txt" "$name/hidapi.dll" \
+    "$name/licences/cli11.txt" "$name/licences/gcc-runtime.txt" "$name/licences/hidapi.txt" \
+    "$name/licences/mingw-w64-runtime.txt" "$name/licences/nlohmann-json.txt" \
+    "$name/qvupdate.exe" "$name/qvupdater.exe" "$name/simulator/hidapi.dll" | sort)"
+  [ "$listing" = "$expected" ] || { diff <(echo "$expected") <(echo "$listing") >&2; fail "the zip's contents"; }
+  local unpacked="$WORK/zip-contents"
+  python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$ZIP" "$unpacked"
+  local readme="$unpacked/$name/Read me first.txt"
+  grep -q $'^QV firmware updater '"$VERSION"$' for Windows\r$' "$readme" || fail "the read-me names no version $VERSION"
+  for word in qvupdater.exe qvupdate.exe hidapi.dll --choose 'Open with' --record 'simulator\hidapi.dll'; do
+    grep -qF -- "$word" "$readme" || fail "the read-me does not speak of $word"
+  done
+  if grep -qv $'\r$' "$readme"; then fail "the read-me has lines without CR LF"; fi
+  grep -q 'HIDAPI can be used under one of three licenses' "$unpacked/$name/licences/hidapi.txt" ||
+    fail "hidapi's licence notice"
+  grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$unpacked/$name/licences/gcc-runtime.txt" ||
+    fail "GCC's runtime exception"
+  grep -q 'winpthreads' "$unpacked/$name/licences/mingw-w64-runtime.txt" || fail "the mingw-w64 runtime's notices"
+  cmp -s "$unpacked/$name/simulator/hidapi.dll" "$SIM_DLL" || fail "simulator\\hidapi.dll is not the simulated device"
+  cmp -s "$unpacked/$name/hidapi.dll" "$DIST/hidapi.dll" || fail "the zip's hidapi.dll is not the real one"
+  pass "zip: the programs with hidapi.dll, the read-me, the licence notices and the simulator, nothing else"
+}
+
+# ---- the installer
+
 # Where the installer puts things, as this Linux side sees them.
 INSTALLED_FOLDER='C:\Program Files\QV Updater'
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QVUpdater'
@@ -404,31 +565,94 @@ shortcut_path() {
   echo "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QV firmware updater.lnk"
 }
 
-case_installer() {
-  local folder status file
-  folder="$(installed_path)"
-  wine "$SETUP" /S >"$WORK/setup.out" 2>&1 || fail "the silent install failed: $(cat "$WORK/setup.out")"
-  for file in qvupdater.exe qvupdate.exe hidapi.dll uninstall.exe; do
-    [ -f "$folder/$file" ] || fail "installer: $INSTALLED_FOLDER\\$file is missing"
-  done
-  cmp -s "$UPDATER" "$folder/qvupdater.exe" || fail "installer: another qvupdater.exe was installed"
-  [ -f "$(shortcut_path)" ] || fail "installer: no Start-menu shortcut"
-  wine reg query "$UNINSTALL_KEY" /v UninstallString >"$WORK/uninstall-key" 2>&1 ||
-    fail "installer: no uninstall entry"
-  grep -qF 'uninstall.exe' "$WORK/uninstall-key" || fail "installer: the entry names no uninstaller"
+files_in() {
+  (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+}
 
-  # The installed wizard against the simulated device (the real hidapi.dll finds no device under
-  # wine), with the package folder on its command line, through a whole update.
-  cp "$SIM_DLL" "$folder/hidapi.dll"
+# The install folder holds every file of dist/, byte for byte, the uninstaller and nothing else.
+check_installed_as_dist() {
+  local folder file
+  folder="$(installed_path)"
+  diff <( (files_in "$DIST"; echo uninstall.exe) | LC_ALL=C sort) <(files_in "$folder") >&2 ||
+    fail "$1: the install folder does not hold dist/'s files"
+  while IFS= read -r file; do
+    cmp -s "$DIST/$file" "$folder/$file" || fail "$1: $INSTALLED_FOLDER\\$file is not the one of dist/"
+  done < <(files_in "$DIST")
+}
+
+# Runs a program under wine with its output in FILE; prints its exit status.
+status_of() {
+  local out="$1" status=0
+  shift
+  wine "$@" >"$out" 2>&1 </dev/null || status=$?
+  echo "$status"
+}
+
+# Starts the installed wizard in the background with ARGUMENTS; its status goes to $WORK/installed.
+start_installed_wizard() {
   mkdir -p "$WORK/installed/sim"
+  rm -f "$WORK/installed/status"
   (
     status=0
     cd "$WORK/installed"
     QVSIM_DIR="$(windows_path "$WORK/installed/sim")" QVSIM_REPORT_LATENCY_MS=1 \
-      wine "$INSTALLED_FOLDER\\qvupdater.exe" "$(windows_path "$WORK/update")" \
-      >"$WORK/installed/wizard.out" 2>&1 || status=$?
+      wine "$@" >"$WORK/installed/wizard.out" 2>&1 || status=$?
     echo "$status" >"$WORK/installed/status"
   ) &
+}
+
+# The default program of .bin before the installer ran.
+DEFAULT_OF_BIN=""
+
+case_install() {
+  local status facts
+  DEFAULT_OF_BIN="$(system_probe open-with .bin | sed -n 's/^default=//p')"
+  status="$(status_of "$WORK/setup.out" "$SETUP" /S)"
+  [ "$status" = 0 ] || fail "the silent install ended with $status: $(cat "$WORK/setup.out")"
+  check_installed_as_dist "install"
+  wine reg query "$UNINSTALL_KEY" /v UninstallString >"$WORK/uninstall-key" 2>&1 ||
+    fail "installer: no uninstall entry"
+  grep -qF 'uninstall.exe' "$WORK/uninstall-key" || fail "installer: the entry names no uninstaller"
+  facts="$(system_probe shortcut "$(windows_path "$(shortcut_path)")")" || fail "installer: no Start-menu shortcut"
+  has_line "$facts" "target=$INSTALLED_FOLDER\\qvupdater.exe" "the shortcut does not start the installed wizard"
+  has_line "$facts" "arguments=--choose" "the shortcut does not ask for the package"
+  pass "installer: every file of dist/, the uninstall entry, a Start-menu shortcut with --choose"
+}
+
+# "Open with" offers the wizard for .bin files, under its name, both as a file type listed for
+# .bin and as an application that opens .bin; the default program of .bin stays as it was.
+OPEN_WITH_COMMAND=""
+
+case_open_with() {
+  local facts command
+  command="\"$INSTALLED_FOLDER\\qvupdater.exe\" \"%1\""
+  facts="$(system_probe open-with .bin)"
+  has_line "$facts" "type QVUpdater.Package command=$command" "\"Open with\": .bin does not list the wizard's file type"
+  has_line "$facts" "application qvupdater.exe name=QV firmware updater command=$command" \
+    "\"Open with\": the wizard is not an application that opens .bin"
+  has_line "$facts" "default=$DEFAULT_OF_BIN" "the installer changed the default program for .bin"
+  # The program of that command, which case_installed_update runs on a package as the shell does.
+  OPEN_WITH_COMMAND="$(sed -n 's/^application qvupdater.exe .* command="\([^"]*\)" "%1"$/\1/p' <<<"$facts")"
+  pass "\"Open with\": the wizard is offered for .bin files, the default program is not taken"
+}
+
+# A package dropped on the shortcut: Explorer runs its target with its arguments and the file's
+# path, and the wizard opens that package without asking.
+case_drop_on_shortcut() {
+  start_installed_wizard "$INSTALLED_FOLDER\\qvupdater.exe" --choose "$(windows_path "$WORK/update/QVUpdate.Bin")"
+  wait_for "$TITLE" '^control 1000 .*text=.*Windows wizard test package'
+  if probe window "$DIALOG" >/dev/null 2>&1; then fail "drop on the shortcut: the file dialog opened"; fi
+  press "$TITLE" Escape
+  [ "$(exit_status "$WORK/installed")" = 0 ] || fail "drop on the shortcut: exit status not 0"
+  pass "a package dropped on the shortcut opens at once"
+}
+
+# The installed wizard through "Open with" on a package file, against the simulated device (the
+# real hidapi.dll finds no device under wine), through a whole update.
+case_installed_update() {
+  local status
+  cp "$SIM_DLL" "$(installed_path)/hidapi.dll"
+  start_installed_wizard "$OPEN_WITH_COMMAND" "$(windows_path "$WORK/update/QVUpdate.Bin")"
   wait_for "$TITLE" '^control 1000 '
   press "$TITLE" Return
   wait_for "$TITLE" '^control 1013 '
@@ -439,15 +663,107 @@ case_installer() {
   status="$(exit_status "$WORK/installed")"
   [ "$status" = 0 ] || fail "installed wizard: exit status $status, not 0"
   check_program_in_flash "$WORK/installed" 1
+  pass "the installed wizard, opened with \"Open with\" on a package, updates a device"
+}
 
-  wine "$INSTALLED_FOLDER\\uninstall.exe" /S >"$WORK/uninstall.out" 2>&1 ||
+# An upgrade over an install whose files were changed (hidapi.dll is the simulated one now, the
+# read-me was edited) puts back every file.
+case_upgrade() {
+  local status
+  printf 'edited\r\n' >>"$(installed_path)/Read me first.txt"
+  status="$(status_of "$WORK/upgrade.out" "$SETUP" /S)"
+  [ "$status" = 0 ] || fail "the silent upgrade ended with $status: $(cat "$WORK/upgrade.out")"
+  check_installed_as_dist "upgrade"
+  pass "an upgrade replaces every file"
+}
+
+SETUP_CAPTION="" UNINSTALL_CAPTION=""
+
+# While the installed wizard runs: a silent install and a silent uninstall fail with status 2
+# and say why on stderr, changing nothing; the interactive installer asks to close it, and
+# installs once it is closed and Retry is chosen.
+case_wizard_running() {
+  local status
+  start_installed_wizard "$INSTALLED_FOLDER\\qvupdater.exe" "$(windows_path "$WORK/update/QVUpdate.Bin")"
+  wait_for "$TITLE" '^control 1000 '
+
+  status="$(status_of "$WORK/setup-running.out" "$SETUP" /S)"
+  [ "$status" = 2 ] || fail "install while the wizard runs: status $status, not 2"
+  grep -q 'The wizard qvupdater.exe is running from C:\\Program Files\\QV Updater' "$WORK/setup-running.out" ||
+    { cat "$WORK/setup-running.out" >&2; fail "install while the wizard runs: no message on stderr"; }
+  check_installed_as_dist "install while the wizard runs"
+
+  # In place (_?=), as a script runs it to wait for its end and read its status.
+  status=0
+  "$SCRIPTS/wine-run" "$WORK/bin/system_probe.exe" run \
+    "\"$INSTALLED_FOLDER\\uninstall.exe\" /S _?=$INSTALLED_FOLDER" >"$WORK/uninstall-running.out" 2>&1 ||
+    status=$?
+  [ "$status" = 2 ] || fail "uninstall while the wizard runs: status $status, not 2"
+  grep -q 'The wizard qvupdater.exe is running' "$WORK/uninstall-running.out" ||
+    { cat "$WORK/uninstall-running.out" >&2; fail "uninstall while the wizard runs: no message on stderr"; }
+  check_installed_as_dist "uninstall while the wizard runs"
+  wine reg query "$UNINSTALL_KEY" >/dev/null 2>&1 || fail "uninstall while the wizard runs: the entry was removed"
+
+  rm -f "$WORK/setup.status"
+  ( status=0; wine "$SETUP" >"$WORK/setup-interactive.out" 2>&1 || status=$?; echo "$status" >"$WORK/setup.status" ) &
+  wait_for "$SETUP_CAPTION: Installation Folder" 'text=Destination Folder'
+  shows "^control 1019 Edit .*text=$(sed 's/[\\.]/\\&/g' <<<"$INSTALLED_FOLDER")\\\\?\$" \
+    "installer: the upgrade does not go to the installed folder"
+  shot installer_folder "$SETUP_CAPTION: Installation Folder"
+  press "$SETUP_CAPTION: Installation Folder" Return
+  wait_for "$SETUP_CAPTION" 'text=The wizard qvupdater\.exe is running from'
+  shows '^control 4 .*text=&Retry' "installer: the box has no Retry"
+  shows '^control 2 .*text=Cancel' "installer: the box has no Cancel"
+  shot_screen installer_wizard_running 800x500+0+0
+  # The installer's window covers the wizard's buttons: a click into the wizard brings it to the
+  # front, then Escape cancels it.
+  click "$TITLE" 1000
+  press "$TITLE" Escape
+  [ "$(exit_status "$WORK/installed")" = 0 ] || fail "the wizard did not end on Escape"
+  click "$SETUP_CAPTION" 4
+  wait_for "$SETUP_CAPTION: Completed" 'text=Completed' 60
+  shot installer_completed "$SETUP_CAPTION: Completed"
+  press "$SETUP_CAPTION: Completed" Return
+  for _ in $(seq 100); do [ -s "$WORK/setup.status" ] && break; sleep 0.1; done
+  [ "$(cat "$WORK/setup.status" 2>/dev/null)" = 0 ] || fail "the interactive install did not end with 0"
+  check_installed_as_dist "install after Retry"
+  pass "install and uninstall while the wizard runs: refused with status 2 and a message; Retry installs once it is closed"
+}
+
+# Nothing of the installer is left: the folder, the shortcut, "Open with" and the entry.
+check_nothing_left() {
+  [ ! -e "$(installed_path)" ] || fail "$1: $INSTALLED_FOLDER is still there: $(ls -A "$(installed_path)")"
+  [ ! -e "$(shortcut_path)" ] || fail "$1: the Start-menu shortcut is still there"
+  if wine reg query "$UNINSTALL_KEY" >/dev/null 2>&1; then fail "$1: the uninstall entry is still there"; fi
+  for key in 'HKLM\Software\Classes\Applications\qvupdater.exe' 'HKLM\Software\Classes\QVUpdater.Package'; do
+    if wine reg query "$key" >/dev/null 2>&1; then fail "$1: $key is still there"; fi
+  done
+  system_probe open-with .bin >"$WORK/open-with-after"
+  if grep -qi qvupdater "$WORK/open-with-after"; then
+    cat "$WORK/open-with-after" >&2
+    fail "$1: \"Open with\" still offers the wizard"
+  fi
+}
+
+# The interactive uninstall, then a silent install and uninstall: each leaves nothing.
+case_uninstall() {
+  wine "$(installed_path)/uninstall.exe" >"$WORK/uninstall-interactive.out" 2>&1 &
+  wait_for "$UNINSTALL_CAPTION: Confirmation" 'text=&Uninstall'
+  shot uninstaller_confirm "$UNINSTALL_CAPTION: Confirmation"
+  press "$UNINSTALL_CAPTION: Confirmation" Return
+  wait_for "$UNINSTALL_CAPTION: Completed" 'text=Completed' 60
+  press "$UNINSTALL_CAPTION: Completed" Return
+  wineserver -w
+  check_nothing_left "interactive uninstall"
+
+  [ "$(status_of "$WORK/setup2.out" "$SETUP" /S)" = 0 ] || fail "the second silent install failed"
+  check_installed_as_dist "second install"
+  wine "$(installed_path)/uninstall.exe" /S >"$WORK/uninstall.out" 2>&1 ||
     fail "the silent uninstall failed: $(cat "$WORK/uninstall.out")"
   # The uninstaller goes on from a copy of itself in the temporary folder.
   wineserver -w
-  [ ! -e "$folder" ] || fail "uninstall: $INSTALLED_FOLDER is still there: $(ls -A "$folder")"
-  [ ! -e "$(shortcut_path)" ] || fail "uninstall: the Start-menu shortcut is still there"
-  if wine reg query "$UNINSTALL_KEY" >/dev/null 2>&1; then fail "uninstall: the uninstall entry is still there"; fi
-  pass "installer: silent install, the installed wizard updates a device, silent uninstall leaves nothing"
+  check_nothing_left "silent uninstall"
+  pass "uninstall, interactive and silent, leaves no file, shortcut, \"Open with\" entry or uninstall entry"
 }
 
 # ---- the run
@@ -458,13 +774,29 @@ cp "$PROBE" "$WORK/bin/wizard_probe.exe"
 cp "$PACKAGER" "$WORK/bin/qvupdate.exe"
 cp "$SIM_DLL" "$WORK/bin/"
 [ -z "$SHOTS" ] || mkdir -p "$SHOTS"
+cp "$(dirname "$PROBE")/system_probe.exe" "$WORK/bin/system_probe.exe"
 prepare_prefix
 read_base_units
+read_version
+SETUP_CAPTION="QV firmware updater $VERSION Setup"
+UNINSTALL_CAPTION="QV firmware updater $VERSION Uninstall"
 case_resources
+case_versions
+case_console
 case_missing_package
 case_update
 case_same_version
 case_continuous
-[ -z "$SETUP" ] || case_installer
+if [ -n "$SETUP" ]; then
+  case_zip_contents
+  case_file_dialog
+  case_install
+  case_open_with
+  case_drop_on_shortcut
+  case_installed_update
+  case_upgrade
+  case_wizard_running
+  case_uninstall
+fi
 wineserver -k >/dev/null 2>&1 </dev/null || true
 echo "$PASSED passed, 0 failed"
