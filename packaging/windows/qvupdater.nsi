@@ -236,8 +236,13 @@ Section "Uninstall"
   ; This uninstaller runs from a copy of itself, and the original may still be ending; one
   ; started in place (_?=FOLDER, as scripts do to wait for its end) cannot remove itself, and its
   ; caller removes it.
+  StrCpy $5 "$INSTDIR"
+  StrCpy $6 "$5" "" -1
+  ${If} $6 == "\"
+    StrCpy $5 "$5" -1
+  ${EndIf}
   StrCpy $3 0
-  ${DoUntil} $EXEDIR == $INSTDIR
+  ${DoUntil} $EXEDIR == $5
     Delete "$INSTDIR\uninstall.exe"
     ${IfNot} ${FileExists} "$INSTDIR\uninstall.exe"
     ${OrIf} $3 >= 20
@@ -247,7 +252,7 @@ Section "Uninstall"
     IntOp $3 $3 + 1
   ${Loop}
   ${If} ${FileExists} "$INSTDIR\uninstall.exe"
-  ${AndIf} $EXEDIR != $INSTDIR
+  ${AndIf} $EXEDIR != $5
     StrCpy $4 1
   ${EndIf}
   ${If} $4 == 1

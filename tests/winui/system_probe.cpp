@@ -328,7 +328,7 @@ int ProbeOwnConsole(const std::wstring& command_line) {
     Print("started=0");
     return 1;
   }
-  const bool ended_early = WaitForSingleObject(run.process.hProcess, 5000) == WAIT_OBJECT_0;
+  const bool ended_early = WaitForSingleObject(run.process.hProcess, 3000) == WAIT_OBJECT_0;
   Print(std::string("kept_open=") + (ended_early ? "0" : "1"));
   if (!ended_early) {
     FreeConsole();

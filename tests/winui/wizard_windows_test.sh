@@ -758,10 +758,15 @@ case_uninstall() {
 
   [ "$(status_of "$WORK/setup2.out" "$SETUP" /S)" = 0 ] || fail "the second silent install failed"
   check_installed_as_dist "second install"
-  wine "$(installed_path)/uninstall.exe" /S >"$WORK/uninstall.out" 2>&1 ||
+  # Silently and in place, as a script runs it: status 0, and only the uninstaller itself is left,
+  # for the script to remove.
+  "$SCRIPTS/wine-run" "$WORK/bin/system_probe.exe" run \
+    "\"$INSTALLED_FOLDER\\uninstall.exe\" /S _?=$INSTALLED_FOLDER" >"$WORK/uninstall.out" 2>&1 ||
     fail "the silent uninstall failed: $(cat "$WORK/uninstall.out")"
-  # The uninstaller goes on from a copy of itself in the temporary folder.
-  wineserver -w
+  [ "$(files_in "$(installed_path)")" = uninstall.exe ] ||
+    fail "silent uninstall: left $(files_in "$(installed_path)" | tr '\n' ' ')"
+  rm -f "$(installed_path)/uninstall.exe"
+  rmdir "$(installed_path)"
   check_nothing_left "silent uninstall"
   pass "uninstall, interactive and silent, leaves no file, shortcut, \"Open with\" entry or uninstall entry"
 }
