@@ -6,18 +6,13 @@
 
 #include <string>
 
+#include "platform/refused_open.h"
+
 namespace qv {
 
 // The port's name on this system, or empty where it cannot be found. A path that names its port
 // itself (hidapi's libusb back end) gives that port on every system.
 [[nodiscard]] std::string UsbPortOfDevice(const std::string& device_path);
-
-// What a failed hid_open_path left behind: errno (hidraw sets it) and hidapi's own error text
-// (Windows' hidapi reports through it and leaves errno alone).
-struct HidapiOpenError {
-  int error_number = 0;
-  std::string hidapi_text;  // UTF-8; empty when hidapi gave none
-};
 
 // True when the system refused this user the device (the open failed for want of rights), as
 // far as the failed open or a direct look at the device tells.

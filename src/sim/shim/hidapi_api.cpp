@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/shim/shim_open_refusal.h"
+#include "platform/refused_open.h"
 #include "sim/shim/shim_state.h"
 #include "sim/shim/shim_wide_text.h"
 
@@ -161,8 +161,10 @@ QVSIM_EXPORT hid_device* hid_open_path(const char* path) {
   if (!port) {
     const std::shared_ptr<SimDeviceModel> device = state.bus().FindPath(path);
     if (device != nullptr && device->config().open_refused) {
-      const std::wstring refusal = qv::sim::shim::RefuseOpenAsTheSystemDoes();
-      SetError(nullptr, refusal.c_str());
+      // As this system's hidapi reports it: hidraw's errno, or Windows' error text alone.
+      const qv::HidapiOpenError refusal = qv::RefusedOpenAsHidapiReportsIt();
+      SetError(nullptr, qv::sim::shim::WideFromUtf8(refusal.hidapi_text).c_str());
+      errno = refusal.error_number;
       return nullptr;
     }
     SetError(nullptr, L"no such device");

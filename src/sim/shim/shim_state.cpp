@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "sim/shim/shim_environment.h"
+#include "platform/environment.h"
 
 namespace qv::sim::shim {
 namespace {
@@ -28,7 +28,7 @@ ShimState& ShimState::Get() {
 }
 
 ShimState::ShimState()
-    : settings_(ReadShimSettings(ShimEnvironment)), start_tick_(clock_.TickMs()), bus_(clock_) {
+    : settings_(ReadShimSettings(EnvironmentUtf8)), start_tick_(clock_.TickMs()), bus_(clock_) {
   for (const std::string& warning : settings_.warnings) {
     std::fprintf(stderr, "qvsim: %s\n", warning.c_str());
   }
