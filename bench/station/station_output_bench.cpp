@@ -23,7 +23,6 @@
 #include "../update/bench_package.h"
 #include "cli/station_display.h"
 #include "fake_clock.h"
-#include "package/package_builder.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_steady_clock.h"
 #include "station/station.h"
@@ -31,32 +30,6 @@
 namespace {
 
 using namespace qv;
-
-class LocalMutexes final : public NamedMutexSystem {
- public:
-  NamedMutexResult Create(const std::string&) override {
-    NamedMutexResult result;
-    result.status = NamedMutexStatus::kCreated;
-    result.handle = std::make_unique<NamedMutexHandle>();
-    return result;
-  }
-};
-
-// Program 192 KiB and sound 64 KiB: about 4200 reports and 66 sector erases per device.
-bool LoadPackage(PackageStore& store) {
-  BuildInput input;
-  const uint32_t lengths[2] = {0x30000, 0x10000};
-  const uint32_t addresses[2] = {0x40010000, 0x40100000};
-  for (int i = 0; i < 2; ++i) {
-    input.areas[i].present = true;
-    input.areas[i].data.resize(lengths[i]);
-    for (uint32_t b = 0; b < lengths[i]; ++b) input.areas[i].data[b] = static_cast<uint8_t>(b * 7);
-    input.areas[i].address = addresses[i];
-    input.areas[i].version_tag = {static_cast<uint8_t>('A' + i), 1, 2, 3};
-  }
-  test::FakeClock clock;
-  return bench::BuildAndLoadPackage(input, store, clock);
-}
 
 // A pipe whose reading end a thread drains: at once, at a rate, or not before it is told.
 class PipeReader {
@@ -130,7 +103,7 @@ Outcome RunStation(const PackageStore& package, int devices, Output output) {
     trace_pipe = std::make_unique<PipeReader>(PipeReader::Pace::kSlow);
     trace = std::make_shared<ReportTraceSink>(trace_pipe->TakeFile());
   }
-  LocalMutexes mutexes;
+  bench::FreeMutexes mutexes;
   std::atomic<uint32_t> stops{0};
   cli::StationDisplay display(cli::DisplayMode::kJson, false, false, true, stdout_pipe.file(),
                               stdout_pipe.file());
@@ -179,7 +152,8 @@ Outcome RunStation(const PackageStore& package, int devices, Output output) {
 
 int main() {
   PackageStore store;
-  if (!LoadPackage(store)) return 1;
+  test::FakeClock load_clock;
+  if (!bench::LoadStationPackage(store, load_clock)) return 1;
   std::printf("flash --all, 1 ms per report, 45 ms per sector erase, real time; the devices' "
               "time against the same run with free output (target <= 1.05x):\n");
   bool ok = true;

@@ -37,16 +37,6 @@ namespace {
 
 using namespace qv;
 
-class LocalMutexes final : public NamedMutexSystem {
- public:
-  NamedMutexResult Create(const std::string&) override {
-    NamedMutexResult result;
-    result.status = NamedMutexStatus::kCreated;
-    result.handle = std::make_unique<NamedMutexHandle>();
-    return result;
-  }
-};
-
 // The station's events, drawn nowhere; a question (there is none) would stay open.
 class NoDrawing final : public station::StationObserver {
  public:
@@ -65,24 +55,6 @@ class NoDrawing final : public station::StationObserver {
   void DeviceNotTaken(DiscoveryMiss, const std::string&) override {}
   void Summary(const station::RecordSummary&, bool) override {}
 };
-
-// Program 192 KiB and sound 64 KiB: about 4200 reports and 66 sector erases per device.
-bool LoadPackage(PackageStore& store) {
-  BuildInput input;
-  const uint32_t lengths[2] = {0x30000, 0x10000};
-  const uint32_t addresses[2] = {0x40010000, 0x40100000};
-  for (int i = 0; i < 2; ++i) {
-    input.areas[i].present = true;
-    input.areas[i].data.resize(lengths[i]);
-    for (uint32_t b = 0; b < lengths[i]; ++b) {
-      input.areas[i].data[b] = static_cast<uint8_t>(b * 7 + i);
-    }
-    input.areas[i].address = addresses[i];
-    input.areas[i].version_tag = {static_cast<uint8_t>('A' + i), 1, 2, 3};
-  }
-  test::FakeClock clock;
-  return bench::BuildAndLoadPackage(input, store, clock);
-}
 
 double ProcessCpuSeconds() {
   timespec now{};
@@ -104,7 +76,7 @@ Outcome RunUnits(const PackageStore& package, HidBus& bus, Clock& clock) {
 
   NoDrawing observer;
   station::QuestionBoard questions;
-  LocalMutexes mutexes;
+  bench::FreeMutexes mutexes;
   station::StationShared shared{.observer = observer,
                                 .questions = questions,
                                 .bus = bus,
@@ -207,7 +179,8 @@ class StandInHidapi {
 
 int main() {
   PackageStore store;
-  if (!LoadPackage(store)) return 1;
+  test::FakeClock load_clock;
+  if (!bench::LoadStationPackage(store, load_clock)) return 1;
   const Outcome one = RunSideBySide(store, 1);
   const Outcome eight = RunSideBySide(store, 8);
   if (!one.all_updated || !eight.all_updated) {

@@ -35,16 +35,6 @@ class QuietProgress final : public ProgressContext {
   void SetFlashText(std::string_view) override {}
 };
 
-class LocalMutexes final : public NamedMutexSystem {
- public:
-  NamedMutexResult Create(const std::string&) override {
-    NamedMutexResult result;
-    result.status = NamedMutexStatus::kCreated;
-    result.handle = std::make_unique<NamedMutexHandle>();
-    return result;
-  }
-};
-
 std::vector<uint8_t> Pattern(uint32_t length, uint8_t seed) {
   std::vector<uint8_t> bytes(length);
   for (uint32_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(i * 13 + seed + (i >> 9));
@@ -78,7 +68,7 @@ struct Outcome {
 Outcome RunOnce(const PackageStore& loaded, const sim::SimDeviceConfig& config) {
   test::FakeClock clock;
   sim::SimBus bus(clock);
-  LocalMutexes mutexes;
+  bench::FreeMutexes mutexes;
   HidLink link(bus, mutexes, clock);
   auto device = bus.Plug(config);
   test::RecordingDialogs dialogs;
