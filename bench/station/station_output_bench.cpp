@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "../update/bench_package.h"
-#include "cli/station_display.h"
+#include "cli/station_view.h"
 #include "fake_clock.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_steady_clock.h"
@@ -105,8 +105,8 @@ Outcome RunStation(const PackageStore& package, int devices, Output output) {
   }
   bench::FreeMutexes mutexes;
   std::atomic<uint32_t> stops{0};
-  cli::StationDisplay display(cli::DisplayMode::kJson, false, false, true, stdout_pipe.file(),
-                              stdout_pipe.file());
+  const std::unique_ptr<cli::StationView> display = cli::StationView::Make(
+      cli::DisplayMode::kJson, false, false, true, stdout_pipe.file(), stdout_pipe.file());
   const auto start = std::chrono::steady_clock::now();
   std::atomic<bool> watching{true};
   std::atomic<double> devices_seconds{0};
@@ -137,7 +137,7 @@ Outcome RunStation(const PackageStore& package, int devices, Output output) {
                                   .wall_clock_ms = {}};
   station::StationConfig station_config;
   station_config.all = true;
-  station::Station station(station_config, env, package, display);
+  station::Station station(station_config, env, package, *display);
   Outcome outcome;
   outcome.all_updated = station.Run() == station::kStationAllUpdated;
   watching.store(false);

@@ -85,7 +85,7 @@ Outcome RunUnits(const PackageStore& package, HidBus& bus, Clock& clock) {
                                 .wall_clock_ms = SystemEpochMs,
                                 .package = package,
                                 .continuous = false,
-                                .labelled = true,
+                                .unit_lines = true,
                                 .trace = nullptr,
                                 .record = nullptr,
                                 .record_template = {},

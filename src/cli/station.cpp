@@ -9,7 +9,7 @@
 #include <span>
 
 #include "cli/cli_dialogs.h"
-#include "cli/station_display.h"
+#include "cli/station_view.h"
 #include "cli/terminal_questions.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
@@ -49,12 +49,12 @@ AnswerPolicy PolicyFrom(const std::string& name) {
 // The loader's messages, with the system's reason on a line of their own.
 class LoadDialogs final : public Dialogs {
  public:
-  explicit LoadDialogs(StationDisplay& display) : display_(display) {}
+  explicit LoadDialogs(StationView& display) : display_(display) {}
   void ShowMessage(std::string_view text) override { display_.Message(text, ""); }
   bool AskYesNo(std::string_view) override { return false; }  // loading asks nothing
 
  private:
-  StationDisplay& display_;
+  StationView& display_;
 };
 
 // One `qvupdate flash`: the package, the outputs and the terminal around a station.
@@ -62,10 +62,12 @@ class CommandLineStation {
  public:
   explicit CommandLineStation(const StationOptions& options)
       : options_(options),
-        display_(options.json ? DisplayMode::kJson
-                              : (TerminalTakesCursorControl(stdout) ? DisplayMode::kLive
-                                                            : DisplayMode::kPlain),
-                 options.quiet, options.verbose, options.all) {}
+        view_(StationView::Make(options.json ? DisplayMode::kJson
+                                             : (TerminalTakesCursorControl(stdout)
+                                                    ? DisplayMode::kLive
+                                                    : DisplayMode::kPlain),
+                                options.quiet, options.verbose, options.all)),
+        display_(*view_) {}
 
   int Run() {
     if (!LoadThePackage() || !OpenOutputs()) return 1;
@@ -157,7 +159,8 @@ class CommandLineStation {
   }
 
   const StationOptions& options_;
-  StationDisplay display_;
+  std::unique_ptr<StationView> view_;
+  StationView& display_;
   PackageStore store_;
   station::RecordFile record_;
   std::shared_ptr<ReportTraceSink> trace_;

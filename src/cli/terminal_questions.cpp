@@ -17,7 +17,7 @@ std::string Lowered(std::string text) {
 
 }  // namespace
 
-TerminalQuestions::TerminalQuestions(AnswerPolicy policy, StationDisplay& display,
+TerminalQuestions::TerminalQuestions(AnswerPolicy policy, StationView& display,
                                      std::function<bool(uint64_t, bool)> answer,
                                      std::function<bool(uint64_t)> open, int input_fd,
                                      bool terminal)

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "cli/cli_dialogs.h"
-#include "cli/station_display.h"
+#include "cli/station_view.h"
 #include "station/station_events.h"
 
 namespace qv::cli {
@@ -23,7 +23,7 @@ class TerminalQuestions {
  public:
   // `answer` gives the station an answer (false when the question is no longer open);
   // `open` tells whether it still is.
-  TerminalQuestions(AnswerPolicy policy, StationDisplay& display,
+  TerminalQuestions(AnswerPolicy policy, StationView& display,
                     std::function<bool(uint64_t, bool)> answer,
                     std::function<bool(uint64_t)> open, int input_fd = 0,
                     bool terminal = TerminalAttached());
@@ -45,7 +45,7 @@ class TerminalQuestions {
   [[nodiscard]] std::string ReadLine(uint64_t id, bool& ended, bool& given_up);
 
   const AnswerPolicy policy_;
-  StationDisplay& display_;
+  StationView& display_;
   const std::function<bool(uint64_t, bool)> answer_;
   const std::function<bool(uint64_t)> open_;
   const int input_fd_;

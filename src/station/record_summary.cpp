@@ -1,9 +1,13 @@
 #include "station/record_summary.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
+#include <tuple>
 #include <utility>
+
+#include "station/station_events.h"
+#include "station/visible_text.h"
 
 namespace qv::station {
 namespace {
@@ -14,12 +18,13 @@ bool Supersedes(bool first_run, uint32_t last_attempt, uint32_t attempt) {
   return first_run || attempt >= last_attempt;
 }
 
-void Count(RecordSummary& summary, UnitResult result, const std::string& message) {
+// Counts a unit's outcome; one not updated is also named.
+void CountUnit(RecordSummary& summary, UnitNotUpdated unit) {
   ++summary.units;
-  switch (result) {
+  switch (unit.result) {
     case UnitResult::kUpdated:
       ++summary.updated;
-      break;
+      return;
     case UnitResult::kDeclined:
       ++summary.declined;
       break;
@@ -27,9 +32,19 @@ void Count(RecordSummary& summary, UnitResult result, const std::string& message
       ++summary.interrupted;
       break;
     case UnitResult::kFailed:
-      ++summary.failed_by_message[message];
+      ++summary.failed_by_message[unit.message];
       break;
   }
+  summary.not_updated.push_back(std::move(unit));
+}
+
+// The device of a run as the station names it.
+std::string RecordedDevice(const UnitRecord& r) {
+  HidInterfaceInfo device;
+  device.path = r.device_path;
+  device.usb_port = r.device_port;
+  device.serial_number = r.device_serial;
+  return DeviceName(device);
 }
 
 }  // namespace
@@ -56,8 +71,8 @@ std::optional<int64_t> ParseIsoUtc(const std::string& text) {
   // library's calendar does.
   using namespace std::chrono;
   const sys_days date{std::chrono::year(year) / month / 1};
-  const milliseconds at = date.time_since_epoch() + days(day - 1) + hours(hour) +
-                          minutes(minute) + seconds(second) + milliseconds(millis);
+  const milliseconds at = date.time_since_epoch() + days(day - 1) + hours(hour) + minutes(minute) +
+                          seconds(second) + milliseconds(millis);
   return static_cast<int64_t>(at.count());
 }
 
@@ -89,12 +104,12 @@ RecordTally::UnitState& RecordTally::StateOf(Session& session, uint64_t unit) {
   return session.sparse[unit];
 }
 
-uint32_t RecordTally::MessageIndex(const std::string& message) {
-  const auto found = message_index_.find(message);
-  if (found != message_index_.end()) return found->second;
-  const auto index = static_cast<uint32_t>(messages_.size());
-  messages_.push_back(message);
-  message_index_.emplace(message, index);
+uint32_t RecordTally::TextIndex(const std::string& text) {
+  const auto found = text_index_.find(text);
+  if (found != text_index_.end()) return found->second;
+  const auto index = static_cast<uint32_t>(texts_.size());
+  texts_.push_back(text);
+  text_index_.emplace(text, index);
   return index;
 }
 
@@ -106,89 +121,131 @@ void RecordTally::Add(const UnitRecord& r) {
     session.first_start = std::min(session.first_start, *start);
     session.last_end = std::max(session.last_end, *end);
   }
+  UnitState run;
+  run.seen = true;
+  run.attempt = r.attempt;
+  run.result = r.result;
+  if (r.result != UnitResult::kUpdated) {
+    run.message = TextIndex(r.message);
+    run.device = TextIndex(RecordedDevice(r));
+    run.area = TextIndex(r.area);
+  }
   if (r.unit == 0) {
-    Count(loose_, r.result, r.message);
+    session.loose.push_back(run);
     return;
   }
   ++runs_;
   UnitState& unit = StateOf(session, r.unit);
   const bool first = !unit.seen;
   if (first) ++session.units;
-  if (!Supersedes(first, unit.attempt, r.attempt)) return;
-  unit.seen = true;
-  unit.attempt = r.attempt;
-  unit.result = r.result;
-  if (r.result == UnitResult::kFailed) unit.message = MessageIndex(r.message);
+  if (Supersedes(first, unit.attempt, r.attempt)) unit = run;
+}
+
+void RecordTally::Count(RecordSummary& summary, const std::string& session, uint64_t number,
+                        const UnitState& unit) const {
+  if (!unit.seen) return;
+  UnitNotUpdated named;
+  named.session = session;
+  named.unit = number;
+  named.result = unit.result;
+  if (unit.result != UnitResult::kUpdated) {
+    named.message = texts_[unit.message];
+    named.device = texts_[unit.device];
+    named.area = texts_[unit.area];
+  }
+  CountUnit(summary, std::move(named));
 }
 
 RecordSummary RecordTally::Summary() const {
-  RecordSummary summary = loose_;
+  RecordSummary summary;
   int64_t span_ms = 0;
   uint64_t units = 0;
   for (const auto& [name, session] : sessions_) {
-    const auto count = [&](const UnitState& unit) {
-      if (!unit.seen) return;
-      Count(summary, unit.result, unit.result == UnitResult::kFailed ? messages_[unit.message] : "");
-    };
-    for (const UnitState& unit : session.dense) count(unit);
-    for (const auto& [number, unit] : session.sparse) count(unit);
+    for (const UnitState& unit : session.loose) Count(summary, name, 0, unit);
+    for (std::size_t i = 0; i < session.dense.size(); ++i) {
+      Count(summary, name, i + 1, session.dense[i]);
+    }
+    for (const auto& [number, unit] : session.sparse) Count(summary, name, number, unit);
     units += session.units;
     if (session.last_end >= session.first_start) span_ms += session.last_end - session.first_start;
   }
   summary.retries = runs_ - units;
+  summary.sessions = sessions_.size();
+  // The map's units may lie below the array's last ones.
+  std::stable_sort(summary.not_updated.begin(), summary.not_updated.end(),
+                   [](const UnitNotUpdated& a, const UnitNotUpdated& b) {
+                     return std::tie(a.session, a.unit) < std::tie(b.session, b.unit);
+                   });
   if (span_ms > 0) {
-    summary.units_per_hour = static_cast<double>(summary.units) * 3'600'000.0 /
-                             static_cast<double>(span_ms);
-    summary.updated_per_hour = static_cast<double>(summary.updated) * 3'600'000.0 /
-                               static_cast<double>(span_ms);
+    summary.units_per_hour =
+        static_cast<double>(summary.units) * 3'600'000.0 / static_cast<double>(span_ms);
+    summary.updated_per_hour =
+        static_cast<double>(summary.updated) * 3'600'000.0 / static_cast<double>(span_ms);
   }
   return summary;
 }
 
 RecordSummary SummariseRecords(const std::vector<UnitRecord>& records) {
   RecordTally tally;
-  std::map<std::pair<std::string, uint64_t>, UnitSummary> units;
-  std::map<std::pair<std::string, uint64_t>, uint32_t> last_attempt;
-  uint64_t loose = 0;  // runs without a unit number each count as a unit of their own
-  for (const UnitRecord& r : records) {
-    tally.Add(r);
-    const auto key = r.unit != 0 ? std::make_pair(r.session, r.unit)
-                                 : std::make_pair("#" + std::to_string(++loose), uint64_t{0});
-    UnitSummary& unit = units[key];
-    ++unit.runs;
-    unit.duration_ms += r.duration_ms;
-    uint32_t& last = last_attempt[key];
-    if (Supersedes(unit.runs == 1, last, r.attempt)) {
-      last = r.attempt;
-      unit.session = r.session;
-      unit.unit = r.unit;
-      unit.result = r.result;
-      unit.message = r.message;
-      unit.device_path = r.device_path;
-      unit.device_port = r.device_port;
-      unit.device_serial = r.device_serial;
-    }
-  }
-  RecordSummary summary = tally.Summary();
-  for (auto& [key, unit] : units) summary.by_unit.push_back(std::move(unit));
-  return summary;
+  for (const UnitRecord& r : records) tally.Add(r);
+  return tally.Summary();
 }
+
+namespace {
+
+// "unit 2: port 1-2, map area"; with several sessions the unit's session too. Everything that
+// came from the record is escaped: a record is outside text.
+std::string UnitName(const UnitNotUpdated& unit, bool sessions) {
+  std::string text = unit.unit != 0 ? "unit " + std::to_string(unit.unit) : "a run without unit";
+  if (sessions) text += " of " + VisibleText(unit.session);
+  std::string where = VisibleText(unit.device);
+  if (!unit.area.empty()) where += (where.empty() ? "" : ", ") + VisibleText(unit.area) + " area";
+  return where.empty() ? text : text + ": " + where;
+}
+
+// The units of one message or result, a line each, the first kUnitsNamedPerLine of them.
+std::string UnitLines(const RecordSummary& s, UnitResult result, const std::string* message,
+                      const char* indent) {
+  std::string text;
+  std::size_t named = 0;
+  std::size_t more = 0;
+  for (const UnitNotUpdated& unit : s.not_updated) {
+    if (unit.result != result || (message != nullptr && unit.message != *message)) continue;
+    if (named == kUnitsNamedPerLine) {
+      ++more;
+      continue;
+    }
+    ++named;
+    text += indent + UnitName(unit, s.sessions > 1) + "\n";
+  }
+  if (more != 0) text += indent + ("and " + std::to_string(more) + " more") + "\n";
+  return text;
+}
+
+std::string Rate(const char* what, const std::optional<double>& per_hour) {
+  if (!per_hour) return {};
+  char line[64];
+  std::snprintf(line, sizeof line, "%s per hour: %.1f\n", what, *per_hour);
+  return line;
+}
+
+}  // namespace
 
 std::string SummaryText(const RecordSummary& s) {
   const auto number = [](uint64_t n) { return std::to_string(n); };
   std::string text = "Units: " + number(s.units) + "\nUpdated: " + number(s.updated) +
                      "\nFailed: " + number(s.failed()) + "\n";
   for (const auto& [message, count] : s.failed_by_message) {
-    text += "  " + number(count) + "  " + (message.empty() ? std::string("(no message)") : message) +
-            "\n";
+    text += "  " + number(count) + "  " +
+            (message.empty() ? std::string("(no message)") : VisibleText(message)) + "\n";
+    text += UnitLines(s, UnitResult::kFailed, &message, "       ");
   }
-  text += "Declined: " + number(s.declined) + "\nInterrupted: " + number(s.interrupted) +
-          "\nRetries: " + number(s.retries) + "\n";
-  if (s.units_per_hour) {
-    char line[64];
-    std::snprintf(line, sizeof line, "Units per hour: %.1f\n", *s.units_per_hour);
-    text += line;
-  }
+  text += "Declined: " + number(s.declined) + "\n";
+  text += UnitLines(s, UnitResult::kDeclined, nullptr, "  ");
+  text += "Interrupted: " + number(s.interrupted) + "\n";
+  text += UnitLines(s, UnitResult::kInterrupted, nullptr, "  ");
+  text += "Retries: " + number(s.retries) + "\n";
+  text += Rate("Units", s.units_per_hour) + Rate("Updated units", s.updated_per_hour);
   if (s.unreadable_lines != 0) {
     text += "Unreadable lines skipped: " + number(s.unreadable_lines) + "\n";
   }

@@ -30,8 +30,9 @@ std::string DeviceLabel(const HidInterfaceInfo& device) {
   if (!device.usb_port.empty() && !device.serial_number.empty()) {
     label += ", serial " + device.serial_number;
   }
-  // The serial number is the device's own text: shown, never obeyed, by a terminal.
-  return VisibleText(label);
+  // The serial number is the device's own text, kept as it is here (JSON carries it so); a
+  // front end escapes it where it draws on a terminal.
+  return label;
 }
 
 std::string SerialAfterResetText(const std::string& serial) {
@@ -69,7 +70,7 @@ int Station::Run() {
                                                                       : SystemEpochMs,
                                   .package = package_,
                                   .continuous = config_.continuous,
-                                  .labelled = config_.all,
+                                  .unit_lines = config_.all || config_.continuous,
                                   .trace = env_.trace,
                                   .record = env_.record,
                                   .record_template = env_.record_template,
@@ -187,8 +188,7 @@ Station::Slot& Station::SlotFor(const HidInterfaceInfo& info) {
   slot.device = info;  // the path may have changed since
   if (slot.id < 0) {
     slot.id = next_slot_id_++;
-    slot.label = config_.all && DeviceIdentity::Of(info).Known() ? DeviceLabel(info)
-                                                                : VisibleText(info.path);
+    slot.label = config_.all && DeviceIdentity::Of(info).Known() ? DeviceLabel(info) : info.path;
     slot.poll = DevicePoll(DevicePoll::Rules{config_.max_failed_runs},
                            DevicePoll::Counters{0, 0, false});
     observer_.SlotAdded(slot.id, slot.label);
@@ -274,7 +274,7 @@ void Station::Book(Slot& slot, const UnitTask& task, const UnitOutcome& outcome)
     record_failed_ = true;
   }
   if (config_.continuous && slot.poll.GaveUp()) {
-    observer_.Notice(NoticeKind::kNotice, std::string(text::kGaveUpBefore) + task.label +
+    observer_.Notice(NoticeKind::kNotice, std::string(text::kGaveUpBefore) + VisibleText(task.label) +
                                               text::kGaveUpMiddle +
                                               std::to_string(config_.max_failed_runs) +
                                               text::kGaveUpAfter);

@@ -134,8 +134,8 @@ class Station {
   bool aborted_ = false;
   bool interrupted_ = false;
   bool record_failed_ = false;
-  bool refused_ = false;
-  bool list_unreadable_ = false;  // the last enumeration failed (said once)  // devices nothing tells apart were left alone
+  bool refused_ = false;           // devices nothing tells apart were left alone
+  bool list_unreadable_ = false;  // the last enumeration failed (said once)
   std::set<std::string> told_indistinct_;  // their identities, told once while attached
 };
 

@@ -17,7 +17,8 @@ namespace qv::station {
 // its path.
 [[nodiscard]] std::string DeviceName(const HidInterfaceInfo& device);
 
-// A run of a unit that starts: which device, which unit, which attempt.
+// A run of a unit that starts: which device, which unit, which attempt. Labels hold the
+// device's own texts as it gave them; a front end escapes them where it draws on a terminal.
 struct UnitStart {
   int slot = 0;
   std::string label;

@@ -46,6 +46,7 @@ std::string UnitRecordLine(const UnitRecord& r) {
       {"reports_sent", r.reports_sent},
   };
   if (r.serial_after_reset) line["device"]["serial_after_reset"] = *r.serial_after_reset;
+  if (!r.area.empty()) line["area"] = r.area;
   // Invalid UTF-8 (from a device string) is replaced rather than aborting the line.
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
@@ -147,13 +148,14 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
   r.message = TextAt(json, "message");
   r.duration_ms = NumberAt(json, "duration_ms");
   r.reports_sent = NumberAt(json, "reports_sent");
+  r.area = TextAt(json, "area");
   return true;
 }
 
 std::string RecordsCsvHeader() {
   return "session,unit,attempt,start,end,station,updater,package_file,package_sha256,"
          "package_version,device_path,device_port,device_serial,version_before,flash_id,result,"
-         "message,duration_ms,reports_sent,device_serial_after_reset\r\n";
+         "message,duration_ms,reports_sent,device_serial_after_reset,area\r\n";
 }
 
 std::string RecordCsvRow(const UnitRecord& r) {
@@ -176,7 +178,8 @@ std::string RecordCsvRow(const UnitRecord& r) {
                                 r.message,
                                 std::to_string(r.duration_ms),
                                 std::to_string(r.reports_sent),
-                                r.serial_after_reset.value_or("")};
+                                r.serial_after_reset.value_or(""),
+                                r.area};
   std::string row;
   for (std::size_t i = 0; i < std::size(fields); ++i) {
     if (i != 0) row += ',';

@@ -40,8 +40,8 @@ class UnitProgress final : public ProgressContext {
   std::string area_;
 };
 
-// The run's messages with the device (and the area being written) as their detail, and its
-// questions put on the session's board.
+// The run's messages, with the area being written as their detail (said apart only where no
+// unit line carries them), and its questions put on the session's board.
 class UnitDialogs final : public Dialogs {
  public:
   UnitDialogs(StationShared& shared, const UnitTask& task, const UnitProgress& progress,
@@ -52,7 +52,7 @@ class UnitDialogs final : public Dialogs {
     // the abort is told once, by the run, instead.
     if (abort_.thrown()) return;
     last_message_ = text;
-    shared_.observer.Message(text, Detail());
+    if (!shared_.unit_lines) shared_.observer.Message(text, Detail());
   }
   [[nodiscard]] bool AskYesNo(std::string_view text) override {
     return shared_.questions.Ask(shared_.observer, task_.slot, task_.label, std::string(text),
@@ -61,14 +61,10 @@ class UnitDialogs final : public Dialogs {
   [[nodiscard]] const std::string& last_message() const { return last_message_; }
 
  private:
+  // Only one device runs when a run's messages are said apart: the detail is the area.
   std::string Detail() const {
-    std::string detail;
-    if (shared_.labelled) detail = "device " + task_.label;
-    if (!progress_.area().empty()) {
-      detail += (detail.empty() ? "while writing the " : ", while writing the ") +
-                progress_.area() + " area";
-    }
-    return detail;
+    return progress_.area().empty() ? std::string()
+                                    : "while writing the " + progress_.area() + " area";
   }
   StationShared& shared_;
   const UnitTask& task_;
@@ -163,12 +159,14 @@ void UnitRun::Run() {
     record.message = station::text::kDeclinedSameVersion;
   } else if (abort_.thrown()) {
     record.message = station::text::kStoppedByUser;
-    shared_.observer.Message(station::text::kStoppedByUser,
-                             AbortDetail(task_.device, progress.area()));
+    if (!shared_.unit_lines) {
+      shared_.observer.Message(station::text::kStoppedByUser,
+                               AbortDetail(task_.device, progress.area()));
+    }
   } else if (run == RunResult::kFailed) {
     if (record.message.empty()) record.message = qv::text::kTryAgain;
-    shared_.observer.Message(qv::text::kFailure,
-                             shared_.labelled ? "device " + task_.label : std::string());
+    // The run's last status, as the progress page leaves it; the reason was said by the run.
+    progress.SetStatusText(qv::text::kFailure);
     if (devices.first && !answer.received) {
       // The interface taken never answered: a composite device may speak the protocol on
       // another one.
@@ -197,6 +195,7 @@ void UnitRun::Run() {
   }
   record.duration_ms = duration_ms;
   record.reports_sent = outcome_.reports.sent;
+  record.area = outcome_.area;
   WriteRecord();
   finished_.store(true);
 }

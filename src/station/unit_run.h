@@ -49,7 +49,9 @@ struct StationShared {
   std::function<int64_t()> wall_clock_ms;  // the record's timestamps
   const PackageStore& package;
   bool continuous = false;
-  bool labelled = false;                   // several devices at once: messages name theirs
+  // Several units: each unit's end is drawn as a line of its own that carries its message and
+  // area, so a run's messages are not said apart as well.
+  bool unit_lines = false;
   std::shared_ptr<ReportTraceSink> trace;  // null without a trace
   RecordSink* record = nullptr;            // null without a record
   UnitRecord record_template;              // the session's and the package's fields

@@ -131,8 +131,8 @@ TEST(RecordSummary, UnitNumbersPastThirtyTwoBitsStayApart) {
   EXPECT_EQ(s.units, 2u);
   EXPECT_EQ(s.updated, 1u);
   EXPECT_EQ(s.retries, 0u);
-  ASSERT_EQ(s.by_unit.size(), 2u);
-  EXPECT_EQ(s.by_unit[1].unit, far);
+  ASSERT_EQ(s.not_updated.size(), 1u);
+  EXPECT_EQ(s.not_updated[0].unit, far);
 }
 
 TEST(UnitRecordLine, TimesAreUtcWithMilliseconds) {
@@ -174,7 +174,7 @@ TEST(RecordFile, AppendsWholeLinesAndSaysWhyItCannotOpen) {
 // A unit that failed and then passed is one unit, updated, with one retry; failures are
 // counted by the message of each unit's last run; the rate runs over each session's time.
 TEST(RecordSummary, CountsUnitsNotRuns) {
-  const std::vector<UnitRecord> records = {
+  std::vector<UnitRecord> records = {
       RunOf("a", 1, 1, "failed", "Connect to device faile,please connect usb cable to device !",
           "2026-03-01T10:00:00.000Z", "2026-03-01T10:00:10.000Z"),
       RunOf("a", 1, 2, "updated", "Updata success !"),
@@ -186,6 +186,11 @@ TEST(RecordSummary, CountsUnitsNotRuns) {
       RunOf("b", 1, 1, "updated", "Updata success !", "2026-03-01T12:00:00.000Z",
           "2026-03-01T12:30:00.000Z"),
   };
+  for (UnitRecord& r : records) r.device_port = "1-" + std::to_string(r.unit);
+  records[3].area = "sound";
+  records[3].device_serial = "\x1b]0;owned\x07";  // what a device says is escaped
+  records[3].device_port = "";
+  records[5].area = "map";
   const RecordSummary s = SummariseRecords(records);
   EXPECT_EQ(s.units, 6u);
   EXPECT_EQ(s.updated, 2u);
@@ -199,17 +204,34 @@ TEST(RecordSummary, CountsUnitsNotRuns) {
   ASSERT_TRUE(s.updated_per_hour);  // the units that ended updated, over the same hour
   EXPECT_DOUBLE_EQ(*s.updated_per_hour, 2.0);
 
-  const std::string text = SummaryText(s);
-  EXPECT_NE(text.find("Units: 6\nUpdated: 2\nFailed: 2\n  2  Check data faile !\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("Retries: 1\nUnits per hour: 6.0\n"), std::string::npos) << text;
+  // Each failure's message once, with the units it ended, their device and area; the units
+  // declined and interrupted under their counts.
+  EXPECT_EQ(SummaryText(s),
+            "Units: 6\n"
+            "Updated: 2\n"
+            "Failed: 2\n"
+            "  2  Check data faile !\n"
+            "       unit 2 of a: port 1-2\n"
+            "       unit 3 of a: serial \\x1B]0;owned\\x07, sound area\n"
+            "Declined: 1\n"
+            "  unit 4 of a: port 1-4\n"
+            "Interrupted: 1\n"
+            "  unit 5 of a: port 1-5, map area\n"
+            "Retries: 1\n"
+            "Units per hour: 6.0\n"
+            "Updated units per hour: 2.0\n");
+}
 
-  // Each unit once, with its last run's result and the time of all its runs.
-  ASSERT_EQ(s.by_unit.size(), 6u);
-  EXPECT_EQ(s.by_unit[0].unit, 1u);
-  EXPECT_EQ(s.by_unit[0].result, UnitResult::kUpdated);
-  EXPECT_EQ(s.by_unit[0].retries(), 1u);
+// Under one message the summary names the first units and counts the rest.
+TEST(RecordSummary, NamesTheFirstUnitsOfAMessage) {
+  std::vector<UnitRecord> records;
+  for (uint64_t unit = 1; unit <= kUnitsNamedPerLine + 2; ++unit) {
+    records.push_back(RunOf("a", unit, 1, "failed", "Check data faile !"));
+  }
+  const std::string text = SummaryText(SummariseRecords(records));
+  EXPECT_NE(text.find("       unit 10\n       and 2 more\nDeclined: 0\n"), std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("unit 11"), std::string::npos) << text;
 }
 
 TEST(RecordSummary, CsvQuotesWhatNeedsIt) {
@@ -219,7 +241,7 @@ TEST(RecordSummary, CsvQuotesWhatNeedsIt) {
   std::string header;
   std::getline(lines, header);
   EXPECT_EQ(header.rfind("session,unit,attempt,start,end,", 0), 0u);
-  EXPECT_NE(csv.find(",failed,\"Erase data faile ,please \"\"see\"\"\nmap\",0,0,\r\n"),
+  EXPECT_NE(csv.find(",failed,\"Erase data faile ,please \"\"see\"\"\nmap\",0,0,,\r\n"),
             std::string::npos)
       << csv;
 }

@@ -1,7 +1,10 @@
 // What a flash session prints: live lines that never wrap, plain lines without repeats, JSON
 // lines and nothing else on stdout, messages with their detail on stderr.
 
-#include "cli/station_display.h"
+#include "cli/station_view.h"
+
+#include "cli/live_station_view.h"
+#include "station/station_json_events.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -18,13 +21,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <future>
-#include <thread>
-#include <vector>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "cli/terminal_questions.h"
 #include "system_skips.h"
@@ -78,23 +81,27 @@ struct InputPipe {
     if (fds[1] >= 0) ::close(fds[1]);
     fds[1] = -1;
   }
-  [[nodiscard]] int read_end() const { return fds[0]; }
+  [[nodiscard]] int read_end() const {
+    return fds[0];
+  }
 
   int fds[2] = {-1, -1};
   bool ok = false;
 };
 
-TEST(StationDisplay, FitNeverReachesTheLastColumnNorSplitsACharacter) {
-  EXPECT_EQ(StationDisplay::Fit("abcdef", 4), "abc");
-  EXPECT_EQ(StationDisplay::Fit("abc", 80), "abc");
-  EXPECT_EQ(StationDisplay::Fit("\xc3\xa9\xc3\xa9\xc3\xa9", 3), "\xc3\xa9\xc3\xa9");
-  EXPECT_EQ(StationDisplay::Fit("abc", 0), "a");
+TEST(StationView, FitNeverReachesTheLastColumnNorSplitsACharacter) {
+  EXPECT_EQ(LiveStationView::Fit("abcdef", 4), "abc");
+  EXPECT_EQ(LiveStationView::Fit("abc", 80), "abc");
+  EXPECT_EQ(LiveStationView::Fit("\xc3\xa9\xc3\xa9\xc3\xa9", 3), "\xc3\xa9\xc3\xa9");
+  EXPECT_EQ(LiveStationView::Fit("abc", 0), "a");
 }
 
-TEST(StationDisplay, PlainLinesCarryTheDeviceAndNeverRepeat) {
+TEST(StationView, PlainLinesCarryTheDeviceAndNeverRepeat) {
   Streams s;
   {
-    StationDisplay display(DisplayMode::kPlain, false, false, true, s.out, s.err);
+    const std::unique_ptr<StationView> view =
+        StationView::Make(DisplayMode::kPlain, false, false, true, s.out, s.err);
+    StationView& display = *view;
     const int a = 0;
     display.SlotAdded(a, "serial SIM1");
     const int b = 1;
@@ -116,10 +123,12 @@ TEST(StationDisplay, PlainLinesCarryTheDeviceAndNeverRepeat) {
             "  device serial SIM2, while writing the program area\n");
 }
 
-TEST(StationDisplay, JsonModePrintsOnlyEventsOnStdout) {
+TEST(StationView, JsonModePrintsOnlyEventsOnStdout) {
   Streams s;
   {
-    StationDisplay display(DisplayMode::kJson, false, false, true, s.out, s.err);
+    const std::unique_ptr<StationView> view =
+        StationView::Make(DisplayMode::kJson, false, false, true, s.out, s.err);
+    StationView& display = *view;
     const int a = 0;
     display.SlotAdded(a, "serial SIM1");
     display.Status(a, "To updata ,please wait...");
@@ -127,7 +136,7 @@ TEST(StationDisplay, JsonModePrintsOnlyEventsOnStdout) {
     display.Area(a, "map");
     display.FlashText(a, "Flash:F10");
     display.Line("If you need to continue, please connect the USB cable to the new machine !");
-    display.ResultLine("Devices updated: 1");
+    display.ResultLine("Updated: 1");
     display.Message("Check data faile !", "");
   }
   std::istringstream lines(Contents(s.out));
@@ -136,7 +145,8 @@ TEST(StationDisplay, JsonModePrintsOnlyEventsOnStdout) {
     const nlohmann::json event = nlohmann::json::parse(line);
     events.push_back(event.at("event").get<std::string>());
     EXPECT_EQ(event.at("device"), "serial SIM1");
-    EXPECT_EQ(event.at("schema"), kEventSchema);  // every line says its format's version
+    EXPECT_EQ(event.at("schema"),
+              station::json_events::kEventSchema);  // every line says its format's version
   }
   EXPECT_EQ(events, (std::vector<std::string>{"status", "percent", "area", "flash"}));
   EXPECT_EQ(Contents(s.err), "Check data faile !\n");
@@ -144,10 +154,12 @@ TEST(StationDisplay, JsonModePrintsOnlyEventsOnStdout) {
 
 // On a terminal the device lines are redrawn in place: the cursor goes back up over the block
 // and each line is cleared to its end; a message clears the block, then it is drawn again.
-TEST(StationDisplay, LiveLinesAreRedrawnInPlace) {
+TEST(StationView, LiveLinesAreRedrawnInPlace) {
   Streams s;
   {
-    StationDisplay display(DisplayMode::kLive, false, false, true, s.out, s.err);
+    const std::unique_ptr<StationView> view =
+        StationView::Make(DisplayMode::kLive, false, false, true, s.out, s.err);
+    StationView& display = *view;
     const int a = 0;
     display.SlotAdded(a, "A");
     const int b = 1;
@@ -168,19 +180,21 @@ TEST(StationDisplay, LiveLinesAreRedrawnInPlace) {
 
 // At the end of a session the device lines stay where they are and the summary comes below
 // them: nothing is erased or drawn again after Settle.
-TEST(StationDisplay, SettledLinesStayAboveTheSummary) {
+TEST(StationView, SettledLinesStayAboveTheSummary) {
   Streams s;
   {
-    StationDisplay display(DisplayMode::kLive, false, false, true, s.out, s.err);
+    const std::unique_ptr<StationView> view =
+        StationView::Make(DisplayMode::kLive, false, false, true, s.out, s.err);
+    StationView& display = *view;
     const int a = 0;
     display.SlotAdded(a, "A");
     display.Status(a, "Updata success !");
     display.Settle();
-    display.ResultLine("Devices updated: 1");
+    display.ResultLine("Updated: 1");
   }
   const std::string out = Contents(s.out);
   const std::size_t row = out.rfind("A: ");
-  const std::size_t summary = out.find("Devices updated: 1\n");
+  const std::size_t summary = out.find("Updated: 1\n");
   ASSERT_NE(row, std::string::npos) << out;
   ASSERT_NE(summary, std::string::npos) << out;
   EXPECT_LT(row, summary) << out;
@@ -190,9 +204,11 @@ TEST(StationDisplay, SettledLinesStayAboveTheSummary) {
 // While a question waits for its answer nothing is held: another device's progress, status and
 // messages return at once. The live lines are not drawn under the prompt meanwhile (their state
 // is kept), a message writes the prompt again below it, and the end of the prompt draws them.
-TEST(StationDisplay, APromptHoldsNoOtherDeviceUp) {
+TEST(StationView, APromptHoldsNoOtherDeviceUp) {
   Streams s;
-  StationDisplay display(DisplayMode::kLive, false, false, true, s.out, s.err);
+  const std::unique_ptr<StationView> view =
+      StationView::Make(DisplayMode::kLive, false, false, true, s.out, s.err);
+  StationView& display = *view;
   display.SlotAdded(0, "A");
   display.SlotAdded(1, "B");
   display.Percent(0, 10);
@@ -216,92 +232,70 @@ TEST(StationDisplay, APromptHoldsNoOtherDeviceUp) {
             "A: It's the latest version, Do you continue to updata ? [y/n] ");
 }
 
-// The station's summary counts as the report does (declined and interrupted units are not
-// failed ones), gives the failures by message and the updated units per hour, and lists only
-// the units that did not end updated; -v lists every unit.
-TEST(StationDisplay, SummaryCountsAndListsTheUnitsNotUpdated) {
+// The station's summary is the report's text of the same runs, in every view that prints
+// lines; JSON mode gives it as an event instead.
+TEST(StationView, TheSummaryIsTheReportsText) {
   station::RecordSummary summary;
-  summary.units = 4;
+  summary.units = 2;
   summary.updated = 1;
-  summary.declined = 1;
-  summary.interrupted = 1;
   summary.failed_by_message["Check data faile !"] = 1;
-  summary.retries = 1;
-  summary.units_per_hour = 480.0;
-  summary.updated_per_hour = 120.0;
-  const auto unit = [](uint64_t n, station::UnitResult r, uint32_t runs, const char* message) {
-    station::UnitSummary u;
-    u.unit = n;
-    u.result = r;
-    u.runs = runs;
-    u.duration_ms = 1500;
-    u.message = message;
-    u.device_port = "1-" + std::to_string(n);
-    return u;
-  };
-  summary.by_unit = {unit(1, station::UnitResult::kUpdated, 2, "Updata success !"),
-                     unit(2, station::UnitResult::kDeclined, 1, ""),
-                     unit(3, station::UnitResult::kInterrupted, 1,
-                          "The update was stopped at the user's request."),
-                     unit(4, station::UnitResult::kFailed, 1, "Check data faile !")};
-  const std::string counts =
-      "Units: 4\nDevices updated: 1\nDevices failed: 1\n  1  Check data faile !\n"
-      "Devices declined: 1\nDevices interrupted: 1\nRetries: 1\n"
-      "Updated units per hour: 120.0\n";
-  const std::string not_updated =
-      "Device 2: declined, 1.5 s (port 1-2)\n"
-      "Device 3: interrupted, 1.5 s (port 1-3): The update was stopped at the user's request.\n"
-      "Device 4: failed, 1.5 s (port 1-4): Check data faile !\n";
-  for (const bool verbose : {false, true}) {
+  summary.not_updated = {
+      {"s", 2, station::UnitResult::kFailed, "Check data faile !", "port 1-2", "map"}};
+  for (const DisplayMode mode : {DisplayMode::kPlain, DisplayMode::kLive, DisplayMode::kJson}) {
     Streams s;
     {
-      StationDisplay display(DisplayMode::kPlain, false, verbose, true, s.out, s.err);
-      display.Summary(summary, false);
+      const std::unique_ptr<StationView> view =
+          StationView::Make(mode, false, false, true, s.out, s.err);
+      view->Summary(summary, false);
     }
-    EXPECT_EQ(Contents(s.out),
-              counts + (verbose ? "Device 1: updated, 1.5 s (port 1-1), 1 retry\n" : "") +
-                  not_updated)
-        << "verbose " << verbose;
+    const std::string out = Contents(s.out);
+    if (mode == DisplayMode::kJson) {
+      const nlohmann::json event = nlohmann::json::parse(out);
+      EXPECT_EQ(event.at("event"), "summary");
+      EXPECT_EQ(event.at("failed"), 1);
+    } else {
+      EXPECT_EQ(out, station::SummaryText(summary));
+    }
   }
 }
 
 // A device's live line at the widths a terminal may have: the bar shrinks before the status
 // text does, then the status gives way to the remaining time, then the label to the port; the
 // line never reaches the last column, and the remaining time stays whole.
-TEST(StationDisplay, LiveLinesFitNarrowTerminals) {
-  StationDisplay labelled(DisplayMode::kLive, false, false, true);
-  StationDisplay single(DisplayMode::kLive, false, false, false);
-  StationDisplay::Row row;
+TEST(StationView, LiveLinesFitNarrowTerminals) {
+  station::SlotRow row;
   row.label = "port 1-2.3, serial SIM1";
   row.name = "port 1-2.3";
   row.percent = 45;
   row.remaining_ms = 63'000;
   row.status = "Update:45% complete,abount 1 minute 3 second need...";
   row.status_shows_time = true;
+  const bool labelled = true;
+  const bool single = false;
   struct Case {
-    const StationDisplay* display;
+    bool labelled;
     int columns;
     const char* line;
   };
   const Case cases[] = {
-      {&single, 120,
+      {single, 120,
        "[#########...........]  45%  Update:45% complete,abount 1 minute 3 second need..."},
-      {&single, 80,
+      {single, 80,
        "[########..........]  45%  Update:45% complete,abount 1 minute 3 second need..."},
-      {&single, 70, "[###.....]  45%  Update:45% complete,abount 1 minute 3 second need..."},
-      {&single, 60, " 45%  Update:45% complete,abount 1 minute 3 second need..."},
-      {&single, 40, "[#######.........]  45%  1 min 3 s left"},
-      {&labelled, 120,
+      {single, 70, "[###.....]  45%  Update:45% complete,abount 1 minute 3 second need..."},
+      {single, 60, " 45%  Update:45% complete,abount 1 minute 3 second need..."},
+      {single, 40, "[#######.........]  45%  1 min 3 s left"},
+      {labelled, 120,
        "port 1-2.3, serial SIM1: [#########...........]  45%  Update:45% complete,abount 1 "
        "minute 3 second need..."},
-      {&labelled, 80, "port 1-2.3, serial SIM1: [#########...........]  45%  1 min 3 s left"},
-      {&labelled, 60, "port 1-2.3, serial SIM1: [####.......]  45%  1 min 3 s left"},
-      {&labelled, 40, "port 1-2.3:  45%  1 min 3 s left"},
-      {&labelled, 30, "port 1-2.3:  45%  1 min 3 s l"},
+      {labelled, 80, "port 1-2.3, serial SIM1: [#########...........]  45%  1 min 3 s left"},
+      {labelled, 60, "port 1-2.3, serial SIM1: [####.......]  45%  1 min 3 s left"},
+      {labelled, 40, "port 1-2.3:  45%  1 min 3 s left"},
+      {labelled, 30, "port 1-2.3:  45%  1 min 3 s l"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.columns);
-    const std::string line = c.display->RowText(row, c.columns);
+    const std::string line = LiveStationView::RowText(row, c.columns, c.labelled);
     EXPECT_EQ(line, c.line);
     EXPECT_LT(static_cast<int>(line.size()), c.columns);
   }
@@ -309,7 +303,7 @@ TEST(StationDisplay, LiveLinesFitNarrowTerminals) {
 
 // A unit that ends leaves a permanent line above the live lines: unit, device, result,
 // duration, and for a failure its message and area.
-TEST(StationDisplay, EachUnitLeavesALineAboveTheLiveLines) {
+TEST(StationView, EachUnitLeavesALineAboveTheLiveLines) {
   station::UnitEnd failed;
   failed.unit = 2;
   failed.attempt = 2;
@@ -317,12 +311,14 @@ TEST(StationDisplay, EachUnitLeavesALineAboveTheLiveLines) {
   failed.message = "Write data faile, please connect usb cable to device !";
   failed.area = "program";
   failed.duration_ms = 8'100;
-  EXPECT_EQ(StationDisplay::UnitLine(failed, "port 1-2"),
+  EXPECT_EQ(station::UnitLine(failed, "port 1-2"),
             "Unit 2 (attempt 2)  port 1-2  failed  8.1 s  Write data faile, please connect usb "
             "cable to device ! (program area)");
   Streams s;
   {
-    StationDisplay display(DisplayMode::kLive, false, false, false, s.out, s.err);
+    const std::unique_ptr<StationView> view =
+        StationView::Make(DisplayMode::kLive, false, false, false, s.out, s.err);
+    StationView& display = *view;
     display.KeepUnitLines(true);
     display.SlotAdded(0, "sim0");
     HidInterfaceInfo device;
@@ -331,14 +327,20 @@ TEST(StationDisplay, EachUnitLeavesALineAboveTheLiveLines) {
     display.UnitStarted({0, "sim0", device, 1, 1});
     display.Percent(0, 100);
     display.Status(0, "Updata success !");
-    display.UnitFinished({0, "sim0", 1, 1, station::UnitResult::kUpdated, "Updata success !", "",
-                          12'300, {}});
+    display.UnitFinished(
+        {0, "sim0", 1, 1, station::UnitResult::kUpdated, "Updata success !", "", 12'300, {}});
   }
   const std::string out = Contents(s.out);
-  const std::size_t line = out.find("\x1b[J" "Unit 1  serial SIM1  updated  12.3 s\n");
+  const std::size_t line = out.find(
+      "\x1b[J"
+      "Unit 1  serial SIM1  updated  12.3 s\n");
   ASSERT_NE(line, std::string::npos) << out;
-  // Drawn again below the unit's line.
-  EXPECT_NE(out.find("Updata success !", line), std::string::npos) << out;
+  // Drawn again below the unit's line, with the footer's counts under the devices.
+  const std::size_t row = out.find("Updata success !", line);
+  EXPECT_NE(row, std::string::npos) << out;
+  EXPECT_NE(out.find("\rUnits: 1  updated 1  failed 0  declined 0  interrupted 0\x1b[K\n", row),
+            std::string::npos)
+      << out;
 }
 
 struct QuestionCase {
@@ -358,7 +360,9 @@ void ExpectQuestionAnswered(const QuestionCase& c) {
   Streams s;
   InputPipe input;
   ASSERT_TRUE(input.ok);
-  StationDisplay display(DisplayMode::kPlain, false, false, true, s.out, s.err);
+  const std::unique_ptr<StationView> view =
+      StationView::Make(DisplayMode::kPlain, false, false, true, s.out, s.err);
+  StationView& display = *view;
   std::vector<bool> answers;
   std::mutex mutex;
   std::atomic<bool> open{true};
@@ -397,8 +401,7 @@ void ExpectQuestionAnswered(const QuestionCase& c) {
     }
   }
   EXPECT_EQ(answers, c.answers);
-  EXPECT_NE(Contents(s.err).find("serial SIM1: Continue ?"), std::string::npos)
-      << Contents(s.err);
+  EXPECT_NE(Contents(s.err).find("serial SIM1: Continue ?"), std::string::npos) << Contents(s.err);
   EXPECT_NE(Contents(s.err).find(c.note), std::string::npos) << Contents(s.err);
 }
 
@@ -407,7 +410,12 @@ TEST(TerminalQuestions, AnswersByPolicy) {
   const QuestionCase cases[] = {
       {"--reinstall yes", AnswerPolicy::kYes, true, nullptr, false, {true}, " [answered yes]"},
       {"--reinstall no", AnswerPolicy::kNo, true, nullptr, false, {false}, " [answered no]"},
-      {"no terminal", AnswerPolicy::kAsk, false, nullptr, false, {false},
+      {"no terminal",
+       AnswerPolicy::kAsk,
+       false,
+       nullptr,
+       false,
+       {false},
        " [no terminal: answered no]"},
   };
   for (const QuestionCase& c : cases) ExpectQuestionAnswered(c);
@@ -420,10 +428,20 @@ TEST(TerminalQuestions, AsksAtTheTerminal) {
       "a Windows console's keys come from the console alone; a pipe standing in for it reads "
       "as the end of input, and a test cannot type into a console");
   const QuestionCase cases[] = {
-      {"typed yes after a wrong key", AnswerPolicy::kAsk, true, "x\nYes\n", false, {true},
+      {"typed yes after a wrong key",
+       AnswerPolicy::kAsk,
+       true,
+       "x\nYes\n",
+       false,
+       {true},
        "[y/n] "},
       {"end of input", AnswerPolicy::kAsk, true, "", false, {false}, "[no input: answered no]"},
-      {"answered No by a stop", AnswerPolicy::kAsk, true, nullptr, true, {},
+      {"answered No by a stop",
+       AnswerPolicy::kAsk,
+       true,
+       nullptr,
+       true,
+       {},
        "[stopping: answered no]"},
   };
   for (const QuestionCase& c : cases) ExpectQuestionAnswered(c);
