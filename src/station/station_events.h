@@ -35,7 +35,7 @@ struct UnitEnd {
   uint32_t attempt = 1;
   UnitResult result = UnitResult::kFailed;
   std::string message;  // the message shown for the outcome
-  std::string area;     // the area being written when the run ended; empty before any
+  std::string area;     // where a run not updated stopped; empty before any
   uint64_t duration_ms = 0;
   ReportCounts reports;
   // The serial number the device reported when it came back from its reset, when it was not

@@ -41,8 +41,9 @@ struct UnitRecord {
   std::string message;  // the message shown for the outcome
   uint64_t duration_ms = 0;
   uint64_t reports_sent = 0;
-  // The area being written when the run ended ("program", "sound", "map"); empty before any
-  // area was started. Written only when not empty.
+  // The area being written when a run that did not get to its end stopped ("program",
+  // "sound", "map"); empty for one updated or stopped before any area. Written only when not
+  // empty.
   std::string area = {};
 };
 

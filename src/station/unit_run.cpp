@@ -177,7 +177,8 @@ void UnitRun::Run() {
   const int64_t ended = shared_.wall_clock_ms();
   const uint32_t duration_ms = shared_.clock.TickMs() - started_tick;  // wraps like the tick
   outcome_.reports = traced.counts();
-  outcome_.area = progress.area();
+  // Where a run stopped, for one that did not get to its end.
+  if (run != RunResult::kSucceeded) outcome_.area = progress.area();
 
   record.unit = task_.unit;
   record.attempt = task_.attempt;

@@ -72,7 +72,8 @@ struct UnitOutcome {
   UnitRecord record;          // the run as recorded (also when no record is kept)
   ReportCounts reports;
   std::string record_error;   // why the record line could not be written, when it could not
-  std::string area;           // the area being written when the run ended, if any
+  std::string area;           // the area being written when a run that did not
+                              // get to its end stopped; empty otherwise
 };
 
 // One run on one device, on a thread of its own (which never takes the stop signals), with its
