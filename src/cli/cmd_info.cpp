@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "cli/cli_capture_dialogs.h"
 #include "cli/cli_dialogs.h"
 #include "cli/cli_package_report.h"
 #include "cli/commands.h"
@@ -15,7 +14,8 @@
 #include "platform/clock.h"
 #include "platform/random.h"
 #include "platform/utf8_path.h"
-#include "update/package_fitness.h"
+#include "package/package_checks.h"
+#include "update/checked_package.h"
 
 namespace qv::cli {
 namespace {
@@ -25,11 +25,14 @@ struct InfoOptions {
   bool json = false;
 };
 
-// The first failing update-time check, or "ok"; results are filled as far as the checks got.
-std::string RunChecks(PackageStore& store, Dialogs& terminal, AreaResults& results) {
-  CaptureDialogs dialogs(terminal);
-  if (CheckPackageFitness(store, dialogs, results) != 0) return dialogs.last_message();
-  return "ok";
+// The first failing update-time check, shown, or "ok". The sums are reported once the header
+// passed its checks, also for a package the later checks refuse.
+std::string RunChecks(const PackageStore& store, Dialogs& dialogs, AreaResults& sums) {
+  if (ValidatePackage(store)) ComputeAreaSums(store, sums);
+  const Result<CheckedPackage> checked = CheckPackage(store);
+  if (checked) return "ok";
+  dialogs.ShowMessage(checked.failure().message);
+  return checked.failure().message;
 }
 
 int RunInfo(const InfoOptions& options) {

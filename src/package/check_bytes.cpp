@@ -25,7 +25,7 @@ uint8_t XorBlock(const uint8_t* block) {
 
 }  // namespace
 
-int VerifyCheckBytes(const PackageStore& store, Dialogs& dialogs) {
+Result<> VerifyCheckBytes(const PackageStore& store) {
   // Every KiB taken must come from the package data; one that would not fails the check.
   const uint64_t data =
       store.image ? std::min<uint64_t>(store.data_length, store.image_size) : uint64_t{0};
@@ -37,17 +37,15 @@ int VerifyCheckBytes(const PackageStore& store, Dialogs& dialogs) {
     uint8_t x = 0;
     for (uint32_t n = 0; n < blocks; ++n, cursor += kCheckBlock) {
       if (cursor + kCheckBlock > data) {
-        dialogs.ShowMessage(kMsgCheckData);
-        return -1;
+        return Failure{kMsgCheckData};
       }
       x ^= XorBlock(store.image.get() + cursor);
     }
     if (x != area.check_byte) {
-      dialogs.ShowMessage(kMsgCheckData);
-      return -1;
+      return Failure{kMsgCheckData};
     }
   }
-  return 0;
+  return {};
 }
 
 }  // namespace qv

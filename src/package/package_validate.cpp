@@ -9,20 +9,17 @@ namespace {
 constexpr const char* kParameterMessages[kAreaCount] = {kMsgProgramParameter, kMsgSoundParameter,
                                                         kMsgMapParameter};
 
-int Fail(Dialogs& dialogs, const char* message) {
-  dialogs.ShowMessage(message);
-  return -1;
-}
+Failure Fail(const char* message) { return Failure{message}; }
 
 }  // namespace
 
-int ValidatePackage(const PackageStore& store, Dialogs& dialogs) {
+Result<> ValidatePackage(const PackageStore& store) {
   const uint32_t d = store.data_length;
-  if (d > kMaxPackageLength) return Fail(dialogs, kMsgSizeBeyondFlash);
-  if (d <= kHeaderSize) return Fail(dialogs, kMsgSizeTooSmall);
-  if (((d - kHeaderSize) & 0xFFu) != 0) return Fail(dialogs, kMsgAlignment);
+  if (d > kMaxPackageLength) return Fail(kMsgSizeBeyondFlash);
+  if (d <= kHeaderSize) return Fail(kMsgSizeTooSmall);
+  if (((d - kHeaderSize) & 0xFFu) != 0) return Fail(kMsgAlignment);
   // A store whose image does not hold its data is not a loaded package.
-  if (!store.image || store.image_size < d) return Fail(dialogs, kMsgSizeTooSmall);
+  if (!store.image || store.image_size < d) return Fail(kMsgSizeTooSmall);
   // The header as the image holds it is judged; the store is only read, so that runs on
   // several devices may share one loaded package.
   std::array<uint8_t, kHeaderSize> header;
@@ -35,7 +32,7 @@ int ValidatePackage(const PackageStore& store, Dialogs& dialogs) {
     // Besides the length limit, every byte of a present area must come from the package data.
     const uint64_t end = uint64_t{areas[i].offset} + areas[i].length;
     if (areas[i].length > kMaxPackageLength || end > d) {
-      return Fail(dialogs, kParameterMessages[i]);
+      return Fail(kParameterMessages[i]);
     }
   }
 
@@ -43,10 +40,10 @@ int ValidatePackage(const PackageStore& store, Dialogs& dialogs) {
   const uint32_t s = areas[kSoundArea].address;
   const uint32_t m = areas[kMapArea].address;
   if (p >= s || s >= m || p < kLowestAreaAddress || m >= kFlashWindowEnd) {
-    return Fail(dialogs, kMsgAddress);
+    return Fail(kMsgAddress);
   }
-  if (!areas[kProgramArea].present()) return Fail(dialogs, kMsgProgramRequired);
-  return 0;
+  if (!areas[kProgramArea].present()) return Fail(kMsgProgramRequired);
+  return {};
 }
 
 }  // namespace qv

@@ -4,9 +4,7 @@
 #include <vector>
 
 #include "device/device_commands.h"
-#include "package/package_checks.h"
 #include "update/area_plan.h"
-#include "update/package_fitness.h"
 #include "update/update_texts.h"
 
 namespace qv {
@@ -66,22 +64,12 @@ int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Di
 
 }  // namespace
 
-int ProgramAreas(HidLink& link, const PackageStore& store, Dialogs& dialogs, ProgressContext& progress,
-                 ProgressState& state, AreaResults& results) {
+int ProgramAreas(HidLink& link, const CheckedPackage& package, uint32_t data_length,
+                 Dialogs& dialogs, ProgressContext& progress, ProgressState& state) {
   state.blocks_done = 0;
-  state.blocks_total = 0;
-  if (ValidatePackage(store, dialogs) != 0) return -1;
-  const uint32_t data_length = store.data_length;
   state.blocks_total = (data_length - kHeaderSize) / kKiB;
   progress.remaining_time_ms = InitialTimeBudgetMs(state.blocks_total);
-  ComputeAreaSums(store, results);
-  if (VerifyCheckBytes(store, dialogs) != 0) return -1;
-
-  const AreaPlan plan = PlanAreas(store);
-  if (plan.status != PlanStatus::kOk) {
-    dialogs.ShowMessage(PlanFailureText(plan.status));
-    return -1;
-  }
+  const AreaPlan& plan = package.plan;
   const AreaWrite& program = plan.areas[kProgramArea];
   const AreaWrite& sound = plan.areas[kSoundArea];
   const AreaWrite& map = plan.areas[kMapArea];

@@ -9,7 +9,7 @@
 #include "package/package_header.h"
 #include "update/area_programming.h"
 #include "update/bookkeeping_blocks.h"
-#include "update/package_fitness.h"
+#include "update/checked_package.h"
 #include "update/progress_state.h"
 #include "update/update_texts.h"
 #include "update/version_check.h"
@@ -65,7 +65,8 @@ const char* WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& re
 
 // Everything after the query up to the over command; nullptr on success, else the text to show
 // (an empty text: the failure has already been shown).
-const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
+const char* ResetAndProgram(UpdateEnvironment& env, const CheckedPackage& package,
+                            ProgressContext& progress) {
   const int reset = ResetCommand(env.link);
   env.link.Release();
   if (reset == 0) return text::kResetFailed;
@@ -78,12 +79,11 @@ const char* ResetAndProgram(UpdateEnvironment& env, ProgressContext& progress) {
   if (env.devices != nullptr) env.devices->after_reset = env.link.TakenInterface();
 
   ProgressState state;
-  AreaResults results;
-  if (ProgramAreas(env.link, env.store, env.dialogs, progress, state, results) != 0) {
+  if (ProgramAreas(env.link, package, env.store.data_length, env.dialogs, progress, state) != 0) {
     progress.SetStatusText(text::kTryAgain);
     return "";
   }
-  if (const char* failure = WriteBookkeepingBlocks(env, results, state, progress)) {
+  if (const char* failure = WriteBookkeepingBlocks(env, package.sums, state, progress)) {
     return failure;
   }
   if (!env.continuous_mode && OverCommand(env.link) != 0) return text::kOverFailed;
@@ -110,7 +110,8 @@ class KeptToDevice {
 // From the first discovery to the over command. The device reset is the one taken here; after
 // the reset the device in its port is taken again (where no port is known, the one with its
 // serial number), whatever it now reports.
-RunResult DiscoverAndUpdate(UpdateEnvironment& env, ProgressContext& progress) {
+RunResult DiscoverAndUpdate(UpdateEnvironment& env, const CheckedPackage& package,
+                            ProgressContext& progress) {
   env.link.Discover();
   if (env.link.LastFoundIndistinct()) {
     // Nothing has been sent: after a reset the run could not tell which device to write.
@@ -126,7 +127,7 @@ RunResult DiscoverAndUpdate(UpdateEnvironment& env, ProgressContext& progress) {
                            env.answer) == QueryOutcome::kDeclined) {
     return RunResult::kDeclined;
   }
-  const char* failure = ResetAndProgram(env, progress);
+  const char* failure = ResetAndProgram(env, package, progress);
   if (failure != nullptr && *failure != '\0') env.dialogs.ShowMessage(failure);
   return failure == nullptr ? RunResult::kSucceeded : RunResult::kFailed;
 }
@@ -137,12 +138,14 @@ RunResult RunUpdate(UpdateEnvironment& env, ProgressContext& progress) {
   RunResult result = RunResult::kFailed;
   // Every refusal of the package comes before the device is touched: a package that can never
   // be written must not reset a device.
-  AreaResults unused;
-  if (CheckPackageFitness(env.store, env.dialogs, unused) == 0) {
+  const Result<CheckedPackage> package = CheckPackage(env.store);
+  if (!package) {
+    env.dialogs.ShowMessage(package.failure().message);
+  } else {
     // Held through the reset, when the device mutex is let go, so that no other updater
     // process takes the device while it comes back.
     const RunLockHold run_lock(env.link.run_lock());
-    result = DiscoverAndUpdate(env, progress);
+    result = DiscoverAndUpdate(env, *package, progress);
   }
   // On every path, also for a refused package: a device taken before the run (the wizard's
   // Start takes one) must not stay held from every other updater.

@@ -9,7 +9,6 @@
 namespace qv {
 namespace {
 
-using Messages = std::vector<std::string>;
 using test::SetArea;
 
 // A valid layout: program at 128 (2 KiB), sound after it (1 KiB), map after that (1 KiB).
@@ -72,14 +71,12 @@ TEST(ValidatePackageTest, HeaderRulesInOrder) {
     c.change(data);
     PackageStore store = test::StoreWithData(data);
     store.header_copy.fill(0);
-    test::RecordingDialogs dialogs;
-    const int result = ValidatePackage(store, dialogs);
+    const Result<> result = ValidatePackage(store);
     if (c.message == nullptr) {
-      EXPECT_EQ(result, 0) << c.name;
-      EXPECT_TRUE(dialogs.messages().empty()) << c.name << ": " << dialogs.messages()[0];
+      EXPECT_TRUE(result) << c.name << ": " << result.failure().message;
     } else {
-      EXPECT_EQ(result, -1) << c.name;
-      EXPECT_EQ(dialogs.messages(), Messages{c.message}) << c.name;
+      ASSERT_FALSE(result) << c.name;
+      EXPECT_EQ(result.failure().message, c.message) << c.name;
     }
     // The image's header is judged, and the store is left as it was.
     EXPECT_TRUE(std::all_of(store.header_copy.begin(), store.header_copy.end(),
@@ -107,13 +104,12 @@ TEST(ValidatePackageTest, DataLengthRules) {
     SetArea(data, kProgramArea, 128, 256, 0x40010000u);
     PackageStore store = test::StoreWithData(data);
     store.data_length = c.d;  // only the sizes are judged before a size failure
-    test::RecordingDialogs dialogs;
-    const int result = ValidatePackage(store, dialogs);
+    const Result<> result = ValidatePackage(store);
     if (c.message == nullptr) {
-      EXPECT_EQ(result, 0) << c.d;
+      EXPECT_TRUE(result) << c.d;
     } else {
-      EXPECT_EQ(result, -1) << c.d;
-      EXPECT_EQ(dialogs.messages(), Messages{c.message}) << c.d;
+      ASSERT_FALSE(result) << c.d;
+      EXPECT_EQ(result.failure().message, c.message) << c.d;
     }
   }
 }
@@ -230,9 +226,11 @@ TEST(VerifyCheckBytesTest, EachAreaIsCheckedOverItsWholeKiB) {
       data[201] ^= 0x21;
     }
     PackageStore store = test::StoreWithData(data);
-    test::RecordingDialogs dialogs;
-    EXPECT_EQ(VerifyCheckBytes(store, dialogs), c.passes ? 0 : -1) << c.name;
-    EXPECT_EQ(dialogs.messages(), c.passes ? Messages{} : Messages{kMsgCheckData}) << c.name;
+    const Result<> result = VerifyCheckBytes(store);
+    EXPECT_EQ(result.ok(), c.passes) << c.name;
+    if (!result) {
+      EXPECT_EQ(result.failure().message, kMsgCheckData) << c.name;
+    }
   }
 }
 
@@ -283,8 +281,7 @@ TEST(VerifyCheckBytesTest, CursorAndCountRules) {
     std::vector<uint8_t> data = CheckedData(2048, 1024, 3072);
     c.change(data);
     PackageStore store = test::StoreWithData(data);
-    test::RecordingDialogs dialogs;
-    EXPECT_EQ(VerifyCheckBytes(store, dialogs), c.passes ? 0 : -1) << c.name;
+    EXPECT_EQ(VerifyCheckBytes(store).ok(), c.passes) << c.name;
   }
 }
 
