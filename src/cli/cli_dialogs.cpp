@@ -1,28 +1,13 @@
 #include "cli/cli_dialogs.h"
 
-#include <cctype>
 #include <string>
 
+#include "cli/yes_no_answer.h"
 #include "platform/console.h"
+#include "station/visible_text.h"
 
 namespace qv::cli {
-namespace {
-
-// One line whatever the text holds: line breaks become spaces.
-std::string OneLine(std::string_view text) {
-  std::string line(text);
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return line;
-}
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
+using station::OneLine;
 
 void TerminalDialogs::WriteLine(std::string_view text) {
   const std::string line = OneLine(text) + "\n";
@@ -55,9 +40,8 @@ bool TerminalDialogs::Prompt(std::string_view text) {
     std::string answer;
     int c;
     while ((c = std::fgetc(in_)) != EOF && c != '\n') answer.push_back(static_cast<char>(c));
-    answer = Lowered(answer);
-    if (answer == "y" || answer == "yes") return true;
-    if (answer == "n" || answer == "no" || c == EOF) return false;
+    if (const std::optional<bool> yes = YesNoTyped(answer)) return *yes;
+    if (c == EOF) return false;
   }
 }
 

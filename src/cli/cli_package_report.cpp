@@ -5,38 +5,13 @@
 #include <span>
 
 #include "platform/hex_text.h"
+#include "platform/utf8_sequence.h"
 #include "update/version_check.h"
 
 namespace qv::cli {
 namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";
-
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one.
-std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) return 1;
-  std::size_t n;
-  uint32_t min;
-  uint32_t cp;
-  if ((lead & 0xE0) == 0xC0) {
-    n = 2, min = 0x80, cp = lead & 0x1Fu;
-  } else if ((lead & 0xF0) == 0xE0) {
-    n = 3, min = 0x800, cp = lead & 0x0Fu;
-  } else if ((lead & 0xF8) == 0xF0) {
-    n = 4, min = 0x10000, cp = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3Fu);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
 
 // For the terminal: control characters would move the cursor or colour the output.
 std::string Printable(std::string_view bytes) {
@@ -62,7 +37,7 @@ nlohmann::json AreaJson(const AreaDescriptor& area) {
 std::string ToValidUtf8(std::string_view bytes) {
   std::string text;
   for (std::size_t i = 0; i < bytes.size();) {
-    const std::size_t n = Utf8SequenceLength(bytes, i);
+    const std::size_t n = Utf8SequenceLength(bytes.substr(i));
     if (n == 0) {
       text += kReplacement;
       ++i;
@@ -72,10 +47,6 @@ std::string ToValidUtf8(std::string_view bytes) {
     }
   }
   return text;
-}
-
-bool VersionCanMatchDevice(std::span<const uint8_t> version_record) {
-  return !version_record.empty() && version_record[0] == kVersionMark;
 }
 
 std::string VersionMatchText(std::span<const uint8_t> version_record) {

@@ -11,6 +11,7 @@
 #include "package/package_header.h"
 #include "package/package_map.h"
 #include "package/package_store.h"
+#include "update/version_check.h"
 
 namespace qv::cli {
 
@@ -25,13 +26,8 @@ struct PackageReport {
   std::string check = "ok";  // "ok" or the message of the first failing check
 };
 
-// Whether the package's version can ever match a device's answer. A device answers with the
-// tags of the package it was updated with, and an answer counts as a version only with the mark
-// 'P' where the record holds the program tag's first byte: a tag that starts otherwise is never
-// recognised as installed, and the re-install question never comes.
-[[nodiscard]] bool VersionCanMatchDevice(std::span<const uint8_t> version_record);
-
-// One line on how the version is checked, for the package maker.
+// One line on how the version is checked, for the package maker (VersionCanMatchDevice says
+// whether it can match at all).
 [[nodiscard]] std::string VersionMatchText(std::span<const uint8_t> version_record);
 
 // Takes the load results from a loaded store; results and check are filled by the caller.

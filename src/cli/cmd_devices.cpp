@@ -224,19 +224,11 @@ struct QueryLine {
 QueryLine ReadQuery(const DeviceQueryResult& result, const PackageStore* package) {
   QueryLine line{result, std::nullopt, std::nullopt, std::nullopt};
   if (result.state != DeviceQueryResult::State::kAnswered) return line;
-  // The device's characters are printed only where they are printable.
-  if (auto id = FlashIdCharacters(result.answer)) {
-    for (char& c : *id) {
-      if (c < 0x20 || c > 0x7E) c = '?';
-    }
-    line.flash_id = *id;
-  }
-  // Without a package the version is compared with nothing that is used.
-  static constexpr uint8_t kNoVersion[kVersionRecordSize] = {};
-  const AnswerReading reading =
-      ReadAnswer(result.answer, package != nullptr ? package->version_record.data() : kNoVersion);
-  line.flash_text = reading.flash_text;
-  if (package != nullptr) line.same_version = reading.same_version;
+  const AnswerSummary summary =
+      SummariseAnswer(result.answer, package != nullptr ? package->version_record.data() : nullptr);
+  line.flash_id = summary.flash_id;
+  line.flash_text = summary.flash_text;
+  line.same_version = summary.same_version;
   return line;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/station.h"
+#include "cli/flash_station.h"
 #include "package/package_load.h"
 #include "platform/help_words.h"
 

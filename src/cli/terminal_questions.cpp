@@ -1,7 +1,8 @@
 #include "cli/terminal_questions.h"
 
-#include <cctype>
+#include <optional>
 
+#include "cli/yes_no_answer.h"
 #include "platform/console.h"
 
 namespace qv::cli {
@@ -9,11 +10,6 @@ namespace {
 
 // How long one wait for a key lasts before the question is looked at again.
 constexpr int kReadSliceMs = 100;
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 }  // namespace
 
@@ -83,14 +79,15 @@ void TerminalQuestions::Prompt(const station::StationQuestion& question) {
     display_.BeginPrompt(prompt);
     bool ended = false;
     bool given_up = false;
-    const std::string answer = Lowered(ReadLine(question.id, ended, given_up));
+    const std::optional<bool> typed = YesNoTyped(ReadLine(question.id, ended, given_up));
     if (given_up) {
       display_.EndPrompt("[stopping: answered no]");
       return;
     }
-    const bool yes = answer == "y" || answer == "yes";
-    if (yes || answer == "n" || answer == "no" || ended) {
-      display_.EndPrompt(ended ? "[no input: answered no]" : "");
+    if (typed || ended) {
+      // The end of input answers No, also after a line that was no answer.
+      const bool yes = typed.value_or(false);
+      display_.EndPrompt(ended && !typed ? "[no input: answered no]" : "");
       answer_(question.id, yes);
       return;
     }

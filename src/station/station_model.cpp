@@ -7,14 +7,6 @@
 
 namespace qv::station {
 
-std::string OneLine(std::string_view text) {
-  std::string line(text);
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return line;
-}
-
 std::string SecondsText(uint64_t ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "station/station_events.h"
+#include "station/visible_text.h"
 
 namespace qv::station {
 
@@ -70,9 +71,6 @@ class StationModel {
   std::optional<uint64_t> first_start_ms_;
   std::map<int, bool> remaining_fresh_;  // a remaining time came for the slot's next status
 };
-
-// A text on one line: line breaks become spaces.
-[[nodiscard]] std::string OneLine(std::string_view text);
 
 // "12.3 s".
 [[nodiscard]] std::string SecondsText(uint64_t ms);

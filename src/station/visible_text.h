@@ -11,4 +11,7 @@ namespace qv::station {
 // or retitle the terminal, and two different texts never look the same. Printable UTF-8 is kept.
 [[nodiscard]] std::string VisibleText(std::string_view text);
 
+// A text on one line: line breaks become spaces.
+[[nodiscard]] std::string OneLine(std::string_view text);
+
 }  // namespace qv::station

@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-#include "ui/information_text.h"
+#include "ui/welcome_text_qt.h"
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
 #include "ui_welcome_page.h"

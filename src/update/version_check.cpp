@@ -1,6 +1,7 @@
 #include "update/version_check.h"
 
 #include "device/device_commands.h"
+#include "package/package_store.h"
 #include "update/update_texts.h"
 
 namespace qv {
@@ -92,6 +93,28 @@ std::optional<std::string> FlashIdCharacters(const std::array<uint8_t, 64>& answ
   const uint32_t length = answer[kLengthByteIndex];
   if (length < 5 || length > answer.size()) return std::nullopt;
   return std::string(answer.begin() + (length - 5), answer.begin() + (length - 1));
+}
+
+AnswerSummary SummariseAnswer(const std::array<uint8_t, 64>& answer,
+                              const uint8_t* version_record_or_null) {
+  AnswerSummary summary;
+  if (auto id = FlashIdCharacters(answer)) {
+    for (char& c : *id) {
+      if (c < 0x20 || c > 0x7E) c = '?';
+    }
+    summary.flash_id = *id;
+  }
+  // Without a package the version is compared with nothing that is used.
+  static constexpr uint8_t kNoVersion[kVersionRecordSize] = {};
+  const AnswerReading reading = ReadAnswer(
+      answer, version_record_or_null != nullptr ? version_record_or_null : kNoVersion);
+  summary.flash_text = reading.flash_text;
+  if (version_record_or_null != nullptr) summary.same_version = reading.same_version;
+  return summary;
+}
+
+bool VersionCanMatchDevice(std::span<const uint8_t> version_record) {
+  return !version_record.empty() && version_record[0] == kVersionMark;
 }
 
 }  // namespace qv

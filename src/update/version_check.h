@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -54,5 +55,22 @@ struct QueryAnswer {
 // The flash id characters of an answer (four, at length byte - 5 .. - 2), or nothing when the
 // length byte leaves no room for them.
 [[nodiscard]] std::optional<std::string> FlashIdCharacters(const std::array<uint8_t, 64>& answer);
+
+// What a device's answer tells a person who asked for it (`qvupdate devices --query`): its flash
+// id with every character that is not printable ASCII as '?', the flash's model where the id is
+// known, and, given a package's version record, whether the device runs that version.
+struct AnswerSummary {
+  std::optional<std::string> flash_id;
+  std::optional<std::string> flash_text;
+  std::optional<bool> same_version;
+};
+[[nodiscard]] AnswerSummary SummariseAnswer(const std::array<uint8_t, 64>& answer,
+                                            const uint8_t* version_record_or_null);
+
+// Whether a package's version record can ever be recognised as installed. A device answers
+// with the tags of the package it was updated with, and an answer counts as a version only with
+// the mark kVersionMark where the record holds the program tag's first byte: a tag that starts
+// otherwise is never recognised, and the re-install question never comes.
+[[nodiscard]] bool VersionCanMatchDevice(std::span<const uint8_t> version_record);
 
 }  // namespace qv

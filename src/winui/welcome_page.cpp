@@ -1,6 +1,6 @@
 #include "winui/welcome_page.h"
 
-#include "winui/information_text.h"
+#include "winui/welcome_text_win32.h"
 #include "winui/resource_ids.h"
 
 namespace qv::winui {

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "ui/dialog_units.h"
-#include "ui/information_text.h"
+#include "ui/welcome_text_qt.h"
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
 #include "ui/progress_page.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "winui/information_text.h"
+#include "winui/welcome_text_win32.h"
 #include "winui/wizard_command_line.h"
 
 namespace qv::winui {

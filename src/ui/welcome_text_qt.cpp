@@ -1,4 +1,4 @@
-#include "ui/information_text.h"
+#include "ui/welcome_text_qt.h"
 
 #include <QStringDecoder>
 

@@ -1,4 +1,4 @@
-#include "cli/station.h"
+#include "cli/flash_station.h"
 
 #include <cerrno>
 #include <chrono>

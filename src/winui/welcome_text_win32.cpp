@@ -1,4 +1,4 @@
-#include "winui/information_text.h"
+#include "winui/welcome_text_win32.h"
 
 #include <windows.h>
 
