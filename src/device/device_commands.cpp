@@ -38,10 +38,10 @@ uint32_t EraseReadbackWaitMs(uint32_t sector_count) {
 
 }  // namespace
 
-uint32_t EraseCommand(HidLink& link, uint32_t start_sector, uint32_t sector_count) {
-  if (!link.Connected()) return 0;
-  if (!SendCommand(link, CMD_ERASE, start_sector, sector_count)) return 0;
-  if (!SendCommand(link, CMD_READBACK, kBlockParam1, kBlockParam2)) return 0;
+bool EraseCommand(HidLink& link, uint32_t start_sector, uint32_t sector_count) {
+  if (!link.Connected()) return false;
+  if (!SendCommand(link, CMD_ERASE, start_sector, sector_count)) return false;
+  if (!SendCommand(link, CMD_READBACK, kBlockParam1, kBlockParam2)) return false;
   // The first report comes when the erase is done; the rest follow at once.
   uint32_t wait_ms = EraseReadbackWaitMs(sector_count);
   uint32_t received = 0;
@@ -49,53 +49,57 @@ uint32_t EraseCommand(HidLink& link, uint32_t start_sector, uint32_t sector_coun
     // Only the arrival of the read-back counts, not its bytes.
     const ReportOutcome outcome = link.ReadAnswer({}, wait_ms);
     // An empty report would never end the loop; it counts as a failed read.
-    if (!outcome.moved || outcome.payload == 0) return 0;
+    if (!outcome.moved || outcome.payload == 0) return false;
     received += outcome.payload;
     wait_ms = kAnswerWaitMs;
   }
-  return sector_count;
+  // The device's own count of erased sectors: an erase of none counts as failed.
+  return sector_count != 0;
 }
 
-uint32_t WriteCommand(HidLink& link, const uint8_t* data, uint32_t start_page, uint32_t page_count,
-                      WriteHooks& hooks) {
-  if (!link.Connected()) return 0;
+bool WriteCommand(HidLink& link, const uint8_t* data, uint32_t start_page, uint32_t page_count,
+                  WriteHooks& hooks) {
+  if (!link.Connected()) return false;
   const uint64_t total = static_cast<uint64_t>(page_count) * kFlashPageSize;
   // The byte count must fit the result, and there must be data to send.
-  if (total > std::numeric_limits<uint32_t>::max() || (total > 0 && data == nullptr)) return 0;
-  if (!SendCommand(link, CMD_WRITE, start_page, page_count)) return 0;
+  if (total > std::numeric_limits<uint32_t>::max() || (total > 0 && data == nullptr)) return false;
+  if (!SendCommand(link, CMD_WRITE, start_page, page_count)) return false;
   uint32_t sent = 0;
   while (sent < total) {
     if (sent % kProgressStepBytes == 0) hooks.ProgressStep();
     if (sent % kTimeStepBytes == 0) hooks.TimeStep();
-    if (!SendDataReport(link, data + sent)) return 0;
+    if (!SendDataReport(link, data + sent)) return false;
     sent += kReportPayload;
   }
-  return sent;
+  // A write of no page counts as failed, as the bytes-sent count of the protocol says.
+  return sent != 0;
 }
 
-int ResetCommand(HidLink& link) {
-  if (!link.Connected()) return 0;
+bool ResetCommand(HidLink& link) {
+  if (!link.Connected()) return false;
   // Whether the report went out or not, the device is expected to restart.
   (void)SendCommand(link, CMD_RESET, kKeyParam1, kKeyParam2);
-  return 1;
+  return true;
 }
 
-int SetLayoutCommand(HidLink& link, uint32_t program_sector, uint32_t sound_sector,
-                     uint32_t map_sector) {
-  if (!link.Connected()) return 0;
+bool SetLayoutCommand(HidLink& link, uint32_t program_sector, uint32_t sound_sector,
+                      uint32_t map_sector) {
+  // Without a device nothing is sent, and the layout counts as set: the erase that follows
+  // is what fails.
+  if (!link.Connected()) return true;
   const LayoutBlock block = BuildLayoutBlock(program_sector, sound_sector, map_sector);
-  if (!SendCommand(link, CMD_SET_LAYOUT, kBlockParam1, kBlockParam2)) return 1;
+  if (!SendCommand(link, CMD_SET_LAYOUT, kBlockParam1, kBlockParam2)) return false;
   for (uint32_t sent = 0; sent < kLayoutBlockSize; sent += kReportPayload) {
-    if (!SendDataReport(link, block.data() + sent)) return 1;
+    if (!SendDataReport(link, block.data() + sent)) return false;
   }
-  return 0;
+  return true;
 }
 
-int OverCommand(HidLink& link) {
-  int result = 0;
-  if (link.Connected() && !SendCommand(link, CMD_OVER, kKeyParam1, kKeyParam2)) result = 1;
+bool OverCommand(HidLink& link) {
+  // Without a device nothing is sent, and nothing failed.
+  const bool sent = !link.Connected() || SendCommand(link, CMD_OVER, kKeyParam1, kKeyParam2);
   link.Release();
-  return result;
+  return sent;
 }
 
 uint32_t QueryExchange(HidLink& link, std::array<uint8_t, 64>& answer) {

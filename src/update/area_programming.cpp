@@ -35,37 +35,31 @@ uint16_t LayoutSector(const AreaWrite& area) {
 bool WriteArea(HidLink& link, const AreaWrite& area, WriteHooks& hooks) {
   const uint64_t page_bytes = static_cast<uint64_t>(area.page_count) * kFlashPageSize;
   if (page_bytes <= area.readable_length) {
-    return WriteCommand(link, area.data, area.start_page, area.page_count, hooks) != 0;
+    return WriteCommand(link, area.data, area.start_page, area.page_count, hooks);
   }
   std::vector<uint8_t> padded(page_bytes, 0xFF);
   std::memcpy(padded.data(), area.data, area.readable_length);
-  return WriteCommand(link, padded.data(), area.start_page, area.page_count, hooks) != 0;
+  return WriteCommand(link, padded.data(), area.start_page, area.page_count, hooks);
 }
 
-// Erase and write of one area. 0, or -1 after its message.
-int ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts, Dialogs& dialogs,
-                ProgressContext& progress, ProgressState& state) {
+// Erase and write of one area; the failing step's message on failure.
+Result<> ProgramArea(HidLink& link, const AreaWrite& area, const AreaTexts& texts,
+                     ProgressContext& progress, ProgressState& state) {
   progress.AreaStarted(texts.name);
   progress.percent.store(ComputePercent(state));
   progress.SetStatusText(text::kErasing);
   progress.PostProgressMessage();
-  if (EraseCommand(link, area.start_sector, area.sector_count) == 0) {
-    dialogs.ShowMessage(texts.erase_failed);
-    return -1;
-  }
+  if (!EraseCommand(link, area.start_sector, area.sector_count)) return Failure{texts.erase_failed};
   SpendRemainingTime(progress, kEraseMsPerSector * area.sector_count);
   ProgressReporter reporter(state, progress);
-  if (!WriteArea(link, area, reporter)) {
-    dialogs.ShowMessage(texts.write_failed);
-    return -1;
-  }
-  return 0;
+  if (!WriteArea(link, area, reporter)) return Failure{texts.write_failed};
+  return {};
 }
 
 }  // namespace
 
-int ProgramAreas(HidLink& link, const CheckedPackage& package, uint32_t data_length,
-                 Dialogs& dialogs, ProgressContext& progress, ProgressState& state) {
+Result<> ProgramAreas(HidLink& link, const CheckedPackage& package, uint32_t data_length,
+                      ProgressContext& progress, ProgressState& state) {
   state.blocks_done = 0;
   state.blocks_total = (data_length - kHeaderSize) / kKiB;
   progress.remaining_time_ms = InitialTimeBudgetMs(state.blocks_total);
@@ -76,16 +70,18 @@ int ProgramAreas(HidLink& link, const CheckedPackage& package, uint32_t data_len
   // The map travels with its 256-byte prefix, which counts towards the bar.
   if (map.present) state.blocks_total = (data_length - kHeaderSize + kMapPrefixSize) / kKiB;
 
-  if (SetLayoutCommand(link, LayoutSector(program), LayoutSector(sound), LayoutSector(map)) != 0) {
-    return -1;
+  if (!SetLayoutCommand(link, LayoutSector(program), LayoutSector(sound), LayoutSector(map))) {
+    return Failure{""};  // no message of its own: the run's status line reports it
   }
   state.base_percent = BasePercent(sound.present, map.present);
 
-  if (map.present && ProgramArea(link, map, kMapTexts, dialogs, progress, state) != 0) return -1;
-  if (sound.present && ProgramArea(link, sound, kSoundTexts, dialogs, progress, state) != 0) {
-    return -1;
+  if (map.present) {
+    if (Result<> done = ProgramArea(link, map, kMapTexts, progress, state); !done) return done;
   }
-  return ProgramArea(link, program, kProgramTexts, dialogs, progress, state);
+  if (sound.present) {
+    if (Result<> done = ProgramArea(link, sound, kSoundTexts, progress, state); !done) return done;
+  }
+  return ProgramArea(link, program, kProgramTexts, progress, state);
 }
 
 }  // namespace qv

@@ -2,7 +2,7 @@
 
 #include "device/hid_link.h"
 #include "package/package_header.h"
-#include "platform/dialogs.h"
+#include "platform/result.h"
 #include "update/checked_package.h"
 #include "update/progress_context.h"
 #include "update/progress_state.h"
@@ -11,10 +11,11 @@ namespace qv {
 
 // Sends the area layout of a checked package, then erases and writes the map, sound and
 // program areas in that order, keeping the progress state and the remaining-time estimate.
-// `data_length` is the package's data length (the bar counts its KiB). 0 on success; -1 on any
-// failure, after its message (a failed set-layout shows none: the caller's status line reports
-// it).
-[[nodiscard]] int ProgramAreas(HidLink& link, const CheckedPackage& package, uint32_t data_length,
-                               Dialogs& dialogs, ProgressContext& progress, ProgressState& state);
+// `data_length` is the package's data length (the bar counts its KiB). On failure the failing
+// step's message, which the caller shows; a failed set-layout has none (the caller's status
+// line reports it).
+[[nodiscard]] Result<> ProgramAreas(HidLink& link, const CheckedPackage& package,
+                                    uint32_t data_length, ProgressContext& progress,
+                                    ProgressState& state);
 
 }  // namespace qv

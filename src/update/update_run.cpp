@@ -33,27 +33,26 @@ bool Reconnect(HidLink& link, Clock& clock) {
 }
 
 // Erases one sector and writes one page from the block, reporting through the same hooks as
-// the areas. nullptr on success, else the text of the step that failed.
-const char* WriteBlock(HidLink& link, const BlockBuffer& block, uint32_t sector, uint32_t page,
-                       WriteHooks& hooks, const char* erase_failed, const char* write_failed) {
-  if (EraseCommand(link, sector, 1) == 0) return erase_failed;
-  if (WriteCommand(link, block.data(), page, 1, hooks) == 0) return write_failed;
-  return nullptr;
+// the areas; the failing step's text on failure.
+Result<> WriteBlock(HidLink& link, const BlockBuffer& block, uint32_t sector, uint32_t page,
+                    WriteHooks& hooks, const char* erase_failed, const char* write_failed) {
+  if (!EraseCommand(link, sector, 1)) return Failure{erase_failed};
+  if (!WriteCommand(link, block.data(), page, 1, hooks)) return Failure{write_failed};
+  return {};
 }
 
 // The check-code and info blocks. Their writes carry the run's last progress steps, which
-// bring the bar to its end once every KiB of the package has been counted. nullptr on
-// success, else the failure text.
-const char* WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& results,
-                                   ProgressState& state, ProgressContext& progress) {
+// bring the bar to its end once every KiB of the package has been counted.
+Result<> WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& results,
+                                ProgressState& state, ProgressContext& progress) {
   ProgressReporter reporter(state, progress);
   BlockBuffer block;
   env.random.Seed(env.clock.TickMs());
   BuildCheckCodeBlock(results, env.random, block);
-  if (const char* failure =
-          WriteBlock(env.link, block, kCheckCodeSector, kCheckCodePage, reporter,
-                     text::kEraseCheckCodeFailed, text::kWriteCheckCodeFailed)) {
-    return failure;
+  if (Result<> written = WriteBlock(env.link, block, kCheckCodeSector, kCheckCodePage, reporter,
+                                    text::kEraseCheckCodeFailed, text::kWriteCheckCodeFailed);
+      !written) {
+    return written;
   }
   const uint32_t sound_address = ReadAreaDescriptor(env.store.header_copy, kSoundArea).address;
   const uint32_t map_address = ReadAreaDescriptor(env.store.header_copy, kMapArea).address;
@@ -63,31 +62,37 @@ const char* WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& re
                     text::kWriteInfoFailed);
 }
 
-// Everything after the query up to the over command; nullptr on success, else the text to show
-// (an empty text: the failure has already been shown).
-const char* ResetAndProgram(UpdateEnvironment& env, const CheckedPackage& package,
-                            ProgressContext& progress) {
-  const int reset = ResetCommand(env.link);
+// Everything after the query up to the over command. A failure's message is shown here, as the
+// step fails (a failed set-layout has none); false on failure.
+bool ResetAndProgram(UpdateEnvironment& env, const CheckedPackage& package,
+                     ProgressContext& progress) {
+  const auto fail = [&env](const std::string& message) {
+    if (!message.empty()) env.dialogs.ShowMessage(message);
+    return false;
+  };
+  const bool reset = ResetCommand(env.link);
   env.link.Release();
-  if (reset == 0) return text::kResetFailed;
+  if (!reset) return fail(text::kResetFailed);
   progress.SetStatusText(text::kPleaseWait);
   env.clock.SleepMs(kSettleAfterResetMs);
   if (!Reconnect(env.link, env.clock)) {
     // Another device with the same identity came meanwhile: say why, not "connect the cable".
-    return env.link.LastFoundIndistinct() ? kIndistinctDevicesText : text::kReconnectFailed;
+    return fail(env.link.LastFoundIndistinct() ? kIndistinctDevicesText : text::kReconnectFailed);
   }
   if (env.devices != nullptr) env.devices->after_reset = env.link.TakenInterface();
 
   ProgressState state;
-  if (ProgramAreas(env.link, package, env.store.data_length, env.dialogs, progress, state) != 0) {
+  if (Result<> areas = ProgramAreas(env.link, package, env.store.data_length, progress, state);
+      !areas) {
+    fail(areas.failure().message);
     progress.SetStatusText(text::kTryAgain);
-    return "";
+    return false;
   }
-  if (const char* failure = WriteBookkeepingBlocks(env, package.sums, state, progress)) {
-    return failure;
+  if (Result<> blocks = WriteBookkeepingBlocks(env, package.sums, state, progress); !blocks) {
+    return fail(blocks.failure().message);
   }
-  if (!env.continuous_mode && OverCommand(env.link) != 0) return text::kOverFailed;
-  return nullptr;
+  if (!env.continuous_mode && !OverCommand(env.link)) return fail(text::kOverFailed);
+  return true;
 }
 
 // Keeps the link to one device for the length of a run; afterwards it keeps to what it kept to
@@ -127,9 +132,7 @@ RunResult DiscoverAndUpdate(UpdateEnvironment& env, const CheckedPackage& packag
                            env.answer) == QueryOutcome::kDeclined) {
     return RunResult::kDeclined;
   }
-  const char* failure = ResetAndProgram(env, package, progress);
-  if (failure != nullptr && *failure != '\0') env.dialogs.ShowMessage(failure);
-  return failure == nullptr ? RunResult::kSucceeded : RunResult::kFailed;
+  return ResetAndProgram(env, package, progress) ? RunResult::kSucceeded : RunResult::kFailed;
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST_F(LinkTest, QueryAndResetReportsAreSentByteForByte) {
   device->QueueInput(std::vector<uint8_t>(64, 0));
   std::array<uint8_t, 64> answer{};
   ASSERT_EQ(QueryExchange(link_, answer), 64u);
-  ASSERT_EQ(ResetCommand(link_), 1);
+  ASSERT_TRUE(ResetCommand(link_));
 
   const auto written = device->written();
   ASSERT_EQ(written.size(), 2u);
