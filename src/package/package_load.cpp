@@ -43,7 +43,10 @@ bool LoadPackageFrom(PackageStore& store, PackageSource& source,
   if (!store.image) return Fail(store, dialogs, kMsgImageAlreadyHeld);
   store.image_size = image_size;
 
-  if (ReadPackageFrom(store, source, dialogs) != 1) return Fail(store, dialogs, nullptr);
+  if (const Result<> read = ReadPackageFrom(store, source); !read) {
+    dialogs.ShowMessage(WithReason(read.failure().message.c_str(), read.failure().detail));
+    return Fail(store, dialogs, nullptr);
+  }
   // Data shorter than the header would leave header fields that never came from the file.
   if (store.data_length < kHeaderSize) return Fail(store, dialogs, kMsgSizeTooSmall);
 

@@ -7,6 +7,7 @@
 #include "package/package_store.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/result.h"
 #include "platform/random.h"
 
 namespace qv {
@@ -34,9 +35,9 @@ struct PackagePaths {
 [[nodiscard]] bool LoadPackage(PackageStore& store, const PackagePaths& paths, Dialogs& dialogs,
                                Random& random, Clock& clock);
 
-// Reads and descrambles the file into the store's image. 1 on success, 0 after its message.
-[[nodiscard]] int ReadPackage(PackageStore& store, const std::filesystem::path& path,
-                              Dialogs& dialogs);
+// Reads and descrambles the file into the store's image. On failure the message ("No updata
+// file ,please download again !" or "Read file error !") and the file with the system's reason.
+[[nodiscard]] Result<> ReadPackage(PackageStore& store, const std::filesystem::path& path);
 
 // LoadPackage with the package bytes taken from any source (the file, memory); the readme is
 // read from readme_path when it opens. Same steps, same messages.
@@ -46,6 +47,6 @@ struct PackagePaths {
 
 // ReadPackage from any source. The read never runs past the store's image: a source that grew
 // since it was measured fails the final length check. The image's unfilled tail is set to 0xFF.
-[[nodiscard]] int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs);
+[[nodiscard]] Result<> ReadPackageFrom(PackageStore& store, PackageSource& source);
 
 }  // namespace qv

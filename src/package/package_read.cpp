@@ -27,14 +27,12 @@ std::string ReadFailureReason(const PackageSource& source, uint64_t length, uint
 
 }  // namespace
 
-int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs) {
+Result<> ReadPackageFrom(PackageStore& store, PackageSource& source) {
   store.data_length = 0;
   store.position = 0;
   if (!source.Open()) {
     if (store.image) std::memset(store.image.get(), 0xFF, store.image_size);
-    dialogs.ShowMessage(
-        WithReason(kMsgNoPackageFile, FileDetail(source.Name(), source.FailureReason())));
-    return 0;
+    return Failure{kMsgNoPackageFile, FileDetail(source.Name(), source.FailureReason())};
   }
   // A source shorter than the key block leaves the rest of the key zero; its length check fails.
   KeyBlock key{};
@@ -58,15 +56,14 @@ int ReadPackageFrom(PackageStore& store, PackageSource& source, Dialogs& dialogs
   const uint64_t read = uint64_t{store.data_length} + kKeyBlockSize;
   if (length != read) {
     const std::string reason = ReadFailureReason(source, length, read);
-    dialogs.ShowMessage(WithReason(kMsgReadFileError, FileDetail(source.Name(), reason)));
-    return 0;
+    return Failure{kMsgReadFileError, FileDetail(source.Name(), reason)};
   }
-  return 1;
+  return {};
 }
 
-int ReadPackage(PackageStore& store, const std::filesystem::path& path, Dialogs& dialogs) {
+Result<> ReadPackage(PackageStore& store, const std::filesystem::path& path) {
   FilePackageSource source(path);
-  return ReadPackageFrom(store, source, dialogs);
+  return ReadPackageFrom(store, source);
 }
 
 }  // namespace qv

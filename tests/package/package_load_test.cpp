@@ -200,10 +200,11 @@ TEST_F(PackageLoadTest, ImageAlreadyHeldIsRefusedAndReleased) {
 }
 
 TEST_F(PackageLoadTest, ReadPackageOnItsOwnOpensTheGivenPath) {
-  EXPECT_EQ(ReadPackage(store_, dir_.path() / "absent.bin", dialogs_), 0);
-  EXPECT_EQ(dialogs_.messages(),
-            Messages{std::string(kMsgNoPackageFile) + "\n" + (dir_.path() / "absent.bin").string() +
-                     ": " + test::SystemReasonText(test::SystemReason::kNoSuchFile)});
+  const Result<> read = ReadPackage(store_, dir_.path() / "absent.bin");
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.failure().message, kMsgNoPackageFile);
+  EXPECT_EQ(read.failure().detail, (dir_.path() / "absent.bin").string() + ": " +
+                                       test::SystemReasonText(test::SystemReason::kNoSuchFile));
 }
 
 TEST(InformationTextTest, ReadmeLinesEndWithCrLf) {
