@@ -51,14 +51,12 @@ class UnitDialogs final : public Dialogs {
     // Once aborted, whatever fails next fails because of the abort, not because of a cable:
     // the abort is told once, by the run, instead.
     if (abort_.thrown()) return;
-    last_message_ = text;
     if (!shared_.unit_lines) shared_.observer.Message(text, Detail());
   }
   [[nodiscard]] bool AskYesNo(std::string_view text) override {
     return shared_.questions.Ask(shared_.observer, task_.slot, task_.label, std::string(text),
                                  abort_);
   }
-  [[nodiscard]] const std::string& last_message() const { return last_message_; }
 
  private:
   // Only one device runs when a run's messages are said apart: the detail is the area.
@@ -70,7 +68,6 @@ class UnitDialogs final : public Dialogs {
   const UnitTask& task_;
   const UnitProgress& progress_;
   const AbortSwitch& abort_;
-  std::string last_message_;
 };
 
 // Which device was stopped, and where: the area being written, or none yet.
@@ -142,15 +139,16 @@ void UnitRun::Run() {
   RuntimeRandom random;
   QueryAnswer answer;
   RunDevices devices;
-  UpdateEnvironment env{link, shared_.package, dialogs, clock, random, shared_.continuous,
-                        &answer, &devices};
+  std::string failure_message;
+  UpdateEnvironment env{link,   shared_.package,  dialogs,  clock,           random,
+                        shared_.continuous, &answer, &devices, &failure_message};
 
   shared_.observer.Percent(task_.slot, 0);
   const RunResult run = RunUpdate(env, progress);
   UnitRecord& record = outcome_.record;
   record = shared_.record_template;
   record.result = ResultOf(run, abort_.thrown());
-  record.message = dialogs.last_message();
+  record.message = failure_message;
   if (run == RunResult::kSucceeded) {
     record.message = qv::text::kSuccess;
     progress.SetStatusText(qv::text::kSuccess);

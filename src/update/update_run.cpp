@@ -17,6 +17,13 @@
 namespace qv {
 namespace {
 
+// Shows a failure's message, and hands it to the caller that asked for it.
+void ShowFailure(UpdateEnvironment& env, const std::string& message) {
+  if (message.empty()) return;
+  env.dialogs.ShowMessage(message);
+  if (env.failure_message != nullptr) *env.failure_message = message;
+}
+
 // After the reset the device leaves the bus and comes back in its update mode.
 bool Reconnect(HidLink& link, Clock& clock) {
   for (int attempt = 1; attempt <= kReconnectAttempts; ++attempt) {
@@ -67,7 +74,7 @@ Result<> WriteBookkeepingBlocks(UpdateEnvironment& env, const AreaResults& resul
 bool ResetAndProgram(UpdateEnvironment& env, const CheckedPackage& package,
                      ProgressContext& progress) {
   const auto fail = [&env](const std::string& message) {
-    if (!message.empty()) env.dialogs.ShowMessage(message);
+    ShowFailure(env, message);
     return false;
   };
   const bool reset = ResetCommand(env.link);
@@ -120,7 +127,7 @@ RunResult DiscoverAndUpdate(UpdateEnvironment& env, const CheckedPackage& packag
   env.link.Discover();
   if (env.link.LastFoundIndistinct()) {
     // Nothing has been sent: after a reset the run could not tell which device to write.
-    env.dialogs.ShowMessage(kIndistinctDevicesText);
+    ShowFailure(env, kIndistinctDevicesText);
     return RunResult::kFailed;
   }
   if (env.devices != nullptr) env.devices->first = env.link.TakenInterface();
@@ -143,7 +150,7 @@ RunResult RunUpdate(UpdateEnvironment& env, ProgressContext& progress) {
   // be written must not reset a device.
   const Result<CheckedPackage> package = CheckPackage(env.store);
   if (!package) {
-    env.dialogs.ShowMessage(package.failure().message);
+    ShowFailure(env, package.failure().message);
   } else {
     // Held through the reset, when the device mutex is let go, so that no other updater
     // process takes the device while it comes back.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "device/hid_link.h"
 #include "package/package_store.h"
@@ -38,6 +39,8 @@ struct UpdateEnvironment {
   bool continuous_mode = false;  // no over command in continuous mode
   QueryAnswer* answer = nullptr;  // when given, receives the device's answer to the query
   RunDevices* devices = nullptr;  // when given, receives the entries the run took
+  // When given, receives the message the run showed for its failure (empty when it showed none).
+  std::string* failure_message = nullptr;
 };
 
 // The whole update of one device, from discovery to release.
