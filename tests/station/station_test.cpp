@@ -220,11 +220,15 @@ TEST(Station, SchedulesUnitsRetriesStopsAndQuestions) {
       {"a second stop aborts the run in progress", single, {{}},
        [](Rig& rig) {
          // The run is held at its first erase until the station has taken the stops in: the
-         // notice comes just before the abort, and the run has far more reports to go.
-         rig.bus.Find(1)->SetObserver(std::make_shared<OnFirstErase>([&rig] {
+         // station looks at the stops at the top of each round of its wait for the runs, and
+         // ends each round with a sleep; two sleeps after the second stop, the abort is thrown.
+         // The run has far more reports to go.
+         const std::thread::id station_thread = std::this_thread::get_id();
+         rig.bus.Find(1)->SetObserver(std::make_shared<OnFirstErase>([&rig, station_thread] {
+           const uint64_t rounds = rig.clock.sleeps_of(station_thread);
            rig.Stop(2);
+           EXPECT_TRUE(WaitFor([&] { return rig.clock.sleeps_of(station_thread) >= rounds + 2; }));
            EXPECT_TRUE(WaitFor([&rig] { return Contains(rig.observer.notices(), text::kStopping); }));
-           std::this_thread::sleep_for(std::chrono::milliseconds(20));
          }));
        },
        kStationAborted, {"1.1 interrupted"}, {1, 0, 0, 0, 1, 0}, 1},
