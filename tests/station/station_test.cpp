@@ -18,6 +18,7 @@
 
 #include "device/command_frame.h"
 #include "fake_clock.h"
+#include "flash_check.h"
 #include "in_process_mutexes.h"
 #include "package_fixture.h"
 #include "recording_observer.h"
@@ -271,7 +272,6 @@ TEST(Station, SchedulesUnitsRetriesStopsAndQuestions) {
   }
 }
 
-// A device this user may not open is reported as such, with its name, and never run.
 // A front end that stops drawing (a terminal stopped with Ctrl-S, a console selection, a pipe
 // nobody reads) stops no device: the runs go on to their end while every drawing call is held.
 TEST(Station, AFrontEndThatStopsDrawingStopsNoDevice) {
@@ -300,7 +300,13 @@ TEST(Station, AFrontEndThatStopsDrawingStopsNoDevice) {
   EXPECT_EQ(rig.Run(Config(true, false)), kStationAllUpdated);
   front_end_user.join();
   EXPECT_TRUE(done_while_held);
-  EXPECT_EQ(rig.observer.runs().size(), 2u);  // and every unit's end was still drawn
+  // Both devices hold the package, and the record has both units as updated.
+  for (const auto& device : devices) {
+    test::ExpectFlashHoldsPackage(device->FlashImage(), test::ThreeAreaPackage());
+  }
+  const std::vector<UnitRecord> records = rig.record.records();
+  ASSERT_EQ(records.size(), 2u);
+  for (const UnitRecord& r : records) EXPECT_EQ(r.result, UnitResult::kUpdated);
 }
 
 // A unit's duration comes from the steady clock: a wall clock set back an hour during the unit
@@ -324,6 +330,7 @@ TEST(Station, AWallClockSetBackLeavesTheDurationWhole) {
   EXPECT_EQ(records[0].end, "2027-01-15T07:00:00.000Z");
 }
 
+// A device this user may not open is reported as such, with its name, and never run.
 TEST(Station, TellsADeviceThisUserMayNotOpen) {
   Rig rig;
   (void)rig.bus.Plug(Refused());
