@@ -8,6 +8,7 @@
 
 #include "package/package_header.h"
 #include "package/package_store.h"
+#include "pattern_bytes.h"
 #include "platform/little_endian.h"
 #include "platform/random.h"
 #include "temp_folder.h"
@@ -37,15 +38,6 @@ inline std::vector<uint8_t> ScrambledFile(const std::vector<uint8_t>& key,
     file.push_back(static_cast<uint8_t>(data[p] ^ (key[p % 1024] >> 1)));
   }
   return file;
-}
-
-inline std::vector<uint8_t> PatternBytes(std::size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes(size);
-  for (auto& b : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(seed >> 16);
-  }
-  return bytes;
 }
 
 // Sets one descriptor in a header held at the front of a data vector.

@@ -18,6 +18,7 @@
 
 #include "device/command_frame.h"
 #include "fake_clock.h"
+#include "flash_check.h"
 #include "in_process_mutexes.h"
 #include "package_fixture.h"
 #include "recording_observer.h"
@@ -220,11 +221,15 @@ TEST(Station, SchedulesUnitsRetriesStopsAndQuestions) {
       {"a second stop aborts the run in progress", single, {{}},
        [](Rig& rig) {
          // The run is held at its first erase until the station has taken the stops in: the
-         // notice comes just before the abort, and the run has far more reports to go.
-         rig.bus.Find(1)->SetObserver(std::make_shared<OnFirstErase>([&rig] {
+         // station looks at the stops at the top of each round of its wait for the runs, and
+         // ends each round with a sleep; two sleeps after the second stop, the abort is thrown.
+         // The run has far more reports to go.
+         const std::thread::id station_thread = std::this_thread::get_id();
+         rig.bus.Find(1)->SetObserver(std::make_shared<OnFirstErase>([&rig, station_thread] {
+           const uint64_t rounds = rig.clock.sleeps_of(station_thread);
            rig.Stop(2);
+           EXPECT_TRUE(WaitFor([&] { return rig.clock.sleeps_of(station_thread) >= rounds + 2; }));
            EXPECT_TRUE(WaitFor([&rig] { return Contains(rig.observer.notices(), text::kStopping); }));
-           std::this_thread::sleep_for(std::chrono::milliseconds(20));
          }));
        },
        kStationAborted, {"1.1 interrupted"}, {1, 0, 0, 0, 1, 0}, 1},
@@ -267,7 +272,6 @@ TEST(Station, SchedulesUnitsRetriesStopsAndQuestions) {
   }
 }
 
-// A device this user may not open is reported as such, with its name, and never run.
 // A front end that stops drawing (a terminal stopped with Ctrl-S, a console selection, a pipe
 // nobody reads) stops no device: the runs go on to their end while every drawing call is held.
 TEST(Station, AFrontEndThatStopsDrawingStopsNoDevice) {
@@ -296,7 +300,13 @@ TEST(Station, AFrontEndThatStopsDrawingStopsNoDevice) {
   EXPECT_EQ(rig.Run(Config(true, false)), kStationAllUpdated);
   front_end_user.join();
   EXPECT_TRUE(done_while_held);
-  EXPECT_EQ(rig.observer.runs().size(), 2u);  // and every unit's end was still drawn
+  // Both devices hold the package, and the record has both units as updated.
+  for (const auto& device : devices) {
+    test::ExpectFlashHoldsPackage(device->FlashImage(), test::ThreeAreaPackage());
+  }
+  const std::vector<UnitRecord> records = rig.record.records();
+  ASSERT_EQ(records.size(), 2u);
+  for (const UnitRecord& r : records) EXPECT_EQ(r.result, UnitResult::kUpdated);
 }
 
 // A unit's duration comes from the steady clock: a wall clock set back an hour during the unit
@@ -309,16 +319,18 @@ TEST(Station, AWallClockSetBackLeavesTheDurationWhole) {
     const int64_t start = 1'800'000'000'000;  // 2027-01-15
     return readings.fetch_add(1) == 0 ? start : start - 3'600'000;
   };
-  const uint32_t before = rig.clock.TickMs();
+  const uint64_t slept_before = rig.clock.slept_ms();
   EXPECT_EQ(rig.Run(Config(false, false)), kStationAllUpdated);
   const std::vector<UnitRecord> records = rig.record.records();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_LE(records[0].duration_ms, uint64_t{rig.clock.TickMs() - before});
+  // The run's time passes only in its own sleeps, which are among all the station's.
+  EXPECT_LE(records[0].duration_ms, rig.clock.slept_ms() - slept_before);
   EXPECT_GT(records[0].duration_ms, 0u);
   EXPECT_EQ(records[0].start, "2027-01-15T08:00:00.000Z");
   EXPECT_EQ(records[0].end, "2027-01-15T07:00:00.000Z");
 }
 
+// A device this user may not open is reported as such, with its name, and never run.
 TEST(Station, TellsADeviceThisUserMayNotOpen) {
   Rig rig;
   (void)rig.bus.Plug(Refused());

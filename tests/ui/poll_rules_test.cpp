@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -111,6 +112,17 @@ void FinishRun(ProgressPage& page) {
   QTRY_VERIFY_WITH_TIMEOUT(page.run_done(), 10000);
   QTRY_VERIFY(page.done_check_running());
   page.OnDoneCheck();
+}
+
+// Waits, without handling this thread's events, until `thread` has handled every event it had
+// when called: a marker object moved to that thread answers a call queued behind them, and is
+// moved back before the answer.
+void WaitForEventsOf(QThread* thread) {
+  QObject marker;
+  marker.moveToThread(thread);
+  QThread* const home = QThread::currentThread();
+  QMetaObject::invokeMethod(
+      &marker, [&marker, home] { marker.moveToThread(home); }, Qt::BlockingQueuedConnection);
 }
 
 enum class BusAction { kNone, kPlug, kUnplug, kSwap };
@@ -432,16 +444,17 @@ void PollRulesTest::declinedRunEndsThePageAsDeclined_data() {
 void PollRulesTest::declinedRunEndsThePageAsDeclined() {
   QFETCH(QString, meanwhile);
   PageRig p(RunResult::kDeclined);
-  std::atomic<bool> returning{false};
-  p.context.run = [&returning](UpdateEnvironment&, ProgressContext&) {
-    returning = true;
+  std::atomic<QThread*> worker{nullptr};
+  p.context.run = [&worker](UpdateEnvironment&, ProgressContext&) {
+    worker = QThread::currentThread();
     return RunResult::kDeclined;
   };
   ProgressPage page(p.context);
   page.show();
-  // Wait without handling events, so the run's end is still queued when the input arrives.
-  while (!returning.load()) std::this_thread::yield();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Wait without handling events, so the run's end is still queued when the input arrives: the
+  // worker signals it as its run returns, before its thread handles its next event.
+  while (worker.load() == nullptr) std::this_thread::yield();
+  WaitForEventsOf(worker.load());
   if (meanwhile == QLatin1String("escape")) QTest::keyClick(&page, Qt::Key_Escape);
   if (meanwhile == QLatin1String("close")) page.close();
   if (meanwhile == QLatin1String("enter")) QTest::keyClick(&page, Qt::Key_Return);
@@ -458,18 +471,24 @@ void PollRulesTest::declinedRunEndsThePageAsDeclined() {
   QCOMPARE(p.rig.sound.requests.load(), 0);
 }
 
-// A page destroyed while its worker still needs the user-interface thread (a status text)
-// serves that call and joins the worker before it goes.
+// A page destroyed while its worker still needs the user-interface thread (a status text, then
+// a call that waits for that thread, as a message box does) serves those calls and joins the
+// worker before it goes. This thread handles no events before the page goes, so only the page's
+// teardown can serve the waiting call: the run is still going when the teardown begins.
 void PollRulesTest::pageOutlivesItsWorker() {
   PageRig p(RunResult::kSucceeded);
+  std::atomic<bool> served{false};
   std::atomic<bool> finished{false};
-  p.context.run = [&finished](UpdateEnvironment&, ProgressContext& progress) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  p.context.run = [&](UpdateEnvironment&, ProgressContext& progress) {
     progress.SetStatusText("To updata ,please wait...");
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&served] { served = true; },
+        Qt::BlockingQueuedConnection);
     finished = true;
     return RunResult::kFailed;
   };
   { ProgressPage page(p.context); }
+  QVERIFY(served.load());
   QVERIFY(finished.load());
 }
 

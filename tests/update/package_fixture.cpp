@@ -35,14 +35,6 @@ void StoreCheckBytes(std::vector<uint8_t>& data, const std::array<const FixtureA
 
 }  // namespace
 
-std::vector<uint8_t> PatternBytes(uint32_t length, uint8_t seed) {
-  std::vector<uint8_t> bytes(length);
-  for (uint32_t i = 0; i < length; ++i) {
-    bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 8) * 13 + seed * 31 + (i >> 16));
-  }
-  return bytes;
-}
-
 std::vector<uint8_t> FixtureFile(const FixturePackage& package) {
   const std::array<const FixtureArea*, 3> areas{package.program ? &*package.program : nullptr,
                                                 package.sound ? &*package.sound : nullptr,

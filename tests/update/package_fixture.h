@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "package/package_store.h"
+#include "pattern_bytes.h"
 #include "platform/clock.h"
 
 namespace qv::test {
@@ -38,9 +39,6 @@ struct FixturePackage {
   // whole page.
   bool pad_to_kib = true;
 };
-
-// Bytes of a pattern that differs from page to page and from area to area.
-std::vector<uint8_t> PatternBytes(uint32_t length, uint8_t seed);
 
 // The package file: a random key block followed by the scrambled package data.
 std::vector<uint8_t> FixtureFile(const FixturePackage& package);
