@@ -12,7 +12,7 @@
 #include "cli/commands.h"
 #include "package/package_builder.h"
 #include "package/package_file_writer.h"
-#include "package/regular_file.h"
+#include "platform/regular_file.h"
 #include "platform/utf8_path.h"
 
 namespace qv::cli {
@@ -36,7 +36,7 @@ struct BuildOptions {
 // Reads an image as a regular file only, and no more than a package can hold: the builder
 // refuses anything longer. The system's reason for a failure goes to reason.
 bool ReadImageFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
-  RegularFileReader file;
+  RegularFile file;
   if (!file.Open(PathFromUtf8(path))) {
     reason = file.failure_reason();
     return false;

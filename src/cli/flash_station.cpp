@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -18,9 +17,10 @@
 #include "platform/host.h"
 #include "platform/named_mutex.h"
 #include "platform/random.h"
+#include "platform/system_reason.h"
 #include "platform/utf8_path.h"
 #include "program_version.h"
-#include "station/sha256.h"
+#include "station/hashing_package_source.h"
 #include "station/record_file.h"
 #include "station/station.h"
 #include "station/station_texts.h"
@@ -36,7 +36,7 @@ constexpr const char* kOutputLost =
 bool OutputKept(std::string& reason) {
   errno = 0;
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
-  reason = errno != 0 ? std::strerror(errno) : "write error";
+  reason = errno != 0 ? SystemReason(errno) : "write error";
   return false;
 }
 

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include "platform/system_reason.h"
 
 namespace qv {
 namespace {
@@ -154,7 +155,7 @@ void ReportTraceSink::WriteLine(const std::string& line) {
 void ReportTraceSink::Fail(int error_number) {
   failed_ = true;
   if (on_write_failure_) {
-    on_write_failure_(error_number != 0 ? std::strerror(error_number) : "write failed");
+    on_write_failure_(error_number != 0 ? SystemReason(error_number) : "write failed");
   }
 }
 

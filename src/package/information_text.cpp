@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "package/regular_file.h"
+#include "platform/regular_file.h"
 
 namespace qv {
 namespace {
@@ -31,7 +31,7 @@ std::size_t CutPoint(std::string_view bytes) {
 
 // Reads the readme up to the bound, plus one byte to learn whether there is more.
 bool ReadBoundedReadme(const std::filesystem::path& path, ReadmeBytes& out) {
-  RegularFileReader file;
+  RegularFile file;
   if (!file.Open(path)) return false;
   std::vector<uint8_t> buffer(kReadmeReadLimit + 1);
   const std::size_t n = file.Read(buffer.data(), buffer.size());

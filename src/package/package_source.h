@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "package/regular_file.h"
+#include "platform/regular_file.h"
 #include "platform/utf8_path.h"
 
 namespace qv {
@@ -48,7 +48,7 @@ class FilePackageSource final : public PackageSource {
 
  private:
   std::filesystem::path path_;
-  RegularFileReader file_;
+  RegularFile file_;
 };
 
 // Bytes already in memory; the span must outlive the source.

@@ -2,15 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
-
 namespace qv {
-
-std::string SystemReason(int error_number) {
-  char buffer[256] = {};
-  // The GNU strerror_r returns the text, which may or may not be in the buffer.
-  return ::strerror_r(error_number, buffer, sizeof buffer);
-}
 
 std::string FileKindName(unsigned mode) {
   switch (mode & S_IFMT) {
@@ -31,6 +23,10 @@ std::string FileKindName(unsigned mode) {
     default:
       return "not a regular file";
   }
+}
+
+std::string NotRegularFileText(unsigned mode) {
+  return "It is " + FileKindName(mode) + ", not a regular file";
 }
 
 }  // namespace qv

@@ -1,14 +1,14 @@
 #pragma once
 
-// The words the POSIX file sources use for what went wrong.
+// The words the POSIX file sources use for a file's kind.
 
 #include <string>
 
 namespace qv {
 
-// strerror's text for an errno value, safe to call from several threads.
-[[nodiscard]] std::string SystemReason(int error_number);
 // "a directory", "a FIFO", ... for a stat mode.
 [[nodiscard]] std::string FileKindName(unsigned mode);
+// "It is a FIFO, not a regular file", ... for a stat mode.
+[[nodiscard]] std::string NotRegularFileText(unsigned mode);
 
 }  // namespace qv

@@ -1,19 +1,14 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 
+#include "platform/file_identity.h"
+#include "platform/regular_file.h"
 #include "station/unit_record.h"
 
 namespace qv::station {
 
-// Which file an open descriptor is, so that two paths naming one file are told apart from two
-// files.
-struct FileIdentity {
-  uint64_t volume = 0;  // the device on POSIX, the volume's serial number on Windows
-  uint64_t index = 0;   // the inode, the file index
-  [[nodiscard]] bool operator==(const FileIdentity&) const = default;
-};
+using qv::FileIdentity;
 
 // The record file, opened for appending. It must be a regular file: created when absent, never
 // reached through a symbolic link, and never a device, a pipe or a directory, so a line is
@@ -28,7 +23,7 @@ struct FileIdentity {
 class RecordFile final : public RecordSink {
  public:
   RecordFile() = default;
-  ~RecordFile() override;
+  ~RecordFile() override = default;
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
@@ -36,14 +31,11 @@ class RecordFile final : public RecordSink {
   [[nodiscard]] bool Open(const std::string& path, std::string& error);
   [[nodiscard]] bool Append(const UnitRecord& record, std::string& error) override;
   [[nodiscard]] bool AppendLine(const std::string& line, std::string& error);
-  [[nodiscard]] bool is_open() const { return handle_ != kNoFile; }
-  [[nodiscard]] FileIdentity identity() const { return identity_; }
+  [[nodiscard]] bool is_open() const { return file_.is_open(); }
+  [[nodiscard]] FileIdentity identity() const { return file_.identity(); }
 
  private:
-  // A descriptor on POSIX, a HANDLE on Windows; -1 is "none" on both.
-  static constexpr std::intptr_t kNoFile = -1;
-  std::intptr_t handle_ = kNoFile;
-  FileIdentity identity_;
+  RegularFile file_;
 };
 
 }  // namespace qv::station

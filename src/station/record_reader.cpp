@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "package/regular_file.h"
+#include "platform/regular_file.h"
 #include "platform/utf8_path.h"
 
 namespace qv::station {
@@ -65,7 +65,7 @@ class LineSplitter {
 
 bool ReadRecordFile(const std::string& path, const std::function<void(const UnitRecord&)>& each,
                     uint64_t& unreadable_lines, std::string& error) {
-  RegularFileReader file;
+  RegularFile file;
   if (!file.Open(PathFromUtf8(path))) {
     error = file.failure_reason();
     return false;

@@ -10,7 +10,7 @@
 
 #include "package/package_source.h"
 #include "station/record_summary.h"
-#include "station/sha256.h"
+#include "station/hashing_package_source.h"
 #include "station/record_file.h"
 #include "station/unit_record.h"
 #include "temp_folder.h"

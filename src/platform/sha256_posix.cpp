@@ -1,8 +1,8 @@
 #include <openssl/evp.h>
 
-#include "station/sha256.h"
+#include "platform/sha256.h"
 
-namespace qv::station {
+namespace qv {
 
 struct Sha256::Context {
   std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> digest{EVP_MD_CTX_new(), EVP_MD_CTX_free};
@@ -30,4 +30,4 @@ bool Sha256::Finish(std::array<uint8_t, kDigestSize>& digest) {
          length == digest.size();
 }
 
-}  // namespace qv::station
+}  // namespace qv

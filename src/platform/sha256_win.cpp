@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "station/sha256.h"
+#include "platform/sha256.h"
 
-namespace qv::station {
+namespace qv {
 namespace {
 
 bool Succeeded(NTSTATUS status) { return status >= 0; }
@@ -68,4 +68,4 @@ bool Sha256::Finish(std::array<uint8_t, kDigestSize>& digest) {
                                     static_cast<ULONG>(digest.size()), 0));
 }
 
-}  // namespace qv::station
+}  // namespace qv

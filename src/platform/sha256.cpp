@@ -1,8 +1,8 @@
-#include "station/sha256.h"
+#include "platform/sha256.h"
 
 #include <cstdio>
 
-namespace qv::station {
+namespace qv {
 
 std::string Sha256::HexDigest() {
   std::array<uint8_t, kDigestSize> digest{};
@@ -18,15 +18,4 @@ std::string Sha256::HexDigest() {
   return hex;
 }
 
-bool HashingPackageSource::Open() {
-  hash_.Reset();
-  return inner_.Open();
-}
-
-std::size_t HashingPackageSource::Read(uint8_t* out, std::size_t size) {
-  const std::size_t n = inner_.Read(out, size);
-  hash_.Update(out, n);
-  return n;
-}
-
-}  // namespace qv::station
+}  // namespace qv
