@@ -97,8 +97,8 @@ int RunBuild(const BuildOptions& options) {
   std::string error;
   if (BuildPackage(input, random, file, error) != BuildStatus::kOk) return Refuse(error);
   RandomTemporaryNames names;
-  const std::string write_error = WritePackageFile(PathFromUtf8(options.output), file, names);
-  if (!write_error.empty()) return Refuse(write_error);
+  const Result<> written = WritePackageFile(PathFromUtf8(options.output), file, names);
+  if (!written) return Refuse(written.failure().message);
   std::cout << "wrote " << options.output << ": " << file.size() << " bytes\n";
   // The program tag leads the version record, so its first byte is the record's first.
   const auto& program_tag = input.areas[kProgramArea].version_tag;

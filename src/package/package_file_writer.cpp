@@ -78,8 +78,11 @@ std::string RandomTemporaryNames::Next(const std::string& output_name) {
   return name + ".tmp";
 }
 
-std::string WritePackageFile(const std::filesystem::path& path, std::span<const uint8_t> bytes,
-                             TemporaryNameSource& names) {
+namespace {
+
+// The write; "" on success, else what failed and why.
+std::string WriteOrSayWhy(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                          TemporaryNameSource& names) {
   const std::string output_name = Utf8FromPath(path.filename());
   if (output_name.empty() || output_name == "." || output_name == "..") {
     return Utf8FromPath(path) + " names a folder, not a file";
@@ -114,6 +117,15 @@ std::string WritePackageFile(const std::filesystem::path& path, std::span<const 
            folder.failure_reason();
   }
   return {};
+}
+
+}  // namespace
+
+Result<> WritePackageFile(const std::filesystem::path& path, std::span<const uint8_t> bytes,
+                          TemporaryNameSource& names) {
+  std::string failure = WriteOrSayWhy(path, bytes, names);
+  if (failure.empty()) return {};
+  return Failure{std::move(failure)};
 }
 
 }  // namespace qv

@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "platform/result.h"
+
 namespace qv {
 
 // Names for the temporary file that a package is written to before it takes the output's name.
@@ -30,10 +32,9 @@ inline constexpr int kTemporaryNameTries = 100;
 // there. The bytes go into a temporary file created new and exclusive in path's folder (an
 // existing name, a symlink included, is never opened but skipped), are flushed to disk, and the
 // file is renamed over path only when path is absent or a regular file; then the folder is
-// flushed so the new name lasts. Returns "" on success, else a message saying what failed and
-// why; after a failure no temporary file is left and path is unchanged.
-[[nodiscard]] std::string WritePackageFile(const std::filesystem::path& path,
-                                           std::span<const uint8_t> bytes,
-                                           TemporaryNameSource& names);
+// flushed so the new name lasts. On failure a message saying what failed and why; no temporary
+// file is then left, and path is unchanged.
+[[nodiscard]] Result<> WritePackageFile(const std::filesystem::path& path,
+                                        std::span<const uint8_t> bytes, TemporaryNameSource& names);
 
 }  // namespace qv

@@ -16,6 +16,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What the writer says: "" when the file was written, else its failure's message.
+std::string WriteAndSay(const fs::path& path, std::span<const uint8_t> bytes,
+                        TemporaryNameSource& names) {
+  const Result<> written = WritePackageFile(path, bytes, names);
+  return written ? std::string() : written.failure().message;
+}
+
 // Hands out fixed names in order, so a test knows every name the writer will try.
 class ScriptedNames final : public TemporaryNameSource {
  public:
@@ -49,10 +56,10 @@ TEST(PackageFileWriterTest, WritesAndReplacesARegularFileLeavingNothingElse) {
   test::TempFolder dir;
   const fs::path output = dir.path() / "out.bin";
   RandomTemporaryNames names;
-  EXPECT_EQ(WritePackageFile(output, kBytes, names), "");
+  EXPECT_EQ(WriteAndSay(output, kBytes, names), "");
   EXPECT_EQ(FileText(output), "new");
   dir.WriteText("out.bin", "older and longer");
-  EXPECT_EQ(WritePackageFile(output, kBytes, names), "");
+  EXPECT_EQ(WriteAndSay(output, kBytes, names), "");
   EXPECT_EQ(FileText(output), "new");
   EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"out.bin"});
 }
@@ -88,7 +95,7 @@ TEST(PackageFileWriterTest, PlantedSymlinksAtTheTemporaryNamesAreNeverFollowed) 
     fs::create_symlink(dir.path() / "created.txt", dir.path() / names.names[0]);
 
     const fs::path output = dir.path() / "out.bin";
-    const std::string error = WritePackageFile(output, kBytes, names);
+    const std::string error = WriteAndSay(output, kBytes, names);
     EXPECT_EQ(FileText(victim), "keep me");
     EXPECT_FALSE(fs::exists(dir.path() / "created.txt"));
     for (int i = 0; i < planted; ++i) EXPECT_TRUE(fs::is_symlink(dir.path() / names.names[i]));
@@ -133,11 +140,11 @@ TEST(PackageFileWriterTest, PathsThatCannotTakeAFileAreReported) {
   const fs::path file = dir.WriteText("file", "x");
   const UnwritablePathTexts texts =
       ExpectedUnwritablePathTexts(dir.path() / "missing", file / "out.bin");
-  EXPECT_EQ(WritePackageFile(dir.path() / "missing" / "out.bin", kBytes, names),
+  EXPECT_EQ(WriteAndSay(dir.path() / "missing" / "out.bin", kBytes, names),
             texts.missing_folder);
-  EXPECT_EQ(WritePackageFile(dir.path() / "", kBytes, names),
+  EXPECT_EQ(WriteAndSay(dir.path() / "", kBytes, names),
             (dir.path() / "").string() + " names a folder, not a file");
-  EXPECT_EQ(WritePackageFile(file / "out.bin", kBytes, names), texts.under_a_file);
+  EXPECT_EQ(WriteAndSay(file / "out.bin", kBytes, names), texts.under_a_file);
   EXPECT_EQ(Entries(dir.path()), std::set<std::string>{"file"});
 }
 
