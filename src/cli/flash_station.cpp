@@ -136,9 +136,12 @@ class CommandLineStation {
   // Both files are checked before the first device is touched.
   bool OpenOutputs() {
     std::string error;
-    if (!options_.record.empty() && !record_.Open(options_.record, error)) {
-      display_.Message(station::text::kCannotOpenRecord, options_.record + ": " + error);
-      return false;
+    if (!options_.record.empty()) {
+      if (const Result<> opened = record_.Open(options_.record); !opened) {
+        display_.Message(station::text::kCannotOpenRecord,
+                         options_.record + ": " + opened.failure().message);
+        return false;
+      }
     }
     if (!options_.trace.empty()) {
       std::optional<station::FileIdentity> record;

@@ -6,44 +6,37 @@
 
 namespace qv::station {
 
-bool RecordFile::Open(const std::string& path, std::string& error) {
+Result<> RecordFile::Open(const std::string& path) {
   // Written at its end, created when absent; others may read it and other stations append to it
   // meanwhile.
   if (!file_.Open(PathFromUtf8(path), {.write = true, .creation = FileCreation::kIfAbsent})) {
-    error = file_.failure_reason();
-    return false;
+    return Failure{file_.failure_reason()};
   }
-  return true;
+  return {};
 }
 
-bool RecordFile::Append(const UnitRecord& record, std::string& error) {
-  return AppendLine(UnitRecordLine(record), error);
+Result<> RecordFile::Append(const UnitRecord& record) {
+  return AppendLine(UnitRecordLine(record));
 }
 
-bool RecordFile::AppendLine(const std::string& line, std::string& error) {
+Result<> RecordFile::AppendLine(const std::string& line) {
   const FileAppendLock lock(file_);
   uint64_t before = 0;
-  if (!file_.Size(before)) {
-    error = file_.failure_reason();
-    return false;
-  }
+  if (!file_.Size(before)) return Failure{file_.failure_reason()};
   // One write at the end. A short write is never continued, so no line is ever split between
   // two writes; it is cut off again instead.
   std::size_t written = 0;
   const bool wrote = file_.WriteOnce(
       std::span(reinterpret_cast<const uint8_t*>(line.data()), line.size()), written);
   if (!wrote || written != line.size()) {
-    error = !wrote ? file_.failure_reason() : "short write (disk full?)";
+    std::string reason = !wrote ? file_.failure_reason() : "short write (disk full?)";
     if (written > 0 && !file_.CutTo(before)) {
-      error += "; the cut line could not be removed: " + file_.failure_reason();
+      reason += "; the cut line could not be removed: " + file_.failure_reason();
     }
-    return false;
+    return Failure{std::move(reason)};
   }
-  if (!file_.Flush()) {
-    error = file_.failure_reason();
-    return false;
-  }
-  return true;
+  if (!file_.Flush()) return Failure{file_.failure_reason()};
+  return {};
 }
 
 }  // namespace qv::station

@@ -27,10 +27,10 @@ class RecordFile final : public RecordSink {
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
-  // False with the reason in `error`: the system's, or why the target is no record file.
-  [[nodiscard]] bool Open(const std::string& path, std::string& error);
-  [[nodiscard]] bool Append(const UnitRecord& record, std::string& error) override;
-  [[nodiscard]] bool AppendLine(const std::string& line, std::string& error);
+  // On failure the reason as its message: the system's, or why the target is no record file.
+  [[nodiscard]] Result<> Open(const std::string& path);
+  [[nodiscard]] Result<> Append(const UnitRecord& record) override;
+  [[nodiscard]] Result<> AppendLine(const std::string& line);
   [[nodiscard]] bool is_open() const { return file_.is_open(); }
   [[nodiscard]] FileIdentity identity() const { return file_.identity(); }
 

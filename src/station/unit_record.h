@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
 #include "station/unit_result.h"
 
 namespace qv::station {
@@ -76,8 +77,8 @@ inline constexpr int kMaxRecordNesting = 8;
 class RecordSink {
  public:
   virtual ~RecordSink() = default;
-  // False with the reason in `error` when the line could not be kept.
-  [[nodiscard]] virtual bool Append(const UnitRecord& record, std::string& error) = 0;
+  // On failure the reason the line could not be kept, as its message.
+  [[nodiscard]] virtual Result<> Append(const UnitRecord& record) = 0;
 };
 
 }  // namespace qv::station

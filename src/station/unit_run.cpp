@@ -202,9 +202,9 @@ void UnitRun::Run() {
 void UnitRun::WriteRecord() {
   if (shared_.record == nullptr) return;
   std::lock_guard lock(shared_.record_mutex);
-  if (!shared_.record->Append(outcome_.record, outcome_.record_error) &&
-      outcome_.record_error.empty()) {
-    outcome_.record_error = "unknown reason";
+  if (const Result<> kept = shared_.record->Append(outcome_.record); !kept) {
+    outcome_.record_error =
+        kept.failure().message.empty() ? "unknown reason" : kept.failure().message;
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "file_traps.h"
 #include "record_files_fixture.h"
+#include "record_call.h"
 #include "station/record_file.h"
 
 namespace qv::station {
@@ -30,7 +31,7 @@ TEST_F(TargetFolder, RecordRefusesAFifoEvenWithAReader) {
   ASSERT_GE(reader, 0);
   RecordFile record;
   std::string error;
-  EXPECT_FALSE(record.Open(path.string(), error));
+  EXPECT_FALSE(Did(record.Open(path.string()), error));
   EXPECT_EQ(error, "It is a FIFO, not a regular file");
   ::close(reader);
 }
@@ -41,8 +42,8 @@ TEST_F(TargetFolder, AFullDiskLeavesWholeLinesOnly) {
   const fs::path path = dir_ / "record";
   RecordFile record;
   std::string error;
-  ASSERT_TRUE(record.Open(path.string(), error)) << error;
-  ASSERT_TRUE(record.Append(OneRun(1), error)) << error;
+  ASSERT_TRUE(Did(record.Open(path.string()), error)) << error;
+  ASSERT_TRUE(Did(record.Append(OneRun(1)), error)) << error;
   const std::string first = Slurp(path);
 
   struct sigaction ignore {}, before {};
@@ -53,9 +54,9 @@ TEST_F(TargetFolder, AFullDiskLeavesWholeLinesOnly) {
   limit = saved;
   limit.rlim_cur = first.size() + first.size() / 2;  // room for half a line
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  const bool second = record.Append(OneRun(2), error);
+  const bool second = Did(record.Append(OneRun(2)), error);
   const std::string second_error = error;
-  const bool third = record.Append(OneRun(3), error);  // no room at all: nothing written
+  const bool third = Did(record.Append(OneRun(3)), error);  // no room at all: nothing written
   setrlimit(RLIMIT_FSIZE, &saved);
   sigaction(SIGXFSZ, &before, nullptr);
 
@@ -63,7 +64,7 @@ TEST_F(TargetFolder, AFullDiskLeavesWholeLinesOnly) {
   EXPECT_EQ(second_error, "short write (disk full?)");
   EXPECT_FALSE(third);
   EXPECT_EQ(Slurp(path), first);
-  ASSERT_TRUE(record.Append(OneRun(4), error)) << error;
+  ASSERT_TRUE(Did(record.Append(OneRun(4)), error)) << error;
   EXPECT_EQ(Slurp(path), first + UnitRecordLine(OneRun(4)));
 }
 

@@ -18,6 +18,7 @@
 #include "file_traps.h"
 #include "system_skips.h"
 #include "record_files_fixture.h"
+#include "record_call.h"
 #include "station/record_file.h"
 #include "station/record_reader.h"
 #include "station/record_summary.h"
@@ -106,9 +107,9 @@ TEST_P(TargetKind, RecordTraceAndReportTakeRegularFilesOnly) {
     if (std::string(use) == "record") {
       expected = t.record;
       RecordFile record;
-      taken = record.Open(path.string(), error);
+      taken = Did(record.Open(path.string()), error);
       if (taken) {
-        EXPECT_TRUE(record.Append(OneRun(1), error)) << error;
+        EXPECT_TRUE(Did(record.Append(OneRun(1)), error)) << error;
       }
     } else if (std::string(use) == "trace") {
       expected = t.trace;
@@ -164,8 +165,8 @@ INSTANTIATE_TEST_SUITE_P(EveryTarget, TargetKind, ::testing::ValuesIn(Targets())
 TEST_F(TargetFolder, TraceIsNeverTheRecordNorAnotherUsersFile) {
   RecordFile record;
   std::string error;
-  ASSERT_TRUE(record.Open((dir_ / "record").string(), error)) << error;
-  ASSERT_TRUE(record.Append(OneRun(1), error));
+  ASSERT_TRUE(Did(record.Open((dir_ / "record").string()), error)) << error;
+  ASSERT_TRUE(Did(record.Append(OneRun(1)), error));
   const std::string kept = Slurp(dir_ / "record");
   EXPECT_EQ(OpenTraceFile((dir_ / "record").string(), record.identity(), error), nullptr);
   EXPECT_EQ(error, kTraceIsRecord);

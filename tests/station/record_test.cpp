@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "package/package_source.h"
+#include "record_call.h"
 #include "station/record_summary.h"
 #include "station/hashing_package_source.h"
 #include "station/record_file.h"
@@ -150,9 +151,9 @@ TEST(RecordFile, AppendsWholeLinesAndSaysWhyItCannotOpen) {
     std::ofstream(path) << "earlier line\n";
     RecordFile file;
     std::string error;
-    ASSERT_TRUE(file.Open(path.string(), error)) << error;
-    ASSERT_TRUE(file.Append(RunOf("s", 1, 1, "updated"), error)) << error;
-    ASSERT_TRUE(file.Append(RunOf("s", 2, 1, "failed", "x"), error)) << error;
+    ASSERT_TRUE(Did(file.Open(path.string()), error)) << error;
+    ASSERT_TRUE(Did(file.Append(RunOf("s", 1, 1, "updated")), error)) << error;
+    ASSERT_TRUE(Did(file.Append(RunOf("s", 2, 1, "failed", "x")), error)) << error;
   }
   {
     // Closed before the file is removed: Windows removes no file that is open.
@@ -167,7 +168,7 @@ TEST(RecordFile, AppendsWholeLinesAndSaysWhyItCannotOpen) {
 
   RecordFile directory;
   std::string error;
-  EXPECT_FALSE(directory.Open(fs::temp_directory_path().string(), error));
+  EXPECT_FALSE(Did(directory.Open(fs::temp_directory_path().string()), error));
   EXPECT_EQ(error, "It is a directory, not a regular file");
 }
 

@@ -33,14 +33,11 @@ namespace {
 // A record kept in memory that can be made to fail.
 class MemoryRecord final : public RecordSink {
  public:
-  bool Append(const UnitRecord& record, std::string& error) override {
+  Result<> Append(const UnitRecord& record) override {
     std::lock_guard lock(mutex_);
-    if (fails) {
-      error = "No space left on device";
-      return false;
-    }
+    if (fails) return Failure{"No space left on device"};
     records_.push_back(record);
-    return true;
+    return {};
   }
   [[nodiscard]] std::vector<UnitRecord> records() const {
     std::lock_guard lock(mutex_);
