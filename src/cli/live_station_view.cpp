@@ -1,11 +1,11 @@
 #include "cli/live_station_view.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/terminal_width.h"
 
 namespace qv::cli {
@@ -23,11 +23,6 @@ int Width(std::string_view text) {
   return width;
 }
 
-uint64_t SteadyMs() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
-}
 
 }  // namespace
 

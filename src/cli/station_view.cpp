@@ -1,24 +1,14 @@
 #include "cli/station_view.h"
 
-#include <chrono>
-
 #include "cli/cli_discovery_miss.h"
 #include "cli/json_station_view.h"
 #include "cli/live_station_view.h"
 #include "cli/plain_station_view.h"
+#include "platform/clock.h"
 #include "station/visible_text.h"
 #include "update/update_texts.h"
 
 namespace qv::cli {
-namespace {
-
-uint64_t SteadyMs() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
-}
-
-}  // namespace
 
 StationView::StationView(bool quiet, bool verbose, bool labelled, std::FILE* out, std::FILE* err)
     : quiet_(quiet), verbose_(verbose), labelled_(labelled), out_(out), err_(err) {}

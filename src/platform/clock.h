@@ -17,6 +17,10 @@ class Clock {
 // The steady system clock.
 Clock& SystemClock();
 
+// The steady clock in milliseconds from an arbitrary start, 64 bits wide (no wrap), for spans
+// measured in one process.
+[[nodiscard]] uint64_t SteadyMs();
+
 // The wall clock: milliseconds since the Unix epoch, for timestamps only (it may be set back).
 [[nodiscard]] int64_t SystemEpochMs();
 

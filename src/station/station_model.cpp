@@ -28,10 +28,7 @@ void StationModel::AddSlot(int slot, const std::string& label) {
   row.label = VisibleText(label);
 }
 
-bool StationModel::RemoveSlot(int slot) {
-  remaining_fresh_.erase(slot);
-  return rows_.erase(slot) != 0;
-}
+bool StationModel::RemoveSlot(int slot) { return rows_.erase(slot) != 0; }
 
 SlotRow& StationModel::StartUnit(const UnitStart& start, uint64_t now_ms) {
   if (!first_start_ms_) first_start_ms_ = now_ms;
@@ -44,9 +41,8 @@ SlotRow& StationModel::StartUnit(const UnitStart& start, uint64_t now_ms) {
 
 bool StationModel::SetStatus(int slot, std::string_view text) {
   SlotRow& row = rows_[slot];
-  bool& fresh = remaining_fresh_[slot];
-  row.status_shows_time = fresh;
-  fresh = false;
+  row.status_shows_time = row.remaining_fresh;
+  row.remaining_fresh = false;
   const std::string line = OneLine(text);
   if (row.status == line) return false;
   row.status = line;
@@ -62,7 +58,7 @@ bool StationModel::SetPercent(int slot, uint32_t percent) {
 
 void StationModel::SetRemaining(int slot, uint32_t ms) {
   rows_[slot].remaining_ms = ms;
-  remaining_fresh_[slot] = true;
+  rows_[slot].remaining_fresh = true;
 }
 
 void StationModel::SetArea(int slot, std::string_view area) {

@@ -20,6 +20,7 @@ struct SlotRow {
   uint32_t percent = 0;
   uint32_t remaining_ms = 0;
   bool status_shows_time = false;  // the status is an update's remaining-time text
+  bool remaining_fresh = false;    // a remaining time came for the next status
   std::string area;                // being written; empty before any
   bool running = false;
 
@@ -69,7 +70,6 @@ class StationModel {
   std::map<int, SlotRow> rows_;
   StationTally tally_;
   std::optional<uint64_t> first_start_ms_;
-  std::map<int, bool> remaining_fresh_;  // a remaining time came for the slot's next status
 };
 
 // "12.3 s".
