@@ -20,13 +20,12 @@ namespace qv::bench {
 // readme). False, with the reason on stderr, when either step fails.
 inline bool BuildAndLoadPackage(const BuildInput& input, PackageStore& store, Clock& clock) {
   RuntimeRandom random;
-  std::vector<uint8_t> file;
-  std::string error;
-  if (BuildPackage(input, random, file, error) != BuildStatus::kOk) {
-    std::fprintf(stderr, "package: %s\n", error.c_str());
+  const Result<std::vector<uint8_t>> built = BuildPackage(input, random);
+  if (!built) {
+    std::fprintf(stderr, "package: %s\n", built.failure().message.c_str());
     return false;
   }
-  MemoryPackageSource source(file);
+  MemoryPackageSource source(*built);
   test::RecordingDialogs dialogs;
   return LoadPackageFrom(store, source, "/nonexistent/readme.txt", dialogs, random, clock);
 }

@@ -93,9 +93,9 @@ int RunBuild(const BuildOptions& options) {
 
   RuntimeRandom random;
   random.Seed(options.seed ? *options.seed : std::random_device{}());
-  std::vector<uint8_t> file;
-  std::string error;
-  if (BuildPackage(input, random, file, error) != BuildStatus::kOk) return Refuse(error);
+  const Result<std::vector<uint8_t>> built = BuildPackage(input, random);
+  if (!built) return Refuse(built.failure().message);
+  const std::vector<uint8_t>& file = *built;
   RandomTemporaryNames names;
   const Result<> written = WritePackageFile(PathFromUtf8(options.output), file, names);
   if (!written) return Refuse(written.failure().message);

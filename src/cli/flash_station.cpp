@@ -135,7 +135,6 @@ class CommandLineStation {
 
   // Both files are checked before the first device is touched.
   bool OpenOutputs() {
-    std::string error;
     if (!options_.record.empty()) {
       if (const Result<> opened = record_.Open(options_.record); !opened) {
         display_.Message(station::text::kCannotOpenRecord,
@@ -146,14 +145,15 @@ class CommandLineStation {
     if (!options_.trace.empty()) {
       std::optional<station::FileIdentity> record;
       if (record_.is_open()) record = record_.identity();
-      std::FILE* file = station::OpenTraceFile(options_.trace, record, error);
-      if (file == nullptr) {
-        display_.Message(station::text::kCannotOpenTrace, options_.trace + ": " + error);
+      const Result<std::FILE*> file = station::OpenTraceFile(options_.trace, record);
+      if (!file) {
+        display_.Message(station::text::kCannotOpenTrace,
+                         options_.trace + ": " + file.failure().message);
         return false;
       }
       // The trace is a diagnostic: a failure to write it is told once and the devices go on.
       trace_ = std::make_shared<ReportTraceSink>(
-          file, [this, path = options_.trace](const std::string& reason) {
+          *file, [this, path = options_.trace](const std::string& reason) {
             display_.Message("Cannot write the trace file; the devices go on without it",
                              path + ": " + reason);
           });

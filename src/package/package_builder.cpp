@@ -107,12 +107,10 @@ std::array<uint32_t, kAreaCount> ResolveAddresses(const BuildInput& input) {
   return address;
 }
 
-BuildStatus BuildPackage(const BuildInput& input, Random& random, std::vector<uint8_t>& file,
-                         std::string& error) {
-  file.clear();
-  error = CheckInputs(input);
-  if (error.empty()) error = CheckAddresses(input, ResolveAddresses(input));
-  if (!error.empty()) return BuildStatus::kRefused;
+Result<std::vector<uint8_t>> BuildPackage(const BuildInput& input, Random& random) {
+  std::string problem = CheckInputs(input);
+  if (problem.empty()) problem = CheckAddresses(input, ResolveAddresses(input));
+  if (!problem.empty()) return Failure{problem};
 
   std::array<uint64_t, kAreaCount> offset{};
   uint64_t data_length = kHeaderSize;
@@ -121,15 +119,13 @@ BuildStatus BuildPackage(const BuildInput& input, Random& random, std::vector<ui
     if (input.areas[i].present) data_length += PaddedLength(input.areas[i]);
   }
   if (data_length <= kHeaderSize) {
-    error = "the package holds no area bytes; the updater needs more than 128 bytes of data";
-    return BuildStatus::kRefused;
+    return Failure{"the package holds no area bytes; the updater needs more than 128 bytes of data"};
   }
   if (data_length + kKeyBlockSize > kMaxPackageLength) {
-    error = "the package would be larger than 0x7f00000 bytes";
-    return BuildStatus::kRefused;
+    return Failure{"the package would be larger than 0x7f00000 bytes"};
   }
 
-  file.assign(kKeyBlockSize + data_length, 0);
+  std::vector<uint8_t> file(kKeyBlockSize + data_length, 0);
   uint8_t* data = file.data() + kKeyBlockSize;
   for (int i = 0; i < kAreaCount; ++i) {
     const BuildArea& area = input.areas[i];
@@ -146,7 +142,7 @@ BuildStatus BuildPackage(const BuildInput& input, Random& random, std::vector<ui
   for (auto& byte : key) byte = static_cast<uint8_t>(random.Next());
   std::copy(key.begin(), key.end(), file.begin());
   ScrambleMask(key).Apply({data, static_cast<std::size_t>(data_length)}, 0);
-  return BuildStatus::kOk;
+  return file;
 }
 
 }  // namespace qv

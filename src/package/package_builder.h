@@ -9,6 +9,7 @@
 #include "package/package_header.h"
 #include "platform/flash_units.h"
 #include "platform/random.h"
+#include "platform/result.h"
 
 namespace qv {
 
@@ -35,13 +36,11 @@ struct BuildInput {
 // kAbsentMapAddress and an absent sound the address just below the map's, unless given.
 [[nodiscard]] std::array<uint32_t, kAreaCount> ResolveAddresses(const BuildInput& input);
 
-enum class BuildStatus { kOk, kRefused };
-
 // Lays out a package file: the 1024-byte key block drawn from random, then the scrambled data,
 // which is the header followed by the program, sound and map areas, each directly after the one
 // before and padded with 0xFF to a whole number of KiB so that every check byte covers its own
-// area. Refuses, with a message in error, any package the updater would refuse or write wrongly.
-[[nodiscard]] BuildStatus BuildPackage(const BuildInput& input, Random& random,
-                                       std::vector<uint8_t>& file, std::string& error);
+// area. Refuses, with the reason as the failure's message, any package the updater would refuse
+// or write wrongly.
+[[nodiscard]] Result<std::vector<uint8_t>> BuildPackage(const BuildInput& input, Random& random);
 
 }  // namespace qv

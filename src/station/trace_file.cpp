@@ -6,8 +6,8 @@
 
 namespace qv::station {
 
-std::FILE* OpenTraceFile(const std::string& path, const std::optional<FileIdentity>& record,
-                         std::string& error) {
+Result<std::FILE*> OpenTraceFile(const std::string& path,
+                                 const std::optional<FileIdentity>& record) {
   const std::filesystem::path file_path = PathFromUtf8(path);
   // Appended to only; others may read the trace meanwhile, but not write it.
   FileOpenMode mode{.write = true,
@@ -20,25 +20,19 @@ std::FILE* OpenTraceFile(const std::string& path, const std::optional<FileIdenti
     (void)file.Open(file_path, mode);
   }
   if (!file.is_open()) {
-    error = file.failure_reason();
     // Where the record, open for writing, refuses an open that shares no writing (Windows), the
     // record is told by the identity of what lies at the path.
     if (file.open_failure() == FileOpenFailure::kInUse && record &&
         LookAtPath(file_path).identity == *record) {
-      error = kTraceIsRecord;
+      return Failure{kTraceIsRecord};
     }
-    return nullptr;
+    return Failure{file.failure_reason()};
   }
-  if (!file.OwnedByThisUser()) {
-    error = kNotOwnFile;
-  } else if (record && file.identity() == *record) {
-    error = kTraceIsRecord;
-  } else {
-    std::FILE* stream = file.ReleaseToStream();
-    if (stream == nullptr) error = file.failure_reason();
-    return stream;
-  }
-  return nullptr;
+  if (!file.OwnedByThisUser()) return Failure{kNotOwnFile};
+  if (record && file.identity() == *record) return Failure{kTraceIsRecord};
+  std::FILE* stream = file.ReleaseToStream();
+  if (stream == nullptr) return Failure{file.failure_reason()};
+  return stream;
 }
 
 }  // namespace qv::station

@@ -23,10 +23,9 @@ BuildArea Area(std::size_t size, uint32_t address, uint32_t seed, std::array<uin
 std::vector<uint8_t> Build(const BuildInput& input) {
   test::ScriptedRandom random;
   for (uint32_t i = 0; i < 1024; ++i) random.values.push_back(i * 37 + 0x8000);
-  std::vector<uint8_t> file;
-  std::string error;
-  EXPECT_EQ(BuildPackage(input, random, file, error), BuildStatus::kOk) << error;
-  return file;
+  Result<std::vector<uint8_t>> built = BuildPackage(input, random);
+  EXPECT_TRUE(built) << (built ? "" : built.failure().message);
+  return built ? std::move(*built) : std::vector<uint8_t>{};
 }
 
 class BuilderRoundTripTest : public ::testing::Test {
@@ -187,15 +186,13 @@ TEST(BuilderRefusalTest, RefusesWhatTheUpdaterWouldRefuseOrMiswrite) {
     input.areas[kMapArea] = Area(1024, 0x40200000u, 3);
     c.change(input);
     RuntimeRandom random;
-    std::vector<uint8_t> file;
-    std::string error;
-    const BuildStatus status = BuildPackage(input, random, file, error);
+    const Result<std::vector<uint8_t>> built = BuildPackage(input, random);
     if (c.message_part == nullptr) {
-      EXPECT_EQ(status, BuildStatus::kOk) << c.name << ": " << error;
+      EXPECT_TRUE(built) << c.name << ": " << (built ? "" : built.failure().message);
     } else {
-      EXPECT_EQ(status, BuildStatus::kRefused) << c.name;
-      EXPECT_NE(error.find(c.message_part), std::string::npos) << c.name << ": " << error;
-      EXPECT_TRUE(file.empty()) << c.name;
+      ASSERT_FALSE(built) << c.name;
+      EXPECT_NE(built.failure().message.find(c.message_part), std::string::npos)
+          << c.name << ": " << built.failure().message;
     }
   }
 }

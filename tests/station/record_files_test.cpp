@@ -113,11 +113,11 @@ TEST_P(TargetKind, RecordTraceAndReportTakeRegularFilesOnly) {
       }
     } else if (std::string(use) == "trace") {
       expected = t.trace;
-      std::FILE* file = OpenTraceFile(path.string(), std::nullopt, error);
-      taken = file != nullptr;
+      const Result<std::FILE*> file = OpenTraceFile(path.string(), std::nullopt);
+      taken = Did(file, error);
       if (taken) {
-        std::fputs("trace\n", file);
-        std::fclose(file);
+        std::fputs("trace\n", *file);
+        std::fclose(*file);
       }
     } else {
       expected = t.report;
@@ -168,16 +168,16 @@ TEST_F(TargetFolder, TraceIsNeverTheRecordNorAnotherUsersFile) {
   ASSERT_TRUE(Did(record.Open((dir_ / "record").string()), error)) << error;
   ASSERT_TRUE(Did(record.Append(OneRun(1)), error));
   const std::string kept = Slurp(dir_ / "record");
-  EXPECT_EQ(OpenTraceFile((dir_ / "record").string(), record.identity(), error), nullptr);
+  EXPECT_FALSE(Did(OpenTraceFile((dir_ / "record").string(), record.identity()), error));
   EXPECT_EQ(error, kTraceIsRecord);
   fs::create_hard_link(dir_ / "record", dir_ / "other-name");
-  EXPECT_EQ(OpenTraceFile((dir_ / "other-name").string(), record.identity(), error), nullptr);
+  EXPECT_FALSE(Did(OpenTraceFile((dir_ / "other-name").string(), record.identity()), error));
   EXPECT_EQ(Slurp(dir_ / "record"), kept);
 
   std::ofstream(dir_ / "planted") << "theirs\n";
   if (test::CanGiveToAnotherUser()) {
     ASSERT_TRUE(test::GiveToAnotherUser(dir_ / "planted"));
-    EXPECT_EQ(OpenTraceFile((dir_ / "planted").string(), std::nullopt, error), nullptr);
+    EXPECT_FALSE(Did(OpenTraceFile((dir_ / "planted").string(), std::nullopt), error));
     EXPECT_EQ(error, kNotOwnFile);
     EXPECT_EQ(Slurp(dir_ / "planted"), "theirs\n");
   }

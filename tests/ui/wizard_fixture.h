@@ -56,12 +56,9 @@ inline std::vector<uint8_t> SamplePackageFile(uint32_t program_bytes = 6000,
   input.text2 = "V1.2";
   RuntimeRandom random;
   random.Seed(7);
-  std::vector<uint8_t> file;
-  std::string error;
-  if (BuildPackage(input, random, file, error) != BuildStatus::kOk) {
-    qFatal("sample package refused: %s", error.c_str());
-  }
-  return file;
+  Result<std::vector<uint8_t>> built = BuildPackage(input, random);
+  if (!built) qFatal("sample package refused: %s", built.failure().message.c_str());
+  return std::move(*built);
 }
 
 inline void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
