@@ -40,5 +40,7 @@ struct DeviceRuleState {
 // udev rule's state and what to do about it (DeviceAccessAdvice), on Windows, which has no such
 // rule, what is true there.
 [[nodiscard]] std::string SystemDeviceAccessAdvice(const std::filesystem::path& program_directory);
+// The same as one line, for a message box; on Linux the rule is looked for where `rules` says.
+[[nodiscard]] std::string SystemDeviceAccessLine(const DeviceRuleLookup& rules);
 
 }  // namespace qv

@@ -6,4 +6,8 @@ std::string SystemDeviceAccessAdvice(const std::filesystem::path& program_direct
   return DeviceAccessAdvice(FindDeviceRule(SystemDeviceRuleLookup(program_directory)));
 }
 
+std::string SystemDeviceAccessLine(const DeviceRuleLookup& rules) {
+  return DeviceAccessLine(FindDeviceRule(rules));
+}
+
 }  // namespace qv

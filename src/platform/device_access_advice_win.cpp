@@ -11,4 +11,10 @@ std::string SystemDeviceAccessAdvice(const std::filesystem::path&) {
          "plug it in again.\n";
 }
 
+std::string SystemDeviceAccessLine(const DeviceRuleLookup&) {
+  return "The device is plugged in, but Windows did not let this program open it: close any "
+         "other program that may hold it (another updater or a configuration tool), then unplug "
+         "it and plug it in again.";
+}
+
 }  // namespace qv

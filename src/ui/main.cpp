@@ -1,11 +1,14 @@
 // qvupdater: the wizard that writes a package into the device; the package beside the
 // executable, or the one named on the command line.
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <QStringList>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "package/package_load.h"
 #include "platform/clock.h"
@@ -19,15 +22,30 @@
 #include "ui/qt_dialogs.h"
 #include "ui/sound_player.h"
 #include "ui/update_app.h"
-#include "ui/wizard_command_line.h"
 #include "update/update_run.h"
+#include "wizard/wizard_command_line.h"
 
 namespace {
 
-QStringList ArgumentsOf(int argc, char** argv) {
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(QString::fromLocal8Bit(argv[i]));
-  return arguments;
+// The arguments after the program's name, as the bytes the file system knows a name by.
+std::vector<std::string> ArgumentsOf(const QStringList& arguments) {
+  std::vector<std::string> bytes;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    bytes.push_back(QFile::encodeName(arguments[i]).toStdString());
+  }
+  return bytes;
+}
+
+std::vector<std::string> ArgumentsOf(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::string HelpText() {
+  return qv::WizardHelpText(
+      {.way_in = "The desktop entry starts the wizard this way (qvupdater --choose %f), so it "
+                 "opens a package from the menu and from a file manager alike.",
+       .toolkit_options = "Qt's own options (-platform, -style, ...) are accepted as well.",
+       .width = 80});
 }
 
 // Help and version are answered before the toolkit starts, so that they work without a
@@ -35,7 +53,7 @@ QStringList ArgumentsOf(int argc, char** argv) {
 bool AnsweredWithoutWindow(const qv::WizardCommandLine& command_line, int& status) {
   using Action = qv::WizardCommandLine::Action;
   if (command_line.action == Action::kHelp) {
-    std::fputs(qv::WizardHelpText().c_str(), stdout);
+    std::fputs(HelpText().c_str(), stdout);
     status = 0;
     return true;
   }
@@ -57,7 +75,8 @@ int main(int argc, char** argv) {
   }
 
   QApplication application(argc, argv);
-  const qv::WizardCommandLine command_line = qv::ParseWizardCommandLine(QApplication::arguments());
+  const qv::WizardCommandLine command_line =
+      qv::ParseWizardCommandLine(ArgumentsOf(QApplication::arguments()));
   if (AnsweredWithoutWindow(command_line, status)) return status;
   if (command_line.action == qv::WizardCommandLine::Action::kUsageError) {
     std::fprintf(stderr, "qvupdater: %s\nTry 'qvupdater --help'.\n", command_line.error.c_str());

@@ -3,11 +3,12 @@
 #include <QBasicTimer>
 #include <QDialog>
 #include <QString>
-#include <QThread>
 #include <memory>
 
-#include "ui/update_worker.h"
-#include "ui/wizard_context.h"
+#include "ui/sound_player.h"
+#include "wizard/progress_presenter.h"
+#include "wizard/progress_view.h"
+#include "wizard/wizard_threads.h"
 
 namespace Ui {
 class ProgressPage;
@@ -15,63 +16,62 @@ class ProgressPage;
 
 namespace qv {
 
-// The progress page: runs one update on its own worker thread, shows its progress and result,
-// and in continuous mode waits for the next device (the worker polls for it).
-//
-// Ending the page (Quit, Escape, the close box) is refused until the page has received the
-// end of its run, so the worker never outlives the page, the package buffers or a half-written
-// device; the page's destructor joins the worker's thread.
-class ProgressPage final : public QDialog {
+// The progress page's widgets: draws what the ProgressPresenter says and hands it the page's
+// events (the timers, Other device, Quit, Escape and the close box). The worker reaches the
+// page's thread through queued calls; the page's destructor joins the worker.
+class ProgressPage final : public QDialog, private ProgressView, private WizardThreads {
   Q_OBJECT
  public:
-  explicit ProgressPage(WizardContext& context);
+  ProgressPage(WizardContext& context, SoundPlayer& sound);
   ~ProgressPage() override;
 
-  // The done check (the end of the run becomes the Finished or Polling state) and one device
-  // poll made at once on the worker thread; public so tests can step them.
-  void OnDoneCheck();
-  void OnPollTick();
-  // The Other device button: asks the worker for a discovery; the answer comes as a signal.
-  void OnOtherDevice();
+  // The presenter's inputs and state, for tests that step the page.
+  void OnDoneCheck() { presenter_.OnTimer(PageTimer::kDoneCheck); }
+  void OnPollTick() { presenter_.OnTimer(PageTimer::kPoll); }
+  void OnOtherDevice() { presenter_.OnOtherDevice(); }
+  [[nodiscard]] bool run_done() const { return presenter_.run_done(); }
+  [[nodiscard]] bool run_succeeded() const { return presenter_.run_succeeded(); }
+  [[nodiscard]] bool run_declined() const { return presenter_.run_declined(); }
+  [[nodiscard]] bool done_check_running() const { return presenter_.done_check_running(); }
+  [[nodiscard]] bool poll_running() const { return presenter_.polling(); }
+  [[nodiscard]] bool ended() const { return presenter_.ended(); }
+  [[nodiscard]] QString flash_text() const;
+  [[nodiscard]] bool worker_finished() const { return presenter_.worker_finished(); }
 
-  // The page has received the end of its run.
-  [[nodiscard]] bool run_done() const { return run_done_; }
-  // Meaningful once run_done() is true.
-  [[nodiscard]] bool run_succeeded() const { return run_succeeded_; }
-  // The user declined to re-install the same version: the program ends with status 1 however
-  // the page itself ended.
-  [[nodiscard]] bool run_declined() const { return run_declined_; }
-  [[nodiscard]] bool done_check_running() const { return done_timer_.isActive(); }
-  [[nodiscard]] bool poll_running() const { return polling_; }
-  [[nodiscard]] bool ended() const { return ended_; }
-  [[nodiscard]] const QString& flash_text() const { return flash_text_; }
-
-  void done(int result) override;
-  void accept() override;
-  void reject() override;
+  // Quit, Escape and the close box go to the presenter; Enter with no default button is ignored.
+  void accept() override {}
+  void reject() override { presenter_.OnCloseRequest(); }
 
  protected:
   void timerEvent(QTimerEvent* event) override;
 
  private:
-  void StartWorker();
-  void OnRunFinished(int result);
-  void OnOtherDeviceAnswered(bool found);
-  void StopPolling();
-  void JoinWorker();
+  // ProgressView
+  void ShowStatusText(std::string_view text) override;
+  void ShowPercent(int percent) override;
+  void ShowNextDevicePrompt(std::string_view text) override;
+  void ShowOtherDevice(bool shown) override;
+  void EnableOtherDevice(bool enabled) override;
+  void EnableQuit(bool enabled) override;
+  void FocusQuit() override;
+  void FocusOtherDevice() override;
+  void PlaySuccessSound() override;
+  void StartTimer(PageTimer timer, int interval_ms) override;
+  void StopTimer(PageTimer timer) override;
+  void ShowMessage(std::string_view text) override;
+  void End(PageOutcome outcome) override;
+  // WizardThreads
+  void PostToUi(Task task) override;
+  void SendToUi(Task task) override;
 
-  WizardContext& context_;
+  QBasicTimer& TimerOf(PageTimer timer);
+
+  SoundPlayer& sound_;
+  Dialogs& dialogs_;
   std::unique_ptr<Ui::ProgressPage> ui_;
-  QBasicTimer done_timer_;
-  QString flash_text_;
-  bool ended_ = false;
-  bool run_done_ = false;
-  bool run_succeeded_ = false;
-  bool run_declined_ = false;
-  bool polling_ = false;
-  bool other_device_asked_ = false;  // an Other device request awaits its answer
-  QThread thread_;
-  std::unique_ptr<UpdateWorker> worker_;
+  QBasicTimer done_check_timer_;
+  QBasicTimer poll_timer_;
+  ProgressPresenter presenter_;
 };
 
 }  // namespace qv

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "ui/wizard_context.h"
+#include "wizard/wizard.h"
 
 namespace Ui {
 class StartPage;
@@ -15,13 +15,11 @@ namespace qv {
 class StartPage final : public QDialog {
   Q_OBJECT
  public:
-  explicit StartPage(WizardContext& context);
+  explicit StartPage(Wizard& wizard);
   ~StartPage() override;
 
  private:
-  void OnStart();
-
-  WizardContext& context_;
+  Wizard& wizard_;
   std::unique_ptr<Ui::StartPage> ui_;
 };
 

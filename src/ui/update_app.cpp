@@ -1,7 +1,5 @@
 #include "ui/update_app.h"
 
-#include <memory>
-
 #include "ui/page_appearance.h"
 #include "ui/progress_page.h"
 #include "ui/start_page.h"
@@ -11,61 +9,34 @@ namespace qv {
 
 UpdateApp::UpdateApp(const UpdateAppDependencies& dependencies)
     : paths_(dependencies.paths),
-      link_(dependencies.bus, dependencies.mutexes, dependencies.clock),
-      context_{link_,
-               store_,
-               dependencies.dialogs,
-               dependencies.clock,
-               dependencies.random,
-               dependencies.sound,
-               dependencies.run,
-               dependencies.timings,
-               {},
-               0,
-               dependencies.device_rules} {
+      sound_(dependencies.sound),
+      wizard_(WizardParts{.bus = dependencies.bus,
+                          .mutexes = dependencies.mutexes,
+                          .clock = dependencies.clock,
+                          .random = dependencies.random,
+                          .dialogs = dependencies.dialogs,
+                          .run = dependencies.run,
+                          .timings = dependencies.timings,
+                          .device_rules = dependencies.device_rules},
+              *this) {
   EnsureUiResources();
 }
 
-UpdateApp::~UpdateApp() {
-  link_.Release();
-  store_.Release();
+PageOutcome UpdateApp::ShowWelcomePage(const std::string& information_text) {
+  WelcomePage page(information_text);
+  return static_cast<PageOutcome>(page.exec());
 }
 
-int UpdateApp::Finish(int status) {
-  link_.Release();
-  store_.Release();
-  return status;
+PageOutcome UpdateApp::ShowStartPage() {
+  StartPage page(wizard_);
+  return static_cast<PageOutcome>(page.exec());
 }
 
-int UpdateApp::Run() {
-  {
-    WelcomePage welcome(context_);
-    if (!welcome.LoadAndShowPackage(paths_)) return Finish(1);
-    if (welcome.exec() != kPageNext) return Finish(0);
-  }
-  {
-    StartPage start(context_);
-    if (start.exec() != kPageNext) return Finish(0);
-  }
-  return RunProgressPages();
-}
-
-int UpdateApp::RunProgressPages() {
-  for (;;) {
-    int outcome = kPageEnded;
-    bool declined = false;
-    {
-      // The old page is destroyed (its worker joined) before the next one is created.
-      ProgressPage page(context_);
-      ++progress_pages_;
-      outcome = page.exec();
-      declined = page.run_declined();
-    }
-    // A declined re-install ends with status 1 however the page came to its end.
-    if (declined) return Finish(1);
-    if (outcome == kPageHandOver) continue;
-    return Finish(0);
-  }
+PageOutcome UpdateApp::ShowProgressPage() {
+  // Destroyed (its worker joined) before the next page is created.
+  ProgressPage page(wizard_.context(), sound_);
+  const auto outcome = static_cast<PageOutcome>(page.exec());
+  return page.run_declined() ? kPageDeclined : outcome;
 }
 
 }  // namespace qv

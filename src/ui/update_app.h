@@ -2,13 +2,12 @@
 
 #include <cstdint>
 
-#include "device/hid_link.h"
 #include "package/package_load.h"
-#include "package/package_store.h"
 #include "platform/device_access_advice.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
-#include "ui/wizard_context.h"
+#include "ui/sound_player.h"
+#include "wizard/wizard.h"
 
 namespace qv {
 
@@ -27,36 +26,31 @@ struct UpdateAppDependencies {
   DeviceRuleLookup device_rules{};
 };
 
-// The application: owns the package store and ContinuousMode, then the device link (so the
-// link goes first at the end and releases any device it still holds). Run() shows the pages one
-// after another, never one inside another, so continuous mode grows nothing per device.
-class UpdateApp {
+// The Qt wizard: the wizard core with Qt pages.
+class UpdateApp final : private WizardPages {
  public:
   explicit UpdateApp(const UpdateAppDependencies& dependencies);
-  ~UpdateApp();
-  UpdateApp(const UpdateApp&) = delete;
-  UpdateApp& operator=(const UpdateApp&) = delete;
 
   // Runs the whole wizard; returns the process exit status (0, or 1 after a package that
   // cannot be loaded or a declined re-install).
-  [[nodiscard]] int Run();
+  [[nodiscard]] int Run() { return wizard_.Run(paths_); }
 
-  [[nodiscard]] int32_t ContinuousMode() const { return context_.continuous_mode; }
-  [[nodiscard]] const PackageStore& store() const { return store_; }
-  // A consistent copy of continuous mode's poll counters; safe while a worker polls.
-  [[nodiscard]] DevicePoll::Counters poll_counters() const { return context_.poll.counters(); }
+  [[nodiscard]] int32_t ContinuousMode() const { return wizard_.context().continuous_mode; }
+  [[nodiscard]] const PackageStore& store() const { return wizard_.store(); }
+  [[nodiscard]] DevicePoll::Counters poll_counters() const {
+    return wizard_.context().poll.counters();
+  }
   // Progress pages opened so far.
-  [[nodiscard]] uint64_t progress_pages() const { return progress_pages_; }
+  [[nodiscard]] uint64_t progress_pages() const { return wizard_.progress_pages(); }
 
  private:
-  [[nodiscard]] int Finish(int status);
-  [[nodiscard]] int RunProgressPages();
+  PageOutcome ShowWelcomePage(const std::string& information_text) override;
+  PageOutcome ShowStartPage() override;
+  PageOutcome ShowProgressPage() override;
 
   PackagePaths paths_;
-  PackageStore store_;
-  HidLink link_;
-  WizardContext context_;
-  uint64_t progress_pages_ = 0;
+  SoundPlayer& sound_;
+  Wizard wizard_;
 };
 
 }  // namespace qv

@@ -3,15 +3,16 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-#include "ui/welcome_text_qt.h"
+#include "ui/qt_text.h"
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
 #include "ui_welcome_page.h"
+#include "wizard/wizard_context.h"
 
 namespace qv {
 
-WelcomePage::WelcomePage(WizardContext& context)
-    : context_(context), ui_(std::make_unique<Ui::WelcomePage>()) {
+WelcomePage::WelcomePage(const std::string& information_text)
+    : ui_(std::make_unique<Ui::WelcomePage>()) {
   EnsureUiResources();
   ui_->setupUi(this);
   ApplyPageAppearanceOrAbort(*this, WelcomeTemplate());
@@ -20,6 +21,7 @@ WelcomePage::WelcomePage(WizardContext& context)
   ui_->next_button->setFocus();
   // The text box keeps Enter for itself: Enter there does not press Next.
   ui_->information_text_box->installEventFilter(this);
+  ui_->information_text_box->setPlainText(ToQString(information_text));
 }
 
 bool WelcomePage::eventFilter(QObject* watched, QEvent* event) {
@@ -31,13 +33,5 @@ bool WelcomePage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 WelcomePage::~WelcomePage() = default;
-
-bool WelcomePage::LoadAndShowPackage(const PackagePaths& paths) {
-  if (!LoadPackage(context_.store, paths, context_.dialogs, context_.random, context_.clock)) {
-    return false;
-  }
-  ui_->information_text_box->setPlainText(InformationTextForDisplay(context_.store.information_text));
-  return true;
-}
 
 }  // namespace qv

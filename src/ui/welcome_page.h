@@ -2,9 +2,7 @@
 
 #include <QDialog>
 #include <memory>
-
-#include "package/package_load.h"
-#include "ui/wizard_context.h"
+#include <string>
 
 namespace Ui {
 class WelcomePage;
@@ -16,18 +14,14 @@ namespace qv {
 class WelcomePage final : public QDialog {
   Q_OBJECT
  public:
-  explicit WelcomePage(WizardContext& context);
+  // information_text: UTF-8, lines ending in "\n".
+  explicit WelcomePage(const std::string& information_text);
   ~WelcomePage() override;
-
-  // Loads the package and shows its information text. False after the loader's message box;
-  // the program then ends without showing the page.
-  [[nodiscard]] bool LoadAndShowPackage(const PackagePaths& paths);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  WizardContext& context_;
   std::unique_ptr<Ui::WelcomePage> ui_;
 };
 

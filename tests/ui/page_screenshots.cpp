@@ -16,6 +16,7 @@
 #include "ui/qt_dialogs.h"
 #include "ui/start_page.h"
 #include "ui/welcome_page.h"
+#include "wizard/readme_text.h"
 #include "update/progress_state.h"
 #include "update/update_texts.h"
 #include "wizard_fixture.h"
@@ -37,41 +38,32 @@ bool Save(QWidget& widget, const QDir& dir, const char* name) {
   return true;
 }
 
-struct Scene {
-  explicit Scene(int32_t continuous) { context.continuous_mode = continuous; }
-  WizardRig rig;
-  PackageStore store;
-  HidLink link{rig.bus, rig.mutexes, rig.clock};
-  WizardContext context{link,        store,     rig.dialogs,   rig.clock,
-                        rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        {},           0};
-};
 
 // A progress page whose run ends with the given result, after its done check.
 bool FinishedPage(const QDir& dir, const char* name, RunResult result, int32_t continuous) {
-  Scene scene(continuous);
-  scene.context.run = [result](UpdateEnvironment&, ProgressContext& progress) {
+  PageScene scene(continuous);
+  scene.context().run = [result](UpdateEnvironment&, ProgressContext& progress) {
     progress.percent = 64;
     progress.PostProgressMessage();
     return result;
   };
-  ProgressPage page(scene.context);
+  ProgressPage page(scene.context(), scene.rig.sound);
   if (!QTest::qWaitFor([&] { return page.run_done(); }, 5000)) return false;
   page.OnDoneCheck();
   return Save(page, dir, name);
 }
 
 bool RunningPage(const QDir& dir) {
-  Scene scene(0);
+  PageScene scene(0);
   std::atomic<bool> release{false};
-  scene.context.run = [&release](UpdateEnvironment&, ProgressContext& progress) {
+  scene.context().run = [&release](UpdateEnvironment&, ProgressContext& progress) {
     progress.percent = 45;
     progress.PostProgressMessage();
     progress.SetStatusText(std::string(text::kUpdatePrefix) + RemainingTimeText(45, 12500));
     while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return RunResult::kSucceeded;
   };
-  ProgressPage page(scene.context);
+  ProgressPage page(scene.context(), scene.rig.sound);
   auto* bar = page.findChild<QProgressBar*>(QStringLiteral("progress_bar"));
   const bool ready = QTest::qWaitFor([&] { return bar->value() == 45; }, 5000);
   const bool saved = ready && Save(page, dir, "progress_running.png");
@@ -80,12 +72,15 @@ bool RunningPage(const QDir& dir) {
 }
 
 bool WelcomeAndStart(const QDir& dir) {
-  Scene scene(0);
+  PageScene scene(0);
   scene.rig.WritePackage();
-  WelcomePage welcome(scene.context);
-  if (!welcome.LoadAndShowPackage(scene.rig.paths)) return false;
+  if (!LoadPackage(scene.context().store, scene.rig.paths, scene.rig.dialogs, scene.rig.random,
+                   scene.rig.clock)) {
+    return false;
+  }
+  WelcomePage welcome(InformationTextForDisplay(scene.context().store.information_text));
   if (!Save(welcome, dir, "welcome.png")) return false;
-  StartPage start(scene.context);
+  StartPage start(scene.wizard);
   start.findChild<QCheckBox*>(QStringLiteral("continuous_mode_checkbox"))->setChecked(true);
   return Save(start, dir, "start.png");
 }

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "ui/dialog_units.h"
-#include "ui/welcome_text_qt.h"
+#include "wizard/readme_text.h"
 #include "ui/page_appearance.h"
 #include "ui/page_templates.h"
 #include "ui/progress_page.h"
@@ -33,17 +33,12 @@ using namespace qv::test;
 
 namespace {
 
-// A context whose runs end at once with a failure.
+// Pages whose runs end at once with a failure.
 struct ContextRig {
   ContextRig() {
-    context.run = [](UpdateEnvironment&, ProgressContext&) { return RunResult::kFailed; };
+    scene.context().run = [](UpdateEnvironment&, ProgressContext&) { return RunResult::kFailed; };
   }
-  WizardRig rig;
-  PackageStore store;
-  HidLink link{rig.bus, rig.mutexes, rig.clock};
-  WizardContext context{link,        store,     rig.dialogs,   rig.clock,
-                        rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        {},           0};
+  PageScene scene;
 };
 
 // The wizard's three pages, as the tables below name them.
@@ -86,10 +81,10 @@ QSize PageSizeForSixByThirteen(int id) {
   return id == kStart ? QSize(501, 310) : QSize(401, 310);
 }
 
-std::unique_ptr<QDialog> MakePage(int id, WizardContext& context) {
-  if (id == kWelcome) return std::make_unique<WelcomePage>(context);
-  if (id == kStart) return std::make_unique<StartPage>(context);
-  return std::make_unique<ProgressPage>(context);
+std::unique_ptr<QDialog> MakePage(int id, PageScene& scene) {
+  if (id == kWelcome) return std::make_unique<WelcomePage>(std::string());
+  if (id == kStart) return std::make_unique<StartPage>(scene.wizard);
+  return std::make_unique<ProgressPage>(scene.context(), scene.rig.sound);
 }
 
 const PageTemplate& TemplateOf(int id) {
@@ -199,7 +194,7 @@ void PageTemplateTest::aControlTheTemplateNamesButThePageLacksIsReported() {
   // The wizard's own pages carry every control their templates name.
   ContextRig r;
   for (int id : {kWelcome, kProgress, kStart}) {
-    auto real = MakePage(id, r.context);
+    auto real = MakePage(id, r.scene);
     QVERIFY2(ApplyPageAppearance(*real, TemplateOf(id)).isEmpty(), qPrintable(QString::number(id)));
   }
 }
@@ -214,7 +209,7 @@ void PageTemplateTest::pagesFollowTheirTemplates_data() {
 void PageTemplateTest::pagesFollowTheirTemplates() {
   QFETCH(int, id);
   ContextRig r;
-  auto page = MakePage(id, r.context);
+  auto page = MakePage(id, r.scene);
   const PageTemplate& layout = TemplateOf(id);
   QCOMPARE(page->windowTitle(), QStringLiteral("Updata tools V1.2"));
   const Qt::WindowFlags flags = page->windowFlags();
@@ -310,7 +305,7 @@ void PageTemplateTest::controls() {
   QFETCH(QString, text);
   QFETCH(bool, is_default);
   ContextRig r;
-  auto dialog = MakePage(page, r.context);
+  auto dialog = MakePage(page, r.scene);
   QWidget* control = dialog->findChild<QWidget*>(name);
   QVERIFY(control != nullptr);
   if (auto* button = qobject_cast<QPushButton*>(control)) {
@@ -339,7 +334,7 @@ void PageTemplateTest::tabOrder() {
   QFETCH(int, page);
   QFETCH(QStringList, order);
   ContextRig r;
-  auto dialog = MakePage(page, r.context);
+  auto dialog = MakePage(page, r.scene);
   QWidget* first = dialog->findChild<QWidget*>(order.front());
   QStringList seen;
   QWidget* widget = first;
@@ -376,7 +371,7 @@ void PageTemplateTest::altShortcutsPressTheirButtons() {
   for (const Row& row : {Row{kWelcome, Qt::Key_N, kPageNext}, Row{kWelcome, Qt::Key_C, kPageEnded},
                          Row{kStart, Qt::Key_C, kPageEnded}}) {
     ContextRig r;
-    auto dialog = MakePage(row.page, r.context);
+    auto dialog = MakePage(row.page, r.scene);
     dialog->setResult(-1);
     dialog->show();
     QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
@@ -385,11 +380,11 @@ void PageTemplateTest::altShortcutsPressTheirButtons() {
   }
   // Alt+S is Start: with no device it only says so.
   ContextRig r;
-  auto start = MakePage(kStart, r.context);
+  auto start = MakePage(kStart, r.scene);
   start->show();
   QVERIFY(QTest::qWaitForWindowActive(start.get()));
   QTest::keyClick(start->windowHandle(), Qt::Key_S, Qt::AltModifier);
-  QTRY_COMPARE(r.rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
+  QTRY_COMPARE(r.scene.rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
   QVERIFY(start->isVisible());
 }
 
@@ -432,7 +427,7 @@ void PageTemplateTest::informationTextLineEndsAndEncodings_data() {
 void PageTemplateTest::informationTextLineEndsAndEncodings() {
   QFETCH(QByteArray, bytes);
   QFETCH(QString, shown);
-  QCOMPARE(InformationTextForDisplay(bytes.toStdString()), shown);
+  QCOMPARE(QString::fromStdString(InformationTextForDisplay(bytes.toStdString())), shown);
 }
 
 void PageTemplateTest::messageBoxesLookAsDesigned() {

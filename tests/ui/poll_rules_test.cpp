@@ -1,5 +1,7 @@
-// The device poll and the progress page's states: the poll rules as bus scripts against a page,
-// Other device, Quit while running, the progress message.
+// The Qt progress page over its presenter: what needs real widgets, keys and threads (the
+// prompt's fit, buttons shown and hidden, Escape, Enter and the close box while running, the
+// queued percent, a page torn down while its worker waits). The page's flow and the poll rules
+// themselves are tested once, without a toolkit, in tests/wizard.
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -9,8 +11,6 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,63 +48,24 @@ class Finally {
   std::function<void()> action_;
 };
 
-// A bus whose enumerations can be held, standing for a discovery that takes long. It lets go
-// by itself after 5 s, so that a test that waits on it from the wrong thread ends, and fails.
-class GatedBus final : public HidBus {
- public:
-  explicit GatedBus(HidBus& inner) : inner_(inner) {}
-  void Hold() {
-    std::lock_guard lock(mutex_);
-    held_ = true;
-  }
-  void LetGo() {
-    {
-      std::lock_guard lock(mutex_);
-      held_ = false;
-    }
-    changed_.notify_all();
-  }
-  [[nodiscard]] bool waiting() const { return waiting_.load(); }
-  [[nodiscard]] bool let_go_by_itself() const { return let_go_by_itself_.load(); }
-
-  bool Enumerate(uint16_t vendor_id, uint16_t product_id,
-                 std::vector<HidInterfaceInfo>& out) override {
-    {
-      std::unique_lock lock(mutex_);
-      waiting_ = held_;
-      if (!changed_.wait_for(lock, std::chrono::seconds(5), [this] { return !held_; })) {
-        let_go_by_itself_ = true;
-        held_ = false;
-      }
-      waiting_ = false;
-    }
-    return inner_.Enumerate(vendor_id, product_id, out);
-  }
-  HidOpenResult OpenWithReason(const std::string& path) override {
-    return inner_.OpenWithReason(path);
-  }
-
- private:
-  HidBus& inner_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool held_ = false;
-  std::atomic<bool> waiting_{false};
-  std::atomic<bool> let_go_by_itself_{false};
-};
-
 struct PageRig {
   explicit PageRig(RunResult result, int32_t continuous = 1) {
     context.run = ScriptedRun(result);
     context.continuous_mode = continuous;
   }
   WizardRig rig;
-  GatedBus gate{rig.bus};
   PackageStore store;
-  HidLink link{gate, rig.mutexes, rig.clock};
-  WizardContext context{link,        store,     rig.dialogs,   rig.clock,
-                        rig.random,  rig.sound, RunFunction{}, PageTimings{60000, 60000},
-                        {},          1};
+  HidLink link{rig.bus, rig.mutexes, rig.clock};
+  WizardContext context{.link = link,
+                        .store = store,
+                        .dialogs = rig.dialogs,
+                        .clock = rig.clock,
+                        .random = rig.random,
+                        .run = RunFunction{},
+                        .timings = PageTimings{60000, 60000},
+                        .poll = DevicePoll(),
+                        .continuous_mode = 1,
+                        .device_rules = {}};
 };
 
 // Waits for the worker and runs the done check, so the page is polling (continuous mode).
@@ -114,41 +75,15 @@ void FinishRun(ProgressPage& page) {
   page.OnDoneCheck();
 }
 
-// Waits, without handling this thread's events, until `thread` has handled every event it had
-// when called: a marker object moved to that thread answers a call queued behind them, and is
-// moved back before the answer.
-void WaitForEventsOf(QThread* thread) {
-  QObject marker;
-  marker.moveToThread(thread);
-  QThread* const home = QThread::currentThread();
-  QMetaObject::invokeMethod(
-      &marker, [&marker, home] { marker.moveToThread(home); }, Qt::BlockingQueuedConnection);
-}
-
-enum class BusAction { kNone, kPlug, kUnplug, kSwap };
-
-struct TickScript {
-  const char* name;
-  RunResult result;
-  DevicePoll::Counters start;
-  std::vector<BusAction> before_ticks;  // one action before each tick
-  int hand_over_at;                     // 1-based tick that hands over; 0 = never
-};
-
 }  // namespace
 
 class PollRulesTest : public QObject {
   Q_OBJECT
  private slots:
-  void busScriptsAgainstAPage_data();
-  void busScriptsAgainstAPage();
-  void deviceLeftInAfterSuccessIsReleasedEveryTick();
   void otherDevice();
-  void otherDeviceWhileNotHandledRunsTheSameDeviceAgain();
   void normalModeFinishesWithoutPolling();
   void endingIsRefusedWhileRunning();
   void progressMessageCarriesThePercentPosted();
-  void otherDeviceNeverBlocksTheUserInterface();
   void finalTextsAndSound_data();
   void finalTextsAndSound();
   void declinedRunEndsThePageAsDeclined_data();
@@ -156,96 +91,10 @@ class PollRulesTest : public QObject {
   void pageOutlivesItsWorker();
 };
 
-void PollRulesTest::busScriptsAgainstAPage_data() {
-  QTest::addColumn<int>("row");
-  QTest::newRow("success, device left in") << 0;
-  QTest::newRow("success, swapped within two ticks") << 1;
-  QTest::newRow("success, unplugged two ticks then a new one") << 2;
-  QTest::newRow("failure, device left in, page from Start") << 3;
-  QTest::newRow("failure, device left in, page from the poll") << 4;
-  QTest::newRow("seen once, missed, then three fresh sightings") << 5;
-}
-
-void PollRulesTest::busScriptsAgainstAPage() {
-  using A = BusAction;
-  static const std::vector<TickScript> kScripts = {
-      {"left in",
-       RunResult::kSucceeded,
-       {0, 0, true},
-       {A::kNone, A::kNone, A::kNone, A::kNone, A::kNone, A::kNone},
-       0},
-      {"swap",
-       RunResult::kSucceeded,
-       {0, 0, true},
-       {A::kSwap, A::kNone, A::kNone, A::kNone, A::kNone, A::kNone},
-       0},
-      {"replug",
-       RunResult::kSucceeded,
-       {0, 0, true},
-       {A::kUnplug, A::kNone, A::kPlug, A::kNone, A::kNone, A::kNone},
-       5},
-      {"fail start", RunResult::kFailed, {0, 0, true}, {A::kNone, A::kNone, A::kNone}, 3},
-      {"fail poll", RunResult::kFailed, {3, 0, true}, {A::kNone}, 1},
-      {"seen once",
-       RunResult::kSucceeded,
-       {0, 0, true},
-       {A::kUnplug, A::kNone, A::kPlug, A::kUnplug, A::kPlug, A::kNone, A::kNone},
-       7},
-  };
-  QFETCH(int, row);
-  const TickScript& script = kScripts[static_cast<size_t>(row)];
-  PageRig p(script.result);
-  auto device = p.rig.bus.Plug();
-  p.context.poll.Replace(DevicePoll(DevicePoll::Rules{}, script.start));
-  ProgressPage page(p.context);
-  FinishRun(page);
-  QVERIFY(page.poll_running());
-  int handed_over_at = 0;
-  for (size_t i = 0; i < script.before_ticks.size() && handed_over_at == 0; ++i) {
-    switch (script.before_ticks[i]) {
-      case BusAction::kNone:
-        break;
-      case BusAction::kPlug:
-        device = p.rig.bus.Plug();
-        break;
-      case BusAction::kUnplug:
-        p.rig.bus.Unplug(device);
-        break;
-      case BusAction::kSwap:
-        device = p.rig.bus.Replace(device);
-        break;
-    }
-    page.OnPollTick();
-    if (page.ended()) handed_over_at = static_cast<int>(i) + 1;
-  }
-  QCOMPARE(handed_over_at, script.hand_over_at);
-  if (handed_over_at != 0) {
-    QCOMPARE(page.result(), int(kPageHandOver));
-    QVERIFY(!page.poll_running());
-    QVERIFY(p.context.poll.counters().handled);
-    QVERIFY(p.link.Connected());  // the new page's run starts with the device taken
-  } else {
-    QVERIFY(page.poll_running());
-  }
-}
-
-void PollRulesTest::deviceLeftInAfterSuccessIsReleasedEveryTick() {
-  PageRig p(RunResult::kSucceeded);
-  p.rig.bus.Plug();
-  ProgressPage page(p.context);
-  FinishRun(page);
-  for (int tick = 0; tick < 5; ++tick) {
-    page.OnPollTick();
-    QVERIFY(!p.link.Connected());
-    QCOMPARE(p.rig.mutexes.held(kDeviceMutexName), 0);
-  }
-  QCOMPARE(p.context.poll.counters().seen, 0u);
-}
-
 void PollRulesTest::otherDevice() {
   PageRig p(RunResult::kSucceeded);
   auto device = p.rig.bus.Plug();
-  ProgressPage page(p.context);
+  ProgressPage page(p.context, p.rig.sound);
   FinishRun(page);
   auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
   QVERIFY(other->isEnabled());
@@ -273,54 +122,11 @@ void PollRulesTest::otherDevice() {
   QCOMPARE(p.context.poll.counters().handled, before.handled);
 }
 
-void PollRulesTest::otherDeviceWhileNotHandledRunsTheSameDeviceAgain() {
-  PageRig p(RunResult::kSucceeded);
-  auto device = p.rig.bus.Plug();
-  p.context.poll.Replace(DevicePoll(DevicePoll::Rules{}, {0, 2, false}));  // the bus was empty twice
-  {
-    ProgressPage first(p.context);
-    FinishRun(first);
-    first.OnOtherDevice();
-    QTRY_VERIFY(first.ended());
-    QCOMPARE(first.result(), int(kPageHandOver));
-  }
-  QVERIFY(!p.context.poll.counters().handled);
-  ProgressPage second(p.context);
-  FinishRun(second);
-  second.OnPollTick();
-  second.OnPollTick();
-  QVERIFY(!second.ended());
-  second.OnPollTick();
-  QCOMPARE(second.result(), int(kPageHandOver));
-  QVERIFY(p.context.poll.counters().handled);
-}
-
-// Other device is a queued request to the worker, answered by a signal: the user-interface
-// thread goes on while the discovery takes its time, and one request is out at a time.
-void PollRulesTest::otherDeviceNeverBlocksTheUserInterface() {
-  PageRig p(RunResult::kSucceeded);
-  p.rig.bus.Plug();
-  ProgressPage page(p.context);
-  FinishRun(page);
-  auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
-  p.gate.Hold();
-  QTest::mouseClick(other, Qt::LeftButton);
-  QVERIFY(!p.gate.let_go_by_itself());
-  QTRY_VERIFY(p.gate.waiting());
-  QVERIFY(!other->isEnabled());
-  QVERIFY(!page.ended());
-  p.gate.LetGo();
-  QTRY_VERIFY(page.ended());
-  QCOMPARE(page.result(), int(kPageHandOver));
-  QVERIFY(p.link.Connected());
-  QVERIFY(!p.gate.let_go_by_itself());
-}
-
 void PollRulesTest::normalModeFinishesWithoutPolling() {
   PageRig p(RunResult::kSucceeded, 0);
   p.context.continuous_mode = 0;
   p.rig.bus.Plug();
-  ProgressPage page(p.context);
+  ProgressPage page(p.context, p.rig.sound);
   auto* other = page.findChild<QPushButton*>(QStringLiteral("other_device_button"));
   auto* quit = page.findChild<QPushButton*>(QStringLiteral("quit_button"));
   QVERIFY(other->isHidden());
@@ -342,7 +148,7 @@ void PollRulesTest::endingIsRefusedWhileRunning() {
     while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return RunResult::kSucceeded;
   };
-  ProgressPage page(p.context);
+  ProgressPage page(p.context, p.rig.sound);
   const Finally let_go([&release] { release = true; });
   page.show();
   auto* quit = page.findChild<QPushButton*>(QStringLiteral("quit_button"));
@@ -378,7 +184,7 @@ void PollRulesTest::progressMessageCarriesThePercentPosted() {
     progress.PostProgressMessage();
     return RunResult::kFailed;
   };
-  ProgressPage page(p.context);
+  ProgressPage page(p.context, p.rig.sound);
   auto* bar = page.findChild<QProgressBar*>(QStringLiteral("progress_bar"));
   QCOMPARE(bar->minimum(), 0);
   QCOMPARE(bar->maximum(), 100);
@@ -414,7 +220,7 @@ void PollRulesTest::finalTextsAndSound() {
     progress.SetFlashText("Flash:C216");
     return static_cast<RunResult>(result);
   };
-  ProgressPage page(p.context);
+  ProgressPage page(p.context, p.rig.sound);
   auto* status = page.findChild<QLabel*>(QStringLiteral("status_text"));
   QCOMPARE(status->text(), QStringLiteral("Progress:"));
   QString status_at_sound;
@@ -444,17 +250,11 @@ void PollRulesTest::declinedRunEndsThePageAsDeclined_data() {
 void PollRulesTest::declinedRunEndsThePageAsDeclined() {
   QFETCH(QString, meanwhile);
   PageRig p(RunResult::kDeclined);
-  std::atomic<QThread*> worker{nullptr};
-  p.context.run = [&worker](UpdateEnvironment&, ProgressContext&) {
-    worker = QThread::currentThread();
-    return RunResult::kDeclined;
-  };
-  ProgressPage page(p.context);
+  p.context.run = [](UpdateEnvironment&, ProgressContext&) { return RunResult::kDeclined; };
+  ProgressPage page(p.context, p.rig.sound);
   page.show();
-  // Wait without handling events, so the run's end is still queued when the input arrives: the
-  // worker signals it as its run returns, before its thread handles its next event.
-  while (worker.load() == nullptr) std::this_thread::yield();
-  WaitForEventsOf(worker.load());
+  // Wait without handling events, so the run's end is on its way when the input arrives.
+  while (!page.worker_finished()) std::this_thread::yield();
   if (meanwhile == QLatin1String("escape")) QTest::keyClick(&page, Qt::Key_Escape);
   if (meanwhile == QLatin1String("close")) page.close();
   if (meanwhile == QLatin1String("enter")) QTest::keyClick(&page, Qt::Key_Return);
@@ -487,7 +287,7 @@ void PollRulesTest::pageOutlivesItsWorker() {
     finished = true;
     return RunResult::kFailed;
   };
-  { ProgressPage page(p.context); }
+  { ProgressPage page(p.context, p.rig.sound); }
   QVERIFY(served.load());
   QVERIFY(finished.load());
 }

@@ -1,6 +1,6 @@
 // qvupdater's command line: what it asks for, and which package and readme the wizard then
 // reads, with a package file, a folder or no argument at all.
-#include "ui/wizard_command_line.h"
+#include "wizard/wizard_command_line.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -17,8 +17,6 @@
 
 using namespace qv;
 using namespace qv::test;
-
-Q_DECLARE_METATYPE(qv::WizardCommandLine::Action)
 
 namespace {
 
@@ -48,8 +46,6 @@ int RunToWelcomePage(WizardRig& rig, const PackagePaths& paths, QString& shown,
 class WizardCommandLineTest : public QObject {
   Q_OBJECT
  private slots:
-  void parsesWhatIsAskedFor_data();
-  void parsesWhatIsAskedFor();
   void readsThePackageFromWhereItIsNamed_data();
   void readsThePackageFromWhereItIsNamed();
   void aPathWithoutPackageEndsWithTheLoadMessages();
@@ -57,51 +53,6 @@ class WizardCommandLineTest : public QObject {
   void chooserCancelledAsksNothingMore();
   void chosenFileOpensTheWelcomePageWithItsReadme();
 };
-
-void WizardCommandLineTest::parsesWhatIsAskedFor_data() {
-  QTest::addColumn<QStringList>("arguments");
-  QTest::addColumn<WizardCommandLine::Action>("action");
-  QTest::addColumn<QString>("location");  // empty: none
-
-  using Action = WizardCommandLine::Action;
-  const QString program = QStringLiteral("qvupdater");
-  QTest::newRow("nothing") << QStringList{program} << Action::kRun << QString();
-  QTest::newRow("package file") << QStringList{program, "/media/usb/QVUpdate.Bin"} << Action::kRun
-                                << QStringLiteral("/media/usb/QVUpdate.Bin");
-  QTest::newRow("folder") << QStringList{program, "downloads"} << Action::kRun
-                          << QStringLiteral("downloads");
-  QTest::newRow("name like an option after --")
-      << QStringList{program, "--", "-x.Bin"} << Action::kRun << QStringLiteral("-x.Bin");
-  QTest::newRow("--version") << QStringList{program, "--version"} << Action::kVersion << QString();
-  QTest::newRow("-v") << QStringList{program, "-v"} << Action::kVersion << QString();
-  QTest::newRow("--help wins over a path")
-      << QStringList{program, "QVUpdate.Bin", "--help"} << Action::kHelp << QString();
-  QTest::newRow("-h") << QStringList{program, "-h"} << Action::kHelp << QString();
-  QTest::newRow("two paths") << QStringList{program, "a", "b"} << Action::kUsageError << QString();
-  QTest::newRow("empty path") << QStringList{program, ""} << Action::kUsageError << QString();
-  QTest::newRow("unknown option") << QStringList{program, "--frobnicate"} << Action::kUsageError
-                                  << QString();
-  QTest::newRow("--choose alone") << QStringList{program, "--choose"} << Action::kRun << QString();
-  QTest::newRow("--choose with the file a file manager passes")
-      << QStringList{program, "--choose", "/home/u/QVUpdate.Bin"} << Action::kRun
-      << QStringLiteral("/home/u/QVUpdate.Bin");
-}
-
-void WizardCommandLineTest::parsesWhatIsAskedFor() {
-  QFETCH(QStringList, arguments);
-  QFETCH(WizardCommandLine::Action, action);
-  QFETCH(QString, location);
-  const WizardCommandLine parsed = ParseWizardCommandLine(arguments);
-  QCOMPARE(parsed.action, action);
-  QCOMPARE(parsed.choose, arguments.contains(QStringLiteral("--choose")));
-  if (action == WizardCommandLine::Action::kUsageError) QVERIFY(!parsed.error.empty());
-  if (location.isEmpty()) {
-    QVERIFY(!parsed.package_location.has_value());
-  } else {
-    QVERIFY(parsed.package_location.has_value());
-    QCOMPARE(QString::fromStdString(parsed.package_location->string()), location);
-  }
-}
 
 // Two complete package folders that differ in package size and readme: "beside" stands for the
 // program's own folder, "elsewhere" for where the user keeps a package (under another name).
@@ -134,8 +85,8 @@ void WizardCommandLineTest::readsThePackageFromWhereItIsNamed() {
   WriteFile(root + "/elsewhere/renamed.Bin", SamplePackageFile(8000));
   WriteText(root + "/elsewhere/readme.txt", "Kept elsewhere\n");
 
-  QStringList arguments{QStringLiteral("qvupdater")};
-  if (!argument.isEmpty()) arguments.push_back(root + "/" + argument);
+  std::vector<std::string> arguments;
+  if (!argument.isEmpty()) arguments.push_back(QFile::encodeName(root + "/" + argument).toStdString());
   const WizardCommandLine command_line = ParseWizardCommandLine(arguments);
   QCOMPARE(command_line.action, WizardCommandLine::Action::kRun);
   const PackagePaths paths =

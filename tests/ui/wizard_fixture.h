@@ -97,6 +97,31 @@ struct WizardRig {
   PageTimings timings{5, 2};
 };
 
+// A wizard whose pages a test makes one by one (no page is shown by the wizard itself), with
+// long timers so that only the test steps a page.
+struct PageScene final : private WizardPages {
+  explicit PageScene(int32_t continuous = 0) {
+    context().continuous_mode = continuous;
+    context().timings = PageTimings{60000, 60000};
+  }
+  [[nodiscard]] WizardContext& context() { return wizard.context(); }
+
+  PageOutcome ShowWelcomePage(const std::string&) override { return kPageEnded; }
+  PageOutcome ShowStartPage() override { return kPageEnded; }
+  PageOutcome ShowProgressPage() override { return kPageEnded; }
+
+  WizardRig rig;
+  Wizard wizard{WizardParts{.bus = rig.bus,
+                            .mutexes = rig.mutexes,
+                            .clock = rig.clock,
+                            .random = rig.random,
+                            .dialogs = rig.dialogs,
+                            .run = rig.run,
+                            .timings = {},
+                            .device_rules = {}},
+                *this};
+};
+
 // The visible top-level page of the given type, or null.
 template <typename Page>
 Page* VisiblePage() {
