@@ -7,14 +7,14 @@
 
 namespace qv::winui {
 
-DialogPage::DialogPage(WizardContext& context, int template_id)
-    : context_(context), template_id_(template_id) {}
+DialogPage::DialogPage(HINSTANCE instance, WizardDialogs& dialogs, int template_id)
+    : instance_(instance), dialogs_(dialogs), template_id_(template_id) {}
 
 INT_PTR DialogPage::Run() {
-  const INT_PTR result = DialogBoxParamW(context_.instance, MAKEINTRESOURCEW(template_id_),
+  const INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(template_id_),
                                          nullptr, &DialogPage::Procedure,
                                          reinterpret_cast<LPARAM>(this));
-  context_.dialogs.SetPage(nullptr);
+  dialogs_.SetPage(nullptr);
   window_ = nullptr;
   return result;
 }
@@ -33,7 +33,7 @@ INT_PTR DialogPage::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG:
       SetIcons();
-      context_.dialogs.SetPage(window_);
+      dialogs_.SetPage(window_);
       OnInit();
       return TRUE;  // the dialog manager focuses the first control with a tab stop
     case WM_COMMAND:
@@ -49,7 +49,7 @@ INT_PTR DialogPage::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void DialogPage::SetIcons() {
   const auto load = [this](int size) {
-    return LoadImageW(context_.instance, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, size, size,
+    return LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, size, size,
                       LR_DEFAULTCOLOR | LR_SHARED);
   };
   SendMessageW(window_, WM_SETICON, ICON_BIG,

@@ -4,7 +4,8 @@
 
 #include <string_view>
 
-#include "winui/wizard_context.h"
+#include "winui/wizard_dialogs.h"
+#include "wizard/wizard_context.h"
 
 namespace qv::winui {
 
@@ -14,7 +15,7 @@ namespace qv::winui {
 // shows the boxes that other threads ask for.
 class DialogPage {
  public:
-  DialogPage(WizardContext& context, int template_id);
+  DialogPage(HINSTANCE instance, WizardDialogs& dialogs, int template_id);
   virtual ~DialogPage() = default;
   DialogPage(const DialogPage&) = delete;
   DialogPage& operator=(const DialogPage&) = delete;
@@ -44,7 +45,8 @@ class DialogPage {
   // follows it).
   void FocusItem(int id);
 
-  WizardContext& context_;
+  HINSTANCE instance_;
+  WizardDialogs& dialogs_;
 
  private:
   static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

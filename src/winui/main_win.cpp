@@ -18,23 +18,32 @@
 #include "platform/named_mutex.h"
 #include "platform/random.h"
 #include "platform/utf8_path.h"
+#include "platform/windows_text.h"
 #include "program_version.h"
 #include "winui/message_boxes.h"
 #include "winui/package_chooser.h"
 #include "winui/wizard_app.h"
-#include "winui/wizard_command_line.h"
+#include "wizard/wizard_command_line.h"
 
 namespace {
 
-// The arguments after the program's name, as the system split them.
-std::vector<std::wstring> Arguments() {
+// The arguments after the program's name, as the system split them, in UTF-8.
+std::vector<std::string> Arguments() {
   int count = 0;
   LPWSTR* list = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::wstring> arguments;
+  std::vector<std::string> arguments;
   if (list == nullptr) return arguments;
-  for (int i = 1; i < count; ++i) arguments.emplace_back(list[i]);
+  for (int i = 1; i < count; ++i) arguments.push_back(qv::Utf8FromWide(list[i]));
   LocalFree(list);
   return arguments;
+}
+
+std::string HelpText() {
+  return qv::WizardHelpText(
+      {.way_in = "The Start-menu shortcut starts the wizard this way, and a package dropped on "
+                 "the shortcut or on the program, or opened with \"Open with\", is read at once.",
+       .toolkit_options = "",
+       .width = 0});
 }
 
 void StartCommonControls() {
@@ -64,18 +73,18 @@ std::optional<std::filesystem::path> ChosenPackage(int& status) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  using Action = qv::winui::WizardCommandLine::Action;
-  const qv::winui::WizardCommandLine command_line = qv::winui::ParseWizardCommandLine(Arguments());
+  using Action = qv::WizardCommandLine::Action;
+  const qv::WizardCommandLine command_line = qv::ParseWizardCommandLine(Arguments());
   switch (command_line.action) {
     case Action::kHelp:
-      qv::winui::ShowMessageBox(nullptr, qv::winui::WizardHelpText());
+      qv::winui::ShowMessageBox(nullptr, HelpText());
       return 0;
     case Action::kVersion:
       qv::winui::ShowMessageBox(nullptr, std::string("qvupdater ") + qv::kProgramVersion);
       return 0;
     case Action::kUsageError:
-      qv::winui::ShowMessageBox(nullptr, "qvupdater: " + command_line.error +
-                                             "\n\nUsage: qvupdater [--choose] [PATH]");
+      qv::winui::ShowMessageBox(nullptr, "qvupdater: " + command_line.error + "\n\n" +
+                                             qv::kWizardUsage);
       return 1;
     case Action::kRun:
       break;
@@ -91,6 +100,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   qv::RuntimeRandom random;
   qv::winui::WizardApp wizard(instance, qv::SystemHidBus(), qv::SystemNamedMutexes(),
                               qv::SystemClock(), random);
-  return wizard.Run(qv::winui::WizardPackagePaths(package_location,
-                                                  qv::PathFromUtf8(qv::ProgramDirectory())));
+  return wizard.Run(
+      qv::WizardPackagePaths(package_location, qv::PathFromUtf8(qv::ProgramDirectory())));
 }

@@ -1,49 +1,51 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
-#include "update/update_run.h"
 #include "winui/dialog_page.h"
-#include "winui/update_worker.h"
+#include "wizard/progress_presenter.h"
+#include "wizard/progress_view.h"
+#include "wizard/wizard_threads.h"
 
 namespace qv::winui {
 
-// The third page: runs one update on its worker thread, shows its progress and result, and in
-// continuous mode waits for the next device: a 200 ms poll on this thread under the shared
-// DevicePoll rules, or Other device, hands over to a new progress page.
-//
-// Quit, Escape and the close box are refused until the run's end has arrived, so the worker
-// never outlives the page, the package or a half-written device; the worker is joined as soon
-// as its end arrives, before anything else happens on the page.
-class ProgressPage final : public DialogPage {
+// The third page's controls: draws what the ProgressPresenter says and hands it the page's
+// events (the timers, Other device, Quit, Escape and the close box). The worker reaches the
+// page's thread through kRunTaskMessage, sent or posted.
+class ProgressPage final : public DialogPage, private ProgressView, private WizardThreads {
  public:
-  explicit ProgressPage(WizardContext& context);
+  ProgressPage(HINSTANCE instance, WizardDialogs& dialogs, WizardContext& context);
+  ~ProgressPage() override;
 
   // The user declined to re-install the same version: the program ends with status 1.
-  [[nodiscard]] bool run_declined() const { return run_declined_; }
+  [[nodiscard]] bool run_declined() const { return presenter_ && presenter_->run_declined(); }
 
  private:
   void OnInit() override;
   void OnCommand(int id, int code) override;
   bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
-  void StartWorker();
-  void OnRunFinished(RunResult result);
-  void OnDoneCheck();
-  void StartPolling();
-  void OnPollTick();
-  void OnOtherDevice();
-  void OnQuit();
-  void EndPage(PageOutcome outcome);
+  // ProgressView
+  void ShowStatusText(std::string_view text) override;
+  void ShowPercent(int percent) override;
+  void ShowNextDevicePrompt(std::string_view text) override;
+  void ShowOtherDevice(bool shown) override;
+  void EnableOtherDevice(bool enabled) override;
+  void EnableQuit(bool enabled) override;
+  void FocusQuit() override;
+  void FocusOtherDevice() override;
+  void PlaySuccessSound() override;
+  void StartTimer(PageTimer timer, int interval_ms) override;
+  void StopTimer(PageTimer timer) override;
+  void ShowMessage(std::string_view text) override;
+  void End(PageOutcome outcome) override;
+  // WizardThreads
+  void PostToUi(Task task) override;
+  void SendToUi(Task task) override;
 
-  std::unique_ptr<UpdateWorker> worker_;
-  std::wstring flash_text_;  // kept, never shown
-  bool run_done_ = false;
-  bool run_succeeded_ = false;
-  bool run_declined_ = false;
-  bool polling_ = false;
-  bool ended_ = false;
+  WizardContext& context_;
+  // Made when the window exists, so that the worker always has a page to post to.
+  std::unique_ptr<ProgressPresenter> presenter_;
 };
 
 }  // namespace qv::winui

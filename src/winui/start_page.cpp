@@ -1,11 +1,11 @@
 #include "winui/start_page.h"
 
-#include "winui/no_device_message.h"
 #include "winui/resource_ids.h"
 
 namespace qv::winui {
 
-StartPage::StartPage(WizardContext& context) : DialogPage(context, IDD_START_PAGE) {}
+StartPage::StartPage(HINSTANCE instance, WizardDialogs& dialogs, Wizard& wizard)
+    : DialogPage(instance, dialogs, IDD_START_PAGE), wizard_(wizard) {}
 
 void StartPage::OnInit() {
   CheckDlgButton(window(), IDC_CONTINUOUS_MODE, BST_UNCHECKED);
@@ -16,12 +16,12 @@ void StartPage::OnCommand(int id, int code) {
     case IDC_CONTINUOUS_MODE:
       // A click and the space bar both arrive as BN_CLICKED after the box has toggled itself.
       if (code == BN_CLICKED) {
-        context_.continuous_mode =
-            IsDlgButtonChecked(window(), IDC_CONTINUOUS_MODE) == BST_CHECKED ? 1 : 0;
+        wizard_.SetContinuousMode(IsDlgButtonChecked(window(), IDC_CONTINUOUS_MODE) ==
+                                  BST_CHECKED);
       }
       break;
     case IDC_START:
-      OnStart();
+      if (wizard_.TakeDevice()) End(kPageNext);
       break;
     case IDC_CANCEL:
       End(kPageEnded);
@@ -29,14 +29,6 @@ void StartPage::OnCommand(int id, int code) {
     default:
       break;
   }
-}
-
-void StartPage::OnStart() {
-  if (context_.link.Discover() == 0) {
-    context_.dialogs.ShowMessage(NoDeviceMessage(context_.link));
-    return;
-  }
-  End(kPageNext);
 }
 
 }  // namespace qv::winui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "winui/dialog_page.h"
+#include "wizard/wizard.h"
 
 namespace qv::winui {
 
@@ -9,12 +10,13 @@ namespace qv::winui {
 // close box) ends the wizard.
 class StartPage final : public DialogPage {
  public:
-  explicit StartPage(WizardContext& context);
+  StartPage(HINSTANCE instance, WizardDialogs& dialogs, Wizard& wizard);
 
  private:
   void OnInit() override;
   void OnCommand(int id, int code) override;
-  void OnStart();
+
+  Wizard& wizard_;
 };
 
 }  // namespace qv::winui

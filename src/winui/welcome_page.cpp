@@ -1,15 +1,29 @@
 #include "winui/welcome_page.h"
 
-#include "winui/welcome_text_win32.h"
+#include "platform/windows_text.h"
 #include "winui/resource_ids.h"
 
 namespace qv::winui {
+namespace {
 
-WelcomePage::WelcomePage(WizardContext& context) : DialogPage(context, IDD_WELCOME_PAGE) {}
+// The edit box ends a line with CR LF.
+std::wstring WithEditBoxLineEnds(const std::string& text) {
+  std::wstring shown;
+  for (const wchar_t c : WideFromUtf8(text)) {
+    if (c == L'\n') shown.push_back(L'\r');
+    shown.push_back(c);
+  }
+  return shown;
+}
+
+}  // namespace
+
+WelcomePage::WelcomePage(HINSTANCE instance, WizardDialogs& dialogs,
+                         const std::string& information_text)
+    : DialogPage(instance, dialogs, IDD_WELCOME_PAGE), information_text_(information_text) {}
 
 void WelcomePage::OnInit() {
-  const std::wstring text = InformationTextForDisplay(context_.store.information_text);
-  SetDlgItemTextW(window(), IDC_INFORMATION_TEXT, text.c_str());
+  SetDlgItemTextW(window(), IDC_INFORMATION_TEXT, WithEditBoxLineEnds(information_text_).c_str());
 }
 
 void WelcomePage::OnCommand(int id, int code) {

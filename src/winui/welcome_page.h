@@ -10,11 +10,14 @@ namespace qv::winui {
 // the close box) ends the wizard. The package has been loaded before the page is created.
 class WelcomePage final : public DialogPage {
  public:
-  explicit WelcomePage(WizardContext& context);
+  // information_text: UTF-8, lines ending in "\n".
+  WelcomePage(HINSTANCE instance, WizardDialogs& dialogs, const std::string& information_text);
 
  private:
   void OnInit() override;
   void OnCommand(int id, int code) override;
+
+  const std::string& information_text_;
 };
 
 }  // namespace qv::winui

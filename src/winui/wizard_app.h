@@ -2,45 +2,31 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
-#include "device/hid_link.h"
-#include "package/package_load.h"
-#include "package/package_store.h"
-#include "platform/clock.h"
-#include "platform/hid_bus.h"
-#include "platform/named_mutex.h"
-#include "platform/random.h"
-#include "winui/wizard_context.h"
+#include "wizard/wizard.h"
 #include "winui/wizard_dialogs.h"
 
 namespace qv::winui {
 
-// The application: owns the package store, then the device link (so the link goes first at the
-// end and releases any device it still holds). Run() shows the pages one after another, never
-// one inside another, so continuous mode grows nothing per device: each progress page has ended
-// (its worker joined) before the next one is created.
-class WizardApp {
+// The Windows wizard: the wizard core with the pages as dialog templates. Each page has ended
+// (a progress page's worker joined) before the next one is created.
+class WizardApp final : private WizardPages {
  public:
   WizardApp(HINSTANCE instance, HidBus& bus, NamedMutexSystem& mutexes, Clock& clock,
             Random& random);
-  ~WizardApp();
-  WizardApp(const WizardApp&) = delete;
-  WizardApp& operator=(const WizardApp&) = delete;
 
   // Runs the whole wizard on the package at `paths`; returns the process exit status (0, or 1
   // after a package that cannot be loaded, a declined re-install or a page that could not be
   // shown).
-  [[nodiscard]] int Run(const PackagePaths& paths);
+  [[nodiscard]] int Run(const PackagePaths& paths) { return wizard_.Run(paths); }
 
  private:
-  [[nodiscard]] int Finish(int status);
-  [[nodiscard]] int RunProgressPages();
+  PageOutcome ShowWelcomePage(const std::string& information_text) override;
+  PageOutcome ShowStartPage() override;
+  PageOutcome ShowProgressPage() override;
 
-  PackageStore store_;
-  HidLink link_;
+  HINSTANCE instance_;
   WizardDialogs dialogs_;
-  WizardContext context_;
+  Wizard wizard_;
 };
 
 }  // namespace qv::winui

@@ -2,19 +2,13 @@
 
 #include <windows.h>
 
-// The private window messages a page receives. The worker thread of a progress page reaches the
-// page only through these (sent when it must wait for the page, posted otherwise).
+// The private window messages a page receives, and the progress page's timers.
 
 namespace qv::winui {
 
-// Posted by the run after each progress step; wParam: the percent as it was when posted.
-inline constexpr UINT kProgressMessage = 2025;
-// Sent: lParam points to the std::wstring to show on the status line.
-inline constexpr UINT kStatusTextMessage = WM_APP + 1;
-// Sent: lParam points to the std::wstring of the device's flash ("Flash:" and its model code).
-inline constexpr UINT kFlashTextMessage = WM_APP + 2;
-// Posted as the worker's last act; wParam: the RunResult.
-inline constexpr UINT kRunFinishedMessage = WM_APP + 3;
+// A task for the page's thread: lParam points to a std::function<void()>. wParam 0: posted, the
+// page owns the task and deletes it once run; wParam 1: sent, the sender owns it and waits.
+inline constexpr UINT kRunTaskMessage = WM_APP + 1;
 // Sent by a thread other than the user-interface thread: lParam points to a MessageBoxRequest,
 // which the page shows and answers before the send returns.
 inline constexpr UINT kMessageBoxMessage = WM_APP + 4;

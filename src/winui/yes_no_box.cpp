@@ -44,7 +44,7 @@ bool AskYesNoOnly(HWND owner, const std::wstring& text, const std::wstring& capt
   int answer = 0;
   do {
     answer = MessageBoxW(owner, text.c_str(), caption.c_str(),
-                         MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1);
+                         MB_YESNO | MB_SYSTEMMODAL | MB_ICONWARNING | MB_DEFBUTTON1);
     // Without the hook a cancel can still get through; the question is then asked again.
   } while (answer != IDYES && answer != IDNO && answer != 0);
   if (question_hook != nullptr) UnhookWindowsHookEx(question_hook);

@@ -129,6 +129,7 @@ class PageTemplateTest : public QObject {
   void tabOrder_data();
   void tabOrder();
   void altShortcutsPressTheirButtons();
+  void enterPressesTheFocusedButton();
   void resourcesHoldThePictureIconSoundAndAbout();
   void informationTextLineEndsAndEncodings_data();
   void informationTextLineEndsAndEncodings();
@@ -386,6 +387,29 @@ void PageTemplateTest::altShortcutsPressTheirButtons() {
   QTest::keyClick(start->windowHandle(), Qt::Key_S, Qt::AltModifier);
   QTRY_COMPARE(r.scene.rig.dialogs.messages(), std::vector<std::string>{text::kNoDevice});
   QVERIFY(start->isVisible());
+}
+
+// As in a dialog of the system: Enter presses the button that has the focus, so Enter on a
+// focused Cancel ends the wizard instead of going on.
+void PageTemplateTest::enterPressesTheFocusedButton() {
+  struct Row {
+    int page;
+    const char* button;
+    int result;
+  };
+  for (const Row& row : {Row{kWelcome, "cancel_button", kPageEnded},
+                         Row{kWelcome, "next_button", kPageNext},
+                         Row{kStart, "cancel_button", kPageEnded}}) {
+    ContextRig r;
+    auto dialog = MakePage(row.page, r.scene);
+    dialog->setResult(-1);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+    auto* button = dialog->findChild<QPushButton*>(QString::fromLatin1(row.button));
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    QCOMPARE(dialog->result(), row.result);
+  }
 }
 
 void PageTemplateTest::resourcesHoldThePictureIconSoundAndAbout() {
