@@ -12,10 +12,13 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
+#include <map>
 #include <thread>
+#include <vector>
 
 #include "ui/dialog_units.h"
 #include "wizard/readme_text.h"
@@ -122,6 +125,7 @@ class PageTemplateTest : public QObject {
   void templatesInPixelsForASixByThirteenFont_data();
   void templatesInPixelsForASixByThirteenFont();
   void aControlTheTemplateNamesButThePageLacksIsReported();
+  void templatesAgreeWithTheWindowsResourceScript();
   void pagesFollowTheirTemplates_data();
   void pagesFollowTheirTemplates();
   void controls_data();
@@ -409,6 +413,72 @@ void PageTemplateTest::enterPressesTheFocusedButton() {
     button->setFocus();
     QTest::keyClick(button, Qt::Key_Return);
     QCOMPARE(dialog->result(), row.result);
+  }
+}
+
+// The Windows wizard's pages (resources/qvupdater.rc) and the Qt pages' templates are the same
+// pages: the same sizes, and the same controls at the same places, in the same order.
+struct ScriptPage {
+  QSize size;
+  std::vector<QRect> controls;
+};
+
+// The pages of the resource script by their template name: each control statement, its
+// continuation lines joined, gives its rectangle as the four numbers its keyword puts them at.
+std::map<QString, ScriptPage> PagesOfResourceScript(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+  std::map<QString, ScriptPage> pages;
+  const QRegularExpression dialog(QStringLiteral(R"(^(\w+)\s+DIALOGEX\s+0,\s*0,\s*(\d+),\s*(\d+))"));
+  // Where the rectangle's first number stands among a statement's comma-separated fields.
+  const std::map<QString, int> first_number = {
+      {"DEFPUSHBUTTON", 2}, {"PUSHBUTTON", 2}, {"LTEXT", 2}, {"GROUPBOX", 2},
+      {"EDITTEXT", 1},      {"CONTROL", 4},    {"ICON", 2}};
+  ScriptPage* page = nullptr;
+  QString statement;
+  const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+  for (const QString& raw : lines) {
+    const QString line = raw.trimmed();
+    if (const auto match = dialog.match(line); match.hasMatch()) {
+      page = &pages[match.captured(1)];
+      page->size = QSize(match.captured(2).toInt(), match.captured(3).toInt());
+      continue;
+    }
+    if (line == QLatin1String("END")) page = nullptr;
+    if (page == nullptr || line.startsWith(QLatin1String("//"))) continue;
+    statement += line;
+    if (line.endsWith(QLatin1Char(','))) continue;  // continued on the next line
+    const QString keyword = statement.section(QLatin1Char(' '), 0, 0);
+    const auto at = first_number.find(keyword);
+    if (at != first_number.end()) {
+      const QStringList fields = statement.mid(keyword.size()).split(QLatin1Char(','));
+      const int i = at->second;
+      page->controls.emplace_back(fields.value(i).trimmed().toInt(),
+                                  fields.value(i + 1).trimmed().toInt(),
+                                  fields.value(i + 2).trimmed().toInt(),
+                                  fields.value(i + 3).trimmed().toInt());
+    }
+    statement.clear();
+  }
+  return pages;
+}
+
+void PageTemplateTest::templatesAgreeWithTheWindowsResourceScript() {
+  const auto pages = PagesOfResourceScript(QStringLiteral(QT_TESTCASE_SOURCEDIR) +
+                                           QStringLiteral("/../../resources/qvupdater.rc"));
+  const std::pair<const char*, const PageTemplate*> kPages[] = {
+      {"IDD_WELCOME_PAGE", &WelcomeTemplate()},
+      {"IDD_START_PAGE", &StartTemplate()},
+      {"IDD_PROGRESS_PAGE", &ProgressTemplate()}};
+  for (const auto& [name, layout] : kPages) {
+    const auto page = pages.find(QString::fromLatin1(name));
+    QVERIFY2(page != pages.end(), name);
+    QCOMPARE(page->second.size, QSize(layout->width, layout->height));
+    QCOMPARE(page->second.controls.size(), layout->controls.size());
+    for (std::size_t i = 0; i < layout->controls.size(); ++i) {
+      const DluRect& rect = layout->controls[i].rect;
+      QCOMPARE(page->second.controls[i], QRect(rect.x, rect.y, rect.width, rect.height));
+    }
   }
 }
 
