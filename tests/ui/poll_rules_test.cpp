@@ -19,22 +19,12 @@
 #include "ui/progress_page.h"
 #include "update/update_texts.h"
 #include "wizard_fixture.h"
+#include "scripted_run.h"
 
 using namespace qv;
 using namespace qv::test;
 
 namespace {
-
-// A run that takes the device and lets it go, as a real run does, with a fixed outcome.
-RunFunction ScriptedRun(RunResult result) {
-  return [result](UpdateEnvironment& env, ProgressContext& progress) {
-    env.link.Discover();
-    progress.percent = 100;
-    progress.PostProgressMessage();
-    env.link.Release();
-    return env.link.Connected() ? RunResult::kFailed : result;
-  };
-}
 
 // Runs an action when the scope ends, before the page declared earlier waits for its worker.
 class Finally {

@@ -14,26 +14,16 @@
 #include "package/package_store.h"
 #include "platform/random.h"
 #include "recording_dialogs.h"
+#include "scripted_run.h"
 #include "sim/sim_bus.h"
 #include "update/update_texts.h"
 
 namespace qv {
 namespace {
 
-// A run that takes the device and lets it go, as a real run does, with a fixed outcome.
-RunFunction ScriptedRun(RunResult result) {
-  return [result](UpdateEnvironment& env, ProgressContext& progress) {
-    env.link.Discover();
-    progress.percent = 100;
-    progress.PostProgressMessage();
-    env.link.Release();
-    return env.link.Connected() ? RunResult::kFailed : result;
-  };
-}
-
 struct PageRig {
   explicit PageRig(RunResult result, int32_t continuous = 1) {
-    context.run = ScriptedRun(result);
+    context.run = test::ScriptedRun(result);
     context.continuous_mode = continuous;
   }
   // The page as the wizard opens it, its run delivered and, when asked, its done check made.
