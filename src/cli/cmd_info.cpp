@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 
 #include "cli/cli_dialogs.h"
@@ -16,14 +18,81 @@
 #include "platform/utf8_path.h"
 #include "package/package_checks.h"
 #include "update/checked_package.h"
+#include "platform/path_kind.h"
+#include "signature/signature_files.h"
+#include "station/visible_text.h"
 
 namespace qv::cli {
 namespace {
 
 struct InfoOptions {
   std::string package = kPackageFileName;
+  std::vector<std::string> keys;
   bool json = false;
 };
+
+// Whether a signature file is beside the package and, with trusted keys, whether it verifies.
+struct SignatureState {
+  std::string file;
+  bool present = false;
+  bool checked = false;  // keys were given
+  std::optional<signature::VerifiedSignature> verified = {};
+  Failure failure = {};  // when checked and not verified
+};
+
+SignatureState CheckSignature(const InfoOptions& options) {
+  SignatureState state;
+  state.file = signature::SignaturePathFor(options.package);
+  state.present = LookAtPath(PathFromUtf8(state.file)).is != PathKind::Is::kAbsent;
+  if (options.keys.empty()) return state;
+  state.checked = true;
+  const Result<std::vector<signature::PublicKey>> keys = signature::ReadTrustedKeys(options.keys);
+  if (!keys) {
+    state.failure = keys.failure();
+    return state;
+  }
+  Result<signature::VerifiedSignature> verified =
+      signature::VerifyPackageFile(options.package, *keys);
+  if (verified) {
+    state.verified = std::move(*verified);
+  } else {
+    state.failure = verified.failure();
+  }
+  return state;
+}
+
+std::string SignatureText(const SignatureState& s) {
+  std::string text = "Signature:      ";
+  if (!s.present) {
+    text += "none (no " + station::VisibleText(s.file) + ")";
+  } else if (!s.checked) {
+    text += station::VisibleText(s.file) + " (not checked: give --key)";
+  } else if (s.verified) {
+    text += "verified, key " + s.verified->key_id + "\nTrusted comment: " +
+            station::VisibleText(s.verified->trusted_comment);
+  } else {
+    text += station::VisibleText(s.file) + ", not verified";
+  }
+  if (s.checked && !s.verified) {
+    text += "\n  " + station::VisibleText(s.failure.message);
+    if (!s.failure.detail.empty()) text += "\n  " + station::VisibleText(s.failure.detail);
+  }
+  return text + "\n";
+}
+
+nlohmann::json SignatureJson(const SignatureState& s) {
+  nlohmann::json json = {{"file", s.file}, {"present", s.present}};
+  if (!s.checked) return json;
+  json["verified"] = s.verified.has_value();
+  if (s.verified) {
+    json["key_id"] = s.verified->key_id;
+    json["trusted_comment"] = ToValidUtf8(s.verified->trusted_comment);
+  } else {
+    json["message"] = ToValidUtf8(s.failure.message);
+    json["detail"] = ToValidUtf8(s.failure.detail);
+  }
+  return json;
+}
 
 // The first failing update-time check, shown, or "ok". The sums are reported once the header
 // passed its checks, also for a package the later checks refuse.
@@ -47,13 +116,18 @@ int RunInfo(const InfoOptions& options) {
   PackageReport report = ReportFromStore(store);
   report.check = RunChecks(store, dialogs, report.results);
   store.Release();
+  const SignatureState signature = CheckSignature(options);
   if (options.json) {
-    std::cout << ReportJson(report).dump() << "\n";
+    nlohmann::json json = ReportJson(report);
+    json["signature"] = SignatureJson(signature);
+    std::cout << json.dump() << "\n";
   } else {
-    std::cout << "Package:        " << options.package << "\n" << ReportText(report);
+    std::cout << "Package:        " << options.package << "\n"
+              << ReportText(report) << SignatureText(signature);
   }
   std::cout.flush();
-  return report.check == "ok" ? 0 : 1;
+  const bool signature_ok = !signature.checked || signature.verified.has_value();
+  return report.check == "ok" && signature_ok ? 0 : 1;
 }
 
 }  // namespace
@@ -66,11 +140,18 @@ void AddInfoCommand(CLI::App& app) {
       "header, areas, version record, sums and readme, and whether its version can ever match "
       "a device's (see 'qvupdate build --help' for how versions are compared).\n"
       "Messages go to stderr, each with a line naming the file and the reason where there is "
-      "one. Exit status 1 when the package cannot be loaded or fails a check.");
+      "one. Says whether a signature file (PACKAGE.minisig) is beside the package and, given "
+      "--key, whether it verifies (see qvupdate verify).\n"
+      "Exit status 1 when the package cannot be loaded or fails a check, or when --key is "
+      "given and the signature does not verify.");
   info->add_option("package", options->package,
                    "The package file (default: QVUpdate.Bin in the current folder; the "
                    "readme.txt beside it is read too)")
       ->type_name("FILE");
+  info->add_option("--key", options->keys,
+                   "A trusted public key (a minisign .pub file, or a folder of them; "
+                   "repeatable): also check the package's signature, PACKAGE.minisig")
+      ->type_name("PUBKEY");
   info->add_flag("--json", options->json,
                  "Print one JSON object: numbers as integers, byte strings as lower-case hex");
   info->callback([options] { ExitStatus() = RunInfo(*options); });

@@ -137,6 +137,7 @@ void DefineQvupdate(CLI::App& app) {
   AddDevicesCommand(app);
   AddFlashCommand(app);
   AddReportCommand(app);
+  AddVerifyCommand(app);
   AddHelpCommand(app);
 }
 

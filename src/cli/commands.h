@@ -20,6 +20,7 @@ void AddBuildCommand(CLI::App& app);
 void AddDevicesCommand(CLI::App& app);
 void AddFlashCommand(CLI::App& app);
 void AddReportCommand(CLI::App& app);
+void AddVerifyCommand(CLI::App& app);
 
 // What each of qvupdate's exit statuses means, for its help and its manual page.
 [[nodiscard]] const std::vector<HelpEntry>& ExitStatuses();
