@@ -77,6 +77,26 @@ void AddFlashCommand(CLI::App& app) {
   flash->add_option("--trace", options->trace,
                     "Write every report in and out, with a monotonic time stamp, to FILE")
       ->type_name("FILE");
+  flash->add_option("--require-signature", options->require_signature,
+                    "Update only with a package signed by this trusted key: a minisign public "
+                    "key file, or a folder whose *.pub files are all trusted (repeatable). The "
+                    "signature is PACKAGE.minisig; it is checked, with --expect-sha256, on the "
+                    "bytes loaded, before any device is touched, and the key's id goes into each "
+                    "record line (see qvupdate verify)")
+      ->type_name("PUBKEY");
+  flash->add_option("--expect-sha256", options->expect_sha256,
+                    "Update only when the package's SHA-256 is HEX (64 hex digits), checked "
+                    "before any device is touched")
+      ->type_name("HEX")
+      ->check(CLI::Validator(
+          [](const std::string& hex) -> std::string {
+            if (hex.size() != 64 ||
+                hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+              return "a SHA-256 is 64 hex digits";
+            }
+            return {};
+          },
+          "", ""));
   flash->add_flag("--json", options->json,
                   "Print events as JSON lines on stdout (device, status, percent, remaining "
                   "time, area, result, summary) and nothing else there");

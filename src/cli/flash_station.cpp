@@ -1,5 +1,6 @@
 #include "cli/flash_station.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -25,6 +26,8 @@
 #include "station/station.h"
 #include "station/station_texts.h"
 #include "station/trace_file.h"
+#include "signature/signature_files.h"
+#include "signature/signed_package_source.h"
 
 namespace qv::cli {
 namespace {
@@ -38,6 +41,18 @@ bool OutputKept(std::string& reason) {
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
   reason = errno != 0 ? SystemReason(errno) : "write error";
   return false;
+}
+
+// Two hex texts naming the same bytes, whatever the letters' case.
+bool SameHex(const std::string& a, const std::string& b) {
+  if (a.empty() || a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 AnswerPolicy PolicyFrom(const std::string& name) {
@@ -112,25 +127,67 @@ class CommandLineStation {
  private:
   bool LoadThePackage() {
     const std::filesystem::path package = PathFromUtf8(options_.package);
+    // The trusted keys and the signature file are read first: a station told to require a
+    // signature never loads a package that has none.
+    std::vector<signature::PublicKey> keys;
+    std::optional<signature::Signature> package_signature;
+    if (!options_.require_signature.empty()) {
+      Result<std::vector<signature::PublicKey>> trusted =
+          signature::ReadTrustedKeys(options_.require_signature);
+      if (!trusted) return Refuse(trusted.failure());
+      keys = std::move(*trusted);
+      Result<signature::Signature> read =
+          signature::ReadSignatureFile(signature::SignaturePathFor(options_.package));
+      if (!read) return Refuse(read.failure());
+      package_signature = std::move(*read);
+    }
     LoadDialogs display_dialogs(display_);
     RepeatedDetailFilter dialogs(display_dialogs);
     RuntimeRandom random;
     FilePackageSource file(package);
-    station::HashingPackageSource source(file);
-    if (!LoadPackageFrom(store_, source, package.parent_path() / kReadmeFileName, dialogs, random,
+    station::HashingPackageSource hashing(file);
+    // The signature and the SHA-256 are checked on the bytes the loader read, the bytes every
+    // unit is written with, not on the file read a second time.
+    std::optional<signature::SignedMessage> message;
+    std::optional<signature::SignedPackageSource> signed_source;
+    PackageSource* source = &hashing;
+    if (package_signature) {
+      message.emplace(package_signature->form);
+      signed_source.emplace(hashing, *message);
+      source = &*signed_source;
+    }
+    if (!LoadPackageFrom(store_, *source, package.parent_path() / kReadmeFileName, dialogs, random,
                          SystemClock())) {
       return false;
     }
     station::UnitRecord& r = record_template_;
+    if (package_signature) {
+      const Result<signature::VerifiedSignature> verified =
+          signature::Verify(*package_signature, keys, *message);
+      if (!verified) return Refuse(verified.failure());
+      r.package_signature_key = verified->key_id;
+    }
+    const std::string sha256 = hashing.HexDigest();
+    if (!options_.expect_sha256.empty() && !SameHex(sha256, options_.expect_sha256)) {
+      return Refuse(Failure{station::text::kUnexpectedSha256,
+                            "expected " + options_.expect_sha256 + ", the package has " + sha256});
+    }
     r.session = HostName() + "-" + std::to_string(ProcessId()) + "-" + station::IsoUtc(SystemEpochMs());
     r.station = HostName();
     r.updater = kProgramVersion;
     r.package_file = Utf8FromPath(package.filename());
     // The bytes this session loaded and flashes, whatever the file holds by the time a unit
     // is recorded.
-    r.package_sha256 = source.HexDigest();
+    r.package_sha256 = sha256;
     r.package_version = HexBytes(std::span(store_.version_record).first(kVersionRecordSize));
     return true;
+  }
+
+  // A package refused before any device is touched: said, and the store let go.
+  bool Refuse(const Failure& failure) {
+    display_.Message(failure.message, failure.detail);
+    store_.Release();
+    return false;
   }
 
   // Both files are checked before the first device is touched.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qv::cli {
 
@@ -15,6 +16,10 @@ struct StationOptions {
   std::string reinstall = "ask";
   std::string record;  // append one JSON line per run here
   std::string trace;   // write every report here
+  // Trusted minisign public keys (files or folders of *.pub): the package must carry a
+  // signature (PACKAGE.minisig) by one of them. Empty: no signature is required.
+  std::vector<std::string> require_signature;
+  std::string expect_sha256;  // the package's SHA-256 must be this (hex); empty: any
   bool json = false;
   bool quiet = false;
   bool verbose = false;

@@ -14,6 +14,8 @@ inline constexpr const char* kDeviceBusy =
     "The device is in use by another updater process (it holds QV_UPDATER); wait until that "
     "one has finished.";
 inline constexpr const char* kCannotOpenRecord = "Cannot open the record file";
+inline constexpr const char* kUnexpectedSha256 =
+    "The package is not the one expected: its SHA-256 differs";
 inline constexpr const char* kCannotOpenTrace = "Cannot open the trace file";
 // The same, naming the lock that other process actually holds.
 inline std::string DeviceBusy(const std::string& lock) {

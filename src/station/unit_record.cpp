@@ -47,6 +47,9 @@ std::string UnitRecordLine(const UnitRecord& r) {
   };
   if (r.serial_after_reset) line["device"]["serial_after_reset"] = *r.serial_after_reset;
   if (!r.area.empty()) line["area"] = r.area;
+  if (!r.package_signature_key.empty()) {
+    line["package"]["signature_key"] = r.package_signature_key;
+  }
   // Invalid UTF-8 (from a device string) is replaced rather than aborting the line.
   return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
@@ -134,6 +137,7 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
   r.package_file = TextAt(package, "file");
   r.package_sha256 = TextAt(package, "sha256");
   r.package_version = TextAt(package, "version");
+  r.package_signature_key = TextAt(package, "signature_key");
   const nlohmann::json& device = ObjectAt(json, "device");
   r.device_path = TextAt(device, "path");
   r.device_port = TextAt(device, "port");
@@ -155,7 +159,7 @@ bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
 std::string RecordsCsvHeader() {
   return "session,unit,attempt,start,end,station,updater,package_file,package_sha256,"
          "package_version,device_path,device_port,device_serial,version_before,flash_id,result,"
-         "message,duration_ms,reports_sent,device_serial_after_reset,area\r\n";
+         "message,duration_ms,reports_sent,device_serial_after_reset,area,package_signature_key\r\n";
 }
 
 std::string RecordCsvRow(const UnitRecord& r) {
@@ -179,7 +183,8 @@ std::string RecordCsvRow(const UnitRecord& r) {
                                 std::to_string(r.duration_ms),
                                 std::to_string(r.reports_sent),
                                 r.serial_after_reset.value_or(""),
-                                r.area};
+                                r.area,
+                                r.package_signature_key};
   std::string row;
   for (std::size_t i = 0; i < std::size(fields); ++i) {
     if (i != 0) row += ',';

@@ -46,6 +46,10 @@ struct UnitRecord {
   // "sound", "map"); empty for one updated or stopped before any area. Written only when not
   // empty.
   std::string area = {};
+  // The id of the trusted key whose signature the package was checked with (flash
+  // --require-signature), as minisign shows it; empty when none was required. Written, in the
+  // package object, only when not empty.
+  std::string package_signature_key = {};
 };
 
 // The record as one JSON line, newline included. Every text is kept as valid UTF-8 (a device
