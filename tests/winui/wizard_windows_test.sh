@@ -530,7 +530,8 @@ case_zip_contents() {
   listing="$(python3 -c 'import sys, zipfile; print("\n".join(sorted(i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if not i.is_dir())))' "$ZIP")"
   expected="$(printf '%s\n' "$name/Read me first.txt" "$name/hidapi.dll" \
     "$name/licences/cli11.txt" "$name/licences/gcc-runtime.txt" "$name/licences/hidapi.txt" \
-    "$name/licences/mingw-w64-runtime.txt" "$name/licences/nlohmann-json.txt" \
+    "$name/licences/libsodium.txt" "$name/licences/mingw-w64-runtime.txt" \
+    "$name/licences/nlohmann-json.txt" \
     "$name/qvupdate.exe" "$name/qvupdater.exe" "$name/simulator/hidapi.dll" | sort)"
   [ "$listing" = "$expected" ] || { diff <(echo "$expected") <(echo "$listing") >&2; fail "the zip's contents"; }
   local unpacked="$WORK/zip-contents"
@@ -546,6 +547,7 @@ case_zip_contents() {
   grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$unpacked/$name/licences/gcc-runtime.txt" ||
     fail "GCC's runtime exception"
   grep -q 'winpthreads' "$unpacked/$name/licences/mingw-w64-runtime.txt" || fail "the mingw-w64 runtime's notices"
+  grep -q 'ISC License' "$unpacked/$name/licences/libsodium.txt" || fail "libsodium's licence notice"
   cmp -s "$unpacked/$name/simulator/hidapi.dll" "$SIM_DLL" || fail "simulator\\hidapi.dll is not the simulated device"
   cmp -s "$unpacked/$name/hidapi.dll" "$DIST/hidapi.dll" || fail "the zip's hidapi.dll is not the real one"
   pass "zip: the programs with hidapi.dll, the read-me, the licence notices and the simulator, nothing else"
