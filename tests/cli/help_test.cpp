@@ -48,7 +48,7 @@ std::size_t LongestLine(const std::string& text) {
   return longest;
 }
 
-const char* const kCommands[] = {"", "info", "build", "devices", "flash", "report", "help"};
+const char* const kCommands[] = {"", "info", "build", "devices", "flash", "report", "verify", "help"};
 
 // Every subcommand's help at every width: no line wider than the terminal, the same words in
 // the same order as on an endless line (so no word was cut or lost), no parser internals, and

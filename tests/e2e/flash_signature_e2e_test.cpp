@@ -15,14 +15,6 @@ fs::path SignatureFixture(const std::string& name) {
   return fs::path(QV_SIGNATURE_FIXTURES) / name;
 }
 
-// The key id minisign wrote into the .pub file's comment.
-std::string MinisignKeyId(const std::string& pub) {
-  const std::string text = ReadTextFile(SignatureFixture(pub));
-  const std::string marker = "minisign public key ";
-  const std::size_t at = text.find(marker);
-  return at == std::string::npos ? std::string() : text.substr(at + marker.size(), 16);
-}
-
 class FlashSignatureE2E : public FlashE2E {
  protected:
   void UseSignature(const char* fixture) {
@@ -81,6 +73,14 @@ TEST_F(FlashSignatureE2E, RefusesBeforeAnyDeviceCommandInEveryMode) {
 }
 
 #ifndef _WIN32
+// The key id minisign wrote into the .pub file's comment.
+std::string MinisignKeyId(const std::string& pub) {
+  const std::string text = ReadTextFile(SignatureFixture(pub));
+  const std::string marker = "minisign public key ";
+  const std::size_t at = text.find(marker);
+  return at == std::string::npos ? std::string() : text.substr(at + marker.size(), 16);
+}
+
 // Signed at test time with the minisign tool (Linux only; the Windows build reads the files made
 // at build time and cannot run it).
 TEST_F(FlashSignatureE2E, RecordsTheKeyOfAVerifiedPackage) {

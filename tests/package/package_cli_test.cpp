@@ -242,8 +242,8 @@ TEST(QvupdateBinaryTest, HelpListsOneLinePerSubcommand) {
   std::istringstream lines(help.out.substr(help.out.find("Subcommands:\n") + 13));
   std::vector<std::string> listed;
   for (std::string line; std::getline(lines, line) && !line.empty();) listed.push_back(line);
-  ASSERT_EQ(listed.size(), 6u) << help.out;
-  const char* const names[] = {"info", "build", "devices", "flash", "report", "help"};
+  ASSERT_EQ(listed.size(), 7u) << help.out;
+  const char* const names[] = {"info", "build", "devices", "flash", "report", "verify", "help"};
   for (size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(listed[i].rfind(std::string("  ") + names[i] + " ", 0), 0u) << listed[i];
   }

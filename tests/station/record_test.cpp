@@ -242,7 +242,7 @@ TEST(RecordSummary, CsvQuotesWhatNeedsIt) {
   std::string header;
   std::getline(lines, header);
   EXPECT_EQ(header.rfind("session,unit,attempt,start,end,", 0), 0u);
-  EXPECT_NE(csv.find(",failed,\"Erase data faile ,please \"\"see\"\"\nmap\",0,0,,\r\n"),
+  EXPECT_NE(csv.find(",failed,\"Erase data faile ,please \"\"see\"\"\nmap\",0,0,,,\r\n"),
             std::string::npos)
       << csv;
 }
