@@ -119,6 +119,7 @@ std::string ReportText(const PackageReport& report) {
   add("Version check:  " + VersionMatchText(report.version_record));
   add("Map prefix:     " + (report.map_prefix ? HexBytes(*report.map_prefix) : "none"));
   add("Check:          " + report.check);
+  text += report.signature_text;
   add("Readme:");
   // The readme lines follow the three leading line ends, each ending with "\r\n".
   std::string_view rest(report.information_text);

@@ -24,6 +24,9 @@ struct PackageReport {
   std::optional<MapPrefix> map_prefix;
   std::string information_text;
   std::string check = "ok";  // "ok" or the message of the first failing check
+  // Lines on the package's signature, each ending with a line end, shown after the check (the
+  // text report only; filled by the caller).
+  std::string signature_text = {};
 };
 
 // One line on how the version is checked, for the package maker (VersionCanMatchDevice says

@@ -122,8 +122,8 @@ int RunInfo(const InfoOptions& options) {
     json["signature"] = SignatureJson(signature);
     std::cout << json.dump() << "\n";
   } else {
-    std::cout << "Package:        " << options.package << "\n"
-              << ReportText(report) << SignatureText(signature);
+    report.signature_text = SignatureText(signature);
+    std::cout << "Package:        " << options.package << "\n" << ReportText(report);
   }
   std::cout.flush();
   const bool signature_ok = !signature.checked || signature.verified.has_value();
