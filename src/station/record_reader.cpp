@@ -44,9 +44,8 @@ class LineSplitter {
     if (overlong_) {
       ++unreadable_;
     } else if (!line_.empty()) {
-      UnitRecord record;
-      if (ParseUnitRecord(line_, record)) {
-        each_(record);
+      if (ParseUnitRecord(line_, record_)) {
+        each_(record_);
       } else {
         ++unreadable_;
       }
@@ -59,6 +58,8 @@ class LineSplitter {
   uint64_t& unreadable_;
   std::string line_;
   bool overlong_ = false;
+  // Read into again for every line, its texts' storage reused.
+  UnitRecord record_;
 };
 
 }  // namespace

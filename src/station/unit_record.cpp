@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <chrono>
+#include <cstring>
 #include <nlohmann/json.hpp>
+#include <simdjson.h>
+#include <vector>
 #include <string_view>
 
 namespace qv::station {
@@ -72,87 +75,100 @@ std::string IsoUtc(int64_t epoch_ms) {
 
 namespace {
 
-std::string TextAt(const nlohmann::json& object, const char* key) {
-  if (!object.is_object()) return {};
-  const auto found = object.find(key);
-  if (found == object.end() || !found->is_string()) return {};
-  return found->get<std::string>();
-}
-
-uint64_t NumberAt(const nlohmann::json& object, const char* key) {
-  const auto found = object.find(key);
-  if (found == object.end() || !found->is_number_unsigned()) return 0;
-  return found->get<uint64_t>();
-}
-
-const nlohmann::json& ObjectAt(const nlohmann::json& object, const char* key) {
-  static const nlohmann::json kEmpty = nlohmann::json::object();
-  const auto found = object.find(key);
-  return found != object.end() && found->is_object() ? *found : kEmpty;
-}
-
-// Whether the line's arrays and objects nest deeper than a record's ever do. Checked before
-// parsing, because the parser's depth (and memory) grows with every bracket of a line such as
-// "[[[[...".
-bool NestsTooDeep(const std::string& line) {
-  int depth = 0;
-  bool in_text = false;
-  bool escaped = false;
-  for (char c : line) {
-    if (in_text) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        in_text = false;
-      }
-    } else if (c == '"') {
-      in_text = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > kMaxRecordNesting) return true;
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
+// Reading a record line back. Records are read by the hundred thousand (qvupdate report over
+// several stations' records), so each line is parsed with simdjson's validating parser, which
+// checks the whole line (JSON and UTF-8) as the line format requires, at a small fraction of the
+// cost of building a generic tree. The parser and its padded input buffer are kept per thread.
+class RecordLineParser {
+ public:
+  RecordLineParser() : input_(kMaxRecordLine + simdjson::SIMDJSON_PADDING) {
+    // The deepest nesting a record line may have; deeper lines fail with a depth error before
+    // the parser's work grows with them.
+    usable_ = parser_.allocate(kMaxRecordLine, kMaxRecordNesting) == simdjson::SUCCESS;
   }
-  return false;
+
+  // The line's top-level object, or an error.
+  simdjson::simdjson_result<simdjson::dom::element> Parse(std::string_view line) {
+    if (!usable_ || line.size() > kMaxRecordLine) return simdjson::CAPACITY;
+    std::memcpy(input_.data(), line.data(), line.size());
+    // The parser may look past the line's end; blanks there end a number or a word at the line's
+    // end, where a longer earlier line's bytes would seem to continue it.
+    std::memset(input_.data() + line.size(), ' ', simdjson::SIMDJSON_PADDING);
+    return parser_.parse(reinterpret_cast<const uint8_t*>(input_.data()), line.size(), false);
+  }
+
+ private:
+  simdjson::dom::parser parser_;
+  std::vector<char> input_;  // the line, with the padding the parser reads past its end
+  bool usable_ = false;
+};
+
+using Element = simdjson::simdjson_result<simdjson::dom::element>;
+
+// A member of an object; an error (never a crash) when the value is no object, has no such
+// member, or was an error itself.
+Element Member(const Element& object, std::string_view key) {
+  simdjson::dom::object members;
+  if (object.get(members) != simdjson::SUCCESS) return simdjson::INCORRECT_TYPE;
+  return members.at_key(key);
+}
+
+// A text member into `out` (its storage reused: a record's fields are read line after line);
+// empty when absent or not a text.
+void TextAt(const Element& object, std::string_view key, std::string& out) {
+  std::string_view text;
+  if (Member(object, key).get(text) != simdjson::SUCCESS) text = {};
+  out.assign(text);
+}
+
+// A whole number from 0 up; 0 when absent or anything else (negative, fractional, a text).
+uint64_t NumberAt(const Element& object, std::string_view key) {
+  uint64_t number = 0;
+  return Member(object, key).get(number) == simdjson::SUCCESS ? number : 0;
 }
 
 }  // namespace
 
 bool ParseUnitRecord(const std::string& line, UnitRecord& r) {
-  if (line.size() > kMaxRecordLine || NestsTooDeep(line)) return false;
-  const nlohmann::json json = nlohmann::json::parse(line, nullptr, false);
-  if (!json.is_object() || !json.contains("result")) return false;
+  thread_local RecordLineParser parser;
+  const Element json = parser.Parse(line);
+  simdjson::dom::object top;
+  if (json.get(top) != simdjson::SUCCESS) return false;
+  if (Member(json, "result").error() != simdjson::SUCCESS) return false;
   // Lines written before the version was recorded have none: version 0, same fields.
   r.schema = static_cast<uint32_t>(NumberAt(json, "schema"));
-  r.session = TextAt(json, "session");
+  TextAt(json, "session", r.session);
   r.unit = NumberAt(json, "unit");
   r.attempt = static_cast<uint32_t>(NumberAt(json, "attempt"));
-  r.start = TextAt(json, "start");
-  r.end = TextAt(json, "end");
-  r.station = TextAt(json, "station");
-  r.updater = TextAt(json, "updater");
-  const nlohmann::json& package = ObjectAt(json, "package");
-  r.package_file = TextAt(package, "file");
-  r.package_sha256 = TextAt(package, "sha256");
-  r.package_version = TextAt(package, "version");
-  r.package_signature_key = TextAt(package, "signature_key");
-  const nlohmann::json& device = ObjectAt(json, "device");
-  r.device_path = TextAt(device, "path");
-  r.device_port = TextAt(device, "port");
-  r.device_serial = TextAt(device, "serial");
-  if (device.contains("serial_after_reset") && device["serial_after_reset"].is_string()) {
-    r.serial_after_reset = device["serial_after_reset"].get<std::string>();
+  TextAt(json, "start", r.start);
+  TextAt(json, "end", r.end);
+  TextAt(json, "station", r.station);
+  TextAt(json, "updater", r.updater);
+  const Element package = Member(json, "package");
+  TextAt(package, "file", r.package_file);
+  TextAt(package, "sha256", r.package_sha256);
+  TextAt(package, "version", r.package_version);
+  TextAt(package, "signature_key", r.package_signature_key);
+  const Element device = Member(json, "device");
+  TextAt(device, "path", r.device_path);
+  TextAt(device, "port", r.device_port);
+  TextAt(device, "serial", r.device_serial);
+  std::string_view after_reset;
+  if (Member(device, "serial_after_reset").get(after_reset) == simdjson::SUCCESS) {
+    r.serial_after_reset = std::string(after_reset);
+  } else {
+    r.serial_after_reset.reset();
   }
-  const nlohmann::json& before = ObjectAt(json, "before");
-  r.version_before = TextAt(before, "version");
-  r.flash_id = TextAt(before, "flash_id");
-  r.result = ResultFromText(TextAt(json, "result"));
-  r.message = TextAt(json, "message");
+  const Element before = Member(json, "before");
+  TextAt(before, "version", r.version_before);
+  TextAt(before, "flash_id", r.flash_id);
+  std::string_view result;
+  if (Member(json, "result").get(result) != simdjson::SUCCESS) result = {};
+  r.result = ResultFromText(result);
+  TextAt(json, "message", r.message);
   r.duration_ms = NumberAt(json, "duration_ms");
   r.reports_sent = NumberAt(json, "reports_sent");
-  r.area = TextAt(json, "area");
+  TextAt(json, "area", r.area);
   return true;
 }
 

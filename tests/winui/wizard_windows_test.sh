@@ -531,7 +531,7 @@ case_zip_contents() {
   expected="$(printf '%s\n' "$name/Read me first.txt" "$name/hidapi.dll" \
     "$name/licences/cli11.txt" "$name/licences/gcc-runtime.txt" "$name/licences/hidapi.txt" \
     "$name/licences/libsodium.txt" "$name/licences/mingw-w64-runtime.txt" \
-    "$name/licences/nlohmann-json.txt" \
+    "$name/licences/nlohmann-json.txt" "$name/licences/simdjson.txt" \
     "$name/qvupdate.exe" "$name/qvupdater.exe" "$name/simulator/hidapi.dll" | sort)"
   [ "$listing" = "$expected" ] || { diff <(echo "$expected") <(echo "$listing") >&2; fail "the zip's contents"; }
   local unpacked="$WORK/zip-contents"
@@ -548,6 +548,7 @@ case_zip_contents() {
     fail "GCC's runtime exception"
   grep -q 'winpthreads' "$unpacked/$name/licences/mingw-w64-runtime.txt" || fail "the mingw-w64 runtime's notices"
   grep -q 'ISC License' "$unpacked/$name/licences/libsodium.txt" || fail "libsodium's licence notice"
+  grep -q 'Apache License' "$unpacked/$name/licences/simdjson.txt" || fail "simdjson's licence notice"
   cmp -s "$unpacked/$name/simulator/hidapi.dll" "$SIM_DLL" || fail "simulator\\hidapi.dll is not the simulated device"
   cmp -s "$unpacked/$name/hidapi.dll" "$DIST/hidapi.dll" || fail "the zip's hidapi.dll is not the real one"
   pass "zip: the programs with hidapi.dll, the read-me, the licence notices and the simulator, nothing else"
