@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -56,15 +57,24 @@ uint64_t RecordSummary::failed() const {
 }
 
 std::optional<int64_t> ParseIsoUtc(const std::string& text) {
-  int year, month, day, hour, minute, second, millis;
-  char zone = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c", &year, &month, &day, &hour,
-                  &minute, &second, &millis, &zone) != 8 ||
-      zone != 'Z') {
-    return std::nullopt;
+  // Exactly as IsoUtc writes it: 2026-01-31T12:00:00.250Z. Read digit by digit (it is read twice
+  // for every line of a record).
+  static constexpr std::string_view kForm = "dddd-dd-ddTdd:dd:dd.dddZ";
+  if (text.size() != kForm.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kForm.size(); ++i) {
+    const char c = text[i];
+    if (kForm[i] == 'd' ? (c < '0' || c > '9') : c != kForm[i]) return std::nullopt;
   }
+  const auto number = [&text](std::size_t at, std::size_t digits) {
+    int value = 0;
+    for (std::size_t i = at; i < at + digits; ++i) value = value * 10 + (text[i] - '0');
+    return value;
+  };
+  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+  const int millis = number(20, 3);
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
-      millis < 0 || year < 1970) {
+      year < 1970) {
     return std::nullopt;
   }
   // Days past a month's end (the 31st of April) roll over into the next month, as the C
@@ -114,7 +124,17 @@ uint32_t RecordTally::TextIndex(const std::string& text) {
 }
 
 void RecordTally::Add(const UnitRecord& r) {
-  Session& session = sessions_[r.session];
+  if (last_session_ == nullptr || last_session_name_ != r.session) {
+    const auto [at, added] = sessions_.try_emplace(r.session);
+    if (added) {
+      at->second.station = TextIndex(r.station);
+      at->second.package = TextIndex(r.package_sha256);
+      at->second.package_file = TextIndex(r.package_file);
+    }
+    last_session_ = &at->second;
+    last_session_name_ = r.session;
+  }
+  Session& session = *last_session_;
   const std::optional<int64_t> start = ParseIsoUtc(r.start);
   const std::optional<int64_t> end = ParseIsoUtc(r.end);
   if (start && end && *end >= *start) {
@@ -135,6 +155,7 @@ void RecordTally::Add(const UnitRecord& r) {
     return;
   }
   ++runs_;
+  ++session.runs;
   UnitState& unit = StateOf(session, r.unit);
   const bool first = !unit.seen;
   if (first) ++session.units;
@@ -161,11 +182,23 @@ RecordSummary RecordTally::Summary() const {
   int64_t span_ms = 0;
   uint64_t units = 0;
   for (const auto& [name, session] : sessions_) {
+    // The session's units are what the counts grow by while it is counted.
+    const uint64_t units_before = summary.units, updated_before = summary.updated;
+    const uint64_t declined_before = summary.declined, interrupted_before = summary.interrupted;
     for (const UnitState& unit : session.loose) Count(summary, name, 0, unit);
     for (std::size_t i = 0; i < session.dense.size(); ++i) {
       Count(summary, name, i + 1, session.dense[i]);
     }
     for (const auto& [number, unit] : session.sparse) Count(summary, name, number, unit);
+    GroupCounts counts;
+    counts.units = summary.units - units_before;
+    counts.updated = summary.updated - updated_before;
+    counts.declined = summary.declined - declined_before;
+    counts.interrupted = summary.interrupted - interrupted_before;
+    counts.failed = counts.units - counts.updated - counts.declined - counts.interrupted;
+    counts.retries = session.runs - session.units;
+    AddToGroup(summary.by_station, texts_[session.station], counts, {});
+    AddToGroup(summary.by_package, texts_[session.package], counts, texts_[session.package_file]);
     units += session.units;
     if (session.last_end >= session.first_start) span_ms += session.last_end - session.first_start;
   }
@@ -183,6 +216,23 @@ RecordSummary RecordTally::Summary() const {
         static_cast<double>(summary.updated) * 3'600'000.0 / static_cast<double>(span_ms);
   }
   return summary;
+}
+
+void RecordTally::AddToGroup(std::map<std::string, GroupCounts>& groups, const std::string& key,
+                             const GroupCounts& counts, const std::string& file) {
+  auto at = groups.find(key);
+  if (at == groups.end()) {
+    // Past the limit, further stations or packages share one entry.
+    at = groups.size() < kMaxGroups ? groups.emplace(key, GroupCounts{.file = file}).first
+                                    : groups.try_emplace(kOtherGroups).first;
+  }
+  GroupCounts& group = at->second;
+  group.units += counts.units;
+  group.updated += counts.updated;
+  group.failed += counts.failed;
+  group.declined += counts.declined;
+  group.interrupted += counts.interrupted;
+  group.retries += counts.retries;
 }
 
 RecordSummary SummariseRecords(const std::vector<UnitRecord>& records) {
@@ -248,6 +298,31 @@ std::string SummaryText(const RecordSummary& s) {
   text += Rate("Units", s.units_per_hour) + Rate("Updated units", s.updated_per_hour);
   if (s.unreadable_lines != 0) {
     text += "Unreadable lines skipped: " + number(s.unreadable_lines) + "\n";
+  }
+  return text;
+}
+
+namespace {
+
+std::string GroupLine(const std::string& name, const GroupCounts& g) {
+  const auto number = [](uint64_t n) { return std::to_string(n); };
+  return "  " + name + ": " + number(g.units) + " units, " + number(g.updated) + " updated, " +
+         number(g.failed) + " failed, " + number(g.declined) + " declined, " +
+         number(g.interrupted) + " interrupted, " + number(g.retries) + " retries\n";
+}
+
+}  // namespace
+
+std::string BreakdownText(const RecordSummary& s) {
+  std::string text = "By station:\n";
+  for (const auto& [station, counts] : s.by_station) {
+    text += GroupLine(station.empty() ? "(no station)" : VisibleText(station), counts);
+  }
+  text += "By package:\n";
+  for (const auto& [sha256, counts] : s.by_package) {
+    std::string name = sha256.empty() ? "(no SHA-256)" : VisibleText(sha256);
+    if (!counts.file.empty()) name += " (" + VisibleText(counts.file) + ")";
+    text += GroupLine(name, counts);
   }
   return text;
 }

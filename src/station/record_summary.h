@@ -21,6 +21,23 @@ struct UnitNotUpdated {
   std::string area;    // the area being written when it ended; empty before any
 };
 
+// The units of one station or one package, counted as the summary counts them.
+struct GroupCounts {
+  uint64_t units = 0;
+  uint64_t updated = 0;
+  uint64_t failed = 0;
+  uint64_t declined = 0;
+  uint64_t interrupted = 0;
+  uint64_t retries = 0;
+  std::string file = {};  // a package's file name, as its first session recorded it
+};
+
+// How many stations and how many packages a summary lists one by one; the units of any further
+// ones are counted together under kOtherGroups, so a record of any make-up gives a breakdown of
+// bounded length.
+inline constexpr std::size_t kMaxGroups = 1000;
+inline constexpr const char* kOtherGroups = "(others)";
+
 // A record summed up by unit. The station prints it at its end and `qvupdate report` prints it
 // from the record file, both with SummaryText, so the two say the same.
 struct RecordSummary {
@@ -38,6 +55,10 @@ struct RecordSummary {
   std::optional<double> updated_per_hour;
   // In order of session, then unit number.
   std::vector<UnitNotUpdated> not_updated;
+  // The units by station (the record's host name) and by package (its SHA-256); a session's
+  // units belong to the station and the package of its first line.
+  std::map<std::string, GroupCounts> by_station;
+  std::map<std::string, GroupCounts> by_package;
 
   [[nodiscard]] uint64_t failed() const;
 };
@@ -68,15 +89,25 @@ class RecordTally {
     std::map<uint64_t, UnitState> sparse;
     std::vector<UnitState> loose;  // runs without a unit number: each a unit of its own
     uint64_t units = 0;
+    uint64_t runs = 0;  // with a unit number
     int64_t first_start = INT64_MAX;
     int64_t last_end = INT64_MIN;
+    // Of its first line: indexes into texts_.
+    uint32_t station = 0;
+    uint32_t package = 0;
+    uint32_t package_file = 0;
   };
   UnitState& StateOf(Session& session, uint64_t unit);
   uint32_t TextIndex(const std::string& text);
+  static void AddToGroup(std::map<std::string, GroupCounts>& groups, const std::string& key,
+                         const GroupCounts& counts, const std::string& file);
   void Count(RecordSummary& summary, const std::string& session, uint64_t number,
              const UnitState& unit) const;
 
   std::map<std::string, Session> sessions_;
+  // The session of the line before: a record's lines come session by session.
+  Session* last_session_ = nullptr;
+  std::string last_session_name_;
   std::vector<std::string> texts_;
   std::map<std::string, uint32_t, std::less<>> text_index_;
   uint64_t runs_ = 0;  // with a unit number
@@ -91,6 +122,10 @@ class RecordTally {
 // each failure's message once with the units it ended (their device and area), and the units
 // declined or interrupted. A device's text is shown with its control characters escaped.
 [[nodiscard]] std::string SummaryText(const RecordSummary& summary);
+
+// The units by station and by package, a line each, under the summary's counts when a report
+// covers several records.
+[[nodiscard]] std::string BreakdownText(const RecordSummary& summary);
 
 // How many units the summary names under one message or result; the rest are counted.
 inline constexpr std::size_t kUnitsNamedPerLine = 10;

@@ -50,6 +50,8 @@ TEST(UnitRecordLine, IsOneLineThatReadsBackWhole) {
   r.flash_id = "C216";
   r.duration_ms = 12345;
   r.reports_sent = 987;
+  r.area = "map";
+  r.package_signature_key = "7744D41E30D670D8";
 
   const std::string line = UnitRecordLine(r);
   ASSERT_FALSE(line.empty());
@@ -72,6 +74,20 @@ TEST(UnitRecordLine, IsOneLineThatReadsBackWhole) {
 
   EXPECT_EQ(back.schema, kRecordSchema);
   EXPECT_EQ(back.result, UnitResult::kFailed);
+  EXPECT_EQ(back.package_signature_key, "7744D41E30D670D8");
+  EXPECT_NE(line.find("\"signature_key\":\"7744D41E30D670D8\""), std::string::npos) << line;
+  // The key is the CSV's last column, after the columns stored exports already have.
+  const std::string row = RecordCsvRow(back);
+  EXPECT_EQ(row.substr(row.size() - 19), ",7744D41E30D670D8\r\n") << row;
+
+  // The reader reads line after line into one record: a line without the optional fields leaves
+  // none of the line before's.
+  ASSERT_TRUE(ParseUnitRecord(UnitRecordLine(RunOf("s2", 4, 1, "updated")), back));
+  EXPECT_EQ(back.session, "s2");
+  EXPECT_EQ(back.area, "");
+  EXPECT_EQ(back.package_signature_key, "");
+  EXPECT_EQ(back.serial_after_reset, std::nullopt);
+  EXPECT_EQ(back.device_serial, "");
 
   for (const char* bad : {"", "{", "[]", "{}", "{\"unit\":1}", "null"}) {
     EXPECT_FALSE(ParseUnitRecord(bad, back)) << bad;
@@ -271,4 +287,62 @@ TEST(HashingPackageSource, HashesTheBytesReadSinceTheLastOpen) {
 }
 
 }  // namespace
+// A report over several stations' records breaks the units down by station and by package: a
+// session's units belong to its station and package, each unit counted once by its last run.
+TEST(RecordSummary, BreaksTheUnitsDownByStationAndPackage) {
+  const auto run = [](std::string session, std::string station, char package, uint64_t unit,
+                      uint32_t attempt, std::string result) {
+    UnitRecord r = RunOf(std::move(session), unit, attempt, std::move(result), "m");
+    r.station = std::move(station);
+    r.package_sha256 = std::string(64, package);
+    r.package_file = std::string("P") + package + ".Bin";
+    return r;
+  };
+  const RecordSummary s = SummariseRecords({
+      run("a1", "line4", 'a', 1, 1, "failed"),
+      run("a1", "line4", 'a', 1, 2, "updated"),
+      run("a1", "line4", 'a', 2, 1, "declined"),
+      run("a2", "line4", 'b', 1, 1, "interrupted"),
+      run("b1", "line5", 'b', 1, 1, "failed"),
+      run("b1", "line5", 'b', 2, 1, "updated"),
+  });
+  EXPECT_EQ(s.units, 5u);
+  ASSERT_EQ(s.by_station.size(), 2u);
+  const GroupCounts& line4 = s.by_station.at("line4");
+  EXPECT_EQ(line4.units, 3u);
+  EXPECT_EQ(line4.updated, 1u);
+  EXPECT_EQ(line4.declined, 1u);
+  EXPECT_EQ(line4.interrupted, 1u);
+  EXPECT_EQ(line4.failed, 0u);
+  EXPECT_EQ(line4.retries, 1u);
+  const GroupCounts& b = s.by_package.at(std::string(64, 'b'));
+  EXPECT_EQ(b.units, 3u);
+  EXPECT_EQ(b.failed, 1u);
+  EXPECT_EQ(b.file, "Pb.Bin");
+  EXPECT_EQ(BreakdownText(s),
+            "By station:\n"
+            "  line4: 3 units, 1 updated, 0 failed, 1 declined, 1 interrupted, 1 retries\n"
+            "  line5: 2 units, 1 updated, 1 failed, 0 declined, 0 interrupted, 0 retries\n"
+            "By package:\n"
+            "  " + std::string(64, 'a') + " (Pa.Bin): 2 units, 1 updated, 0 failed, 1 declined, 0 interrupted, 1 retries\n"
+            "  " + std::string(64, 'b') + " (Pb.Bin): 3 units, 1 updated, 1 failed, 0 declined, 1 interrupted, 0 retries\n");
+}
+
+// However many stations a record names, the breakdown lists kMaxGroups of them and counts the
+// rest together.
+TEST(RecordSummary, ListsABoundedNumberOfStations) {
+  RecordTally tally;
+  for (std::size_t n = 0; n < kMaxGroups + 5; ++n) {
+    UnitRecord r = RunOf("s" + std::to_string(n), 1, 1, "updated");
+    r.station = "host" + std::to_string(100000 + n);
+    tally.Add(r);
+  }
+  const RecordSummary s = tally.Summary();
+  EXPECT_EQ(s.units, kMaxGroups + 5);
+  EXPECT_EQ(s.by_station.size(), kMaxGroups + 1);
+  EXPECT_EQ(s.by_station.at(kOtherGroups).units, 5u);
+  ASSERT_EQ(s.by_package.size(), 1u);
+  EXPECT_EQ(s.by_package.begin()->second.units, kMaxGroups + 5);
+}
+
 }  // namespace qv::station
