@@ -12,6 +12,10 @@ namespace qv::cli {
 // trusted comment, escaped for the terminal.
 [[nodiscard]] std::string VerifiedSignatureText(const signature::VerifiedSignature& verified);
 
+// A text that holds file paths, for the terminal: control characters escaped as VisibleText does,
+// but a backslash kept, as Windows paths are written.
+[[nodiscard]] std::string PathText(const std::string& text);
+
 // A failure on stderr: its message, and its detail on a line of its own.
 void PrintFailure(const Failure& failure);
 

@@ -11,6 +11,7 @@
 
 #include "cli/cli_dialogs.h"
 #include "cli/cli_package_report.h"
+#include "cli/cli_signature.h"
 #include "cli/commands.h"
 #include "package/package_load.h"
 #include "platform/clock.h"
@@ -64,18 +65,18 @@ SignatureState CheckSignature(const InfoOptions& options) {
 std::string SignatureText(const SignatureState& s) {
   std::string text = "Signature:      ";
   if (!s.present) {
-    text += "none (no " + station::VisibleText(s.file) + ")";
+    text += "none (no " + PathText(s.file) + ")";
   } else if (!s.checked) {
-    text += station::VisibleText(s.file) + " (not checked: give --key)";
+    text += PathText(s.file) + " (not checked: give --key)";
   } else if (s.verified) {
     text += "verified, key " + s.verified->key_id + "\nTrusted comment: " +
             station::VisibleText(s.verified->trusted_comment);
   } else {
-    text += station::VisibleText(s.file) + ", not verified";
+    text += PathText(s.file) + ", not verified";
   }
   if (s.checked && !s.verified) {
-    text += "\n  " + station::VisibleText(s.failure.message);
-    if (!s.failure.detail.empty()) text += "\n  " + station::VisibleText(s.failure.detail);
+    text += "\n  " + PathText(s.failure.message);
+    if (!s.failure.detail.empty()) text += "\n  " + PathText(s.failure.detail);
   }
   return text + "\n";
 }

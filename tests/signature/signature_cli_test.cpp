@@ -16,7 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Fixture(const std::string& name) { return fs::path(QV_SIGNATURE_FIXTURES) / name; }
+// Absolute in the system's own form: on Windows a path given as "/work/..." would read as an
+// option ("/?" is one), as it would for any user.
+fs::path Fixture(const std::string& name) {
+  return fs::absolute(fs::path(QV_SIGNATURE_FIXTURES) / name);
+}
 
 struct ProgramRun {
   int status = -1;
