@@ -118,8 +118,8 @@ std::string ReportText(const PackageReport& report) {
   add("Version record: " + HexBytes(std::span(report.version_record).first(kVersionRecordSize)));
   add("Version check:  " + VersionMatchText(report.version_record));
   add("Map prefix:     " + (report.map_prefix ? HexBytes(*report.map_prefix) : "none"));
-  add("Check:          " + report.check);
   text += report.signature_text;
+  add("Check:          " + report.check);
   add("Readme:");
   // The readme lines follow the three leading line ends, each ending with "\r\n".
   std::string_view rest(report.information_text);

@@ -24,7 +24,7 @@ struct PackageReport {
   std::optional<MapPrefix> map_prefix;
   std::string information_text;
   std::string check = "ok";  // "ok" or the message of the first failing check
-  // Lines on the package's signature, each ending with a line end, shown after the check (the
+  // Lines on the package's signature, each ending with a line end, shown before the check (the
   // text report only; filled by the caller).
   std::string signature_text = {};
 };

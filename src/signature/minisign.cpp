@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 
 namespace qv::signature {
@@ -65,12 +66,10 @@ struct SignedMessage::Hash {
 };
 
 std::string KeyIdText(const KeyId& id) {
-  std::string text;
-  char digits[3];
-  for (auto byte = id.rbegin(); byte != id.rend(); ++byte) {
-    std::snprintf(digits, sizeof digits, "%02X", *byte);
-    text += digits;
-  }
+  uint64_t number = 0;
+  for (auto byte = id.rbegin(); byte != id.rend(); ++byte) number = number << 8 | *byte;
+  char text[17];
+  std::snprintf(text, sizeof text, "%" PRIX64, number);
   return text;
 }
 

@@ -43,12 +43,13 @@ struct Signature {
 
 // What a verified signature says.
 struct VerifiedSignature {
-  std::string key_id;           // as minisign shows it: 16 upper-case hex digits
+  std::string key_id;           // as minisign shows it (KeyIdText)
   std::string trusted_comment;  // as signed; may hold any bytes, escape it before showing it
   std::string key_file;         // the trusted key that verified it
 };
 
-// The key id as minisign writes it (the 8 bytes read as a little-endian number, in hex).
+// The key id as minisign writes it: the 8 bytes read as a little-endian number, in upper-case
+// hex without leading zeros ("minisign public key 1B858C55E79042C").
 [[nodiscard]] std::string KeyIdText(const KeyId& id);
 
 // A public key from the text of a .pub file (an "untrusted comment:" line, then the key in

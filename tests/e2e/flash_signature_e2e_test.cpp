@@ -78,7 +78,9 @@ std::string MinisignKeyId(const std::string& pub) {
   const std::string text = ReadTextFile(SignatureFixture(pub));
   const std::string marker = "minisign public key ";
   const std::size_t at = text.find(marker);
-  return at == std::string::npos ? std::string() : text.substr(at + marker.size(), 16);
+  if (at == std::string::npos) return {};
+  const std::size_t from = at + marker.size();
+  return text.substr(from, text.find_first_of(" \r\n", from) - from);
 }
 
 // Signed at test time with the minisign tool (Linux only; the Windows build reads the files made
