@@ -578,6 +578,10 @@ TEST_P(FlashNoRegularFile, RecordTraceAndReportRefuseIt) {
       EXPECT_EQ(Flash({"report", path.string()}), 0) << stderr_;
       EXPECT_NE(stdout_.find("Unreadable lines skipped: 1\n"), std::string::npos) << stdout_;
       stdout_.clear();
+    } else if (option == "report" && fs::is_directory(path)) {
+      // A folder stands for the records in it; this one holds none.
+      EXPECT_EQ(Flash({"report", path.string()}), 1);
+      EXPECT_EQ(stderr_, "No record (*.jsonl) in the folder " + path.string() + "\n");
     } else if (option == "report") {
       EXPECT_EQ(Flash({"report", path.string()}), 1);
       EXPECT_EQ(stderr_, "Cannot read the record " + path.string() + "\n" + c.reason + "\n");
