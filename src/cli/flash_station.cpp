@@ -26,8 +26,8 @@
 #include "station/station.h"
 #include "station/station_texts.h"
 #include "station/trace_file.h"
+#include "signature/package_approval.h"
 #include "signature/signature_files.h"
-#include "signature/signed_package_source.h"
 
 namespace qv::cli {
 namespace {
@@ -127,43 +127,32 @@ class CommandLineStation {
  private:
   bool LoadThePackage() {
     const std::filesystem::path package = PathFromUtf8(options_.package);
-    // The trusted keys and the signature file are read first: a station told to require a
-    // signature never loads a package that has none.
-    std::vector<signature::PublicKey> keys;
-    std::optional<signature::Signature> package_signature;
-    if (!options_.require_signature.empty()) {
-      Result<std::vector<signature::PublicKey>> trusted =
-          signature::ReadTrustedKeys(options_.require_signature);
-      if (!trusted) return Refuse(trusted.failure());
-      keys = std::move(*trusted);
-      Result<signature::Signature> read =
-          signature::ReadSignatureFile(signature::SignaturePathFor(options_.package));
-      if (!read) return Refuse(read.failure());
-      package_signature = std::move(*read);
-    }
     LoadDialogs display_dialogs(display_);
     RepeatedDetailFilter dialogs(display_dialogs);
     RuntimeRandom random;
     FilePackageSource file(package);
     station::HashingPackageSource hashing(file);
     // The signature and the SHA-256 are checked on the bytes the loader read, the bytes every
-    // unit is written with, not on the file read a second time.
-    std::optional<signature::SignedMessage> message;
-    std::optional<signature::SignedPackageSource> signed_source;
-    PackageSource* source = &hashing;
-    if (package_signature) {
-      message.emplace(package_signature->form);
-      signed_source.emplace(hashing, *message);
-      source = &*signed_source;
+    // unit is written with, not on the file read a second time. The trusted keys and the
+    // signature file are read first: a station told to require a signature never loads a
+    // package that has none.
+    std::unique_ptr<signature::PackageApproval> approval;
+    if (!options_.require_signature.empty()) {
+      Result<std::vector<signature::PublicKey>> trusted =
+          signature::ReadTrustedKeys(options_.require_signature);
+      if (!trusted) return Refuse(trusted.failure());
+      auto begun = signature::PackageApproval::Begin(options_.package, std::move(*trusted), hashing);
+      if (!begun) return Refuse(begun.failure());
+      approval = std::move(*begun);
     }
-    if (!LoadPackageFrom(store_, *source, package.parent_path() / kReadmeFileName, dialogs, random,
+    PackageSource& source = approval ? approval->source() : hashing;
+    if (!LoadPackageFrom(store_, source, package.parent_path() / kReadmeFileName, dialogs, random,
                          SystemClock())) {
       return false;
     }
     station::UnitRecord& r = record_template_;
-    if (package_signature) {
-      const Result<signature::VerifiedSignature> verified =
-          signature::Verify(*package_signature, keys, *message);
+    if (approval) {
+      const Result<signature::VerifiedSignature> verified = approval->Finish();
       if (!verified) return Refuse(verified.failure());
       r.package_signature_key = verified->key_id;
     }

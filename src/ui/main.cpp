@@ -27,6 +27,9 @@
 
 namespace {
 
+// Keys installed here are required of every package, as if given with --require-signature.
+constexpr const char* kTrustedKeysFolder = "/etc/qvupdater/trusted-keys/";
+
 // The arguments after the program's name, as the bytes the file system knows a name by.
 std::vector<std::string> ArgumentsOf(const QStringList& arguments) {
   std::vector<std::string> bytes;
@@ -44,6 +47,7 @@ std::string HelpText() {
   return qv::WizardHelpText(
       {.way_in = "The desktop entry starts the wizard this way (qvupdater --choose %f), so it "
                  "opens a package from the menu and from a file manager alike.",
+       .trusted_keys = kTrustedKeysFolder,
        .toolkit_options = "Qt's own options (-platform, -style, ...) are accepted as well.",
        .width = 80});
 }
@@ -109,6 +113,7 @@ int main(int argc, char** argv) {
       qv::WizardPackagePaths(package_location, qv::ProgramDirectory()),
       qv::PageTimings{},
       qv::SystemDeviceRuleLookup(qv::ProgramDirectory()),
+      qv::SignatureRequirement{command_line.required_keys, kTrustedKeysFolder},
   };
   qv::UpdateApp updater(dependencies);
   return updater.Run();

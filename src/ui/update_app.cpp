@@ -17,7 +17,8 @@ UpdateApp::UpdateApp(const UpdateAppDependencies& dependencies)
                           .dialogs = dependencies.dialogs,
                           .run = dependencies.run,
                           .timings = dependencies.timings,
-                          .device_rules = dependencies.device_rules},
+                          .device_rules = dependencies.device_rules,
+                          .signature = dependencies.signature},
               *this) {
   EnsureUiResources();
 }

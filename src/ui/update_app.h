@@ -24,6 +24,8 @@ struct UpdateAppDependencies {
   PageTimings timings;
   // Where the udev rule is looked for (none: the rule counts as not installed).
   DeviceRuleLookup device_rules{};
+  // The keys the package must be signed with (none: no signature is required).
+  SignatureRequirement signature{};
 };
 
 // The Qt wizard: the wizard core with Qt pages.

@@ -38,10 +38,17 @@ std::vector<std::string> Arguments() {
   return arguments;
 }
 
+// Keys installed in this folder beside the program are required of every package, as if given
+// with --require-signature.
+std::filesystem::path TrustedKeysFolder() {
+  return qv::PathFromUtf8(qv::ProgramDirectory()) / "trusted-keys";
+}
+
 std::string HelpText() {
   return qv::WizardHelpText(
       {.way_in = "The Start-menu shortcut starts the wizard this way, and a package dropped on "
                  "the shortcut or on the program, or opened with \"Open with\", is read at once.",
+       .trusted_keys = "the folder trusted-keys beside the program",
        .toolkit_options = "",
        .width = 0});
 }
@@ -99,7 +106,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   qv::RuntimeRandom random;
   qv::winui::WizardApp wizard(instance, qv::SystemHidBus(), qv::SystemNamedMutexes(),
-                              qv::SystemClock(), random);
+                              qv::SystemClock(), random,
+                              {command_line.required_keys, TrustedKeysFolder()});
   return wizard.Run(
       qv::WizardPackagePaths(package_location, qv::PathFromUtf8(qv::ProgramDirectory())));
 }

@@ -17,7 +17,7 @@ PageOutcome OutcomeOf(INT_PTR result) {
 }  // namespace
 
 WizardApp::WizardApp(HINSTANCE instance, HidBus& bus, NamedMutexSystem& mutexes, Clock& clock,
-                     Random& random)
+                     Random& random, const SignatureRequirement& signature)
     : instance_(instance),
       wizard_(WizardParts{.bus = bus,
                           .mutexes = mutexes,
@@ -27,7 +27,8 @@ WizardApp::WizardApp(HINSTANCE instance, HidBus& bus, NamedMutexSystem& mutexes,
                           .run = [](UpdateEnvironment& env,
                                     ProgressContext& progress) { return RunUpdate(env, progress); },
                           .timings = {},
-                          .device_rules = {}},
+                          .device_rules = {},
+                          .signature = signature},
               *this) {}
 
 PageOutcome WizardApp::ShowWelcomePage(const std::string& information_text) {

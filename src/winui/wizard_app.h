@@ -12,7 +12,7 @@ namespace qv::winui {
 class WizardApp final : private WizardPages {
  public:
   WizardApp(HINSTANCE instance, HidBus& bus, NamedMutexSystem& mutexes, Clock& clock,
-            Random& random);
+            Random& random, const SignatureRequirement& signature);
 
   // Runs the whole wizard on the package at `paths`; returns the process exit status (0, or 1
   // after a package that cannot be loaded, a declined re-install or a page that could not be

@@ -7,6 +7,7 @@ namespace qv {
 
 Wizard::Wizard(const WizardParts& parts, WizardPages& pages)
     : pages_(pages),
+      signature_(parts.signature),
       link_(parts.bus, parts.mutexes, parts.clock),
       context_{.link = link_,
                .store = store_,
@@ -31,11 +32,10 @@ int Wizard::Finish(int status) {
 }
 
 int Wizard::Run(const PackagePaths& paths) {
-  // Loaded before the welcome page is shown: a package that cannot be loaded ends the program
-  // after its message, and no page is ever shown.
-  if (!LoadPackage(store_, paths, context_.dialogs, context_.random, context_.clock)) {
-    return Finish(1);
-  }
+  // Loaded before the welcome page is shown: a package that cannot be loaded, or that a
+  // required signature does not approve, ends the program after its message, and no page is
+  // ever shown.
+  if (!Load(paths)) return Finish(1);
   const PageOutcome welcome =
       pages_.ShowWelcomePage(InformationTextForDisplay(store_.information_text));
   if (welcome == kPageNotShown) return Finish(1);
@@ -44,6 +44,21 @@ int Wizard::Run(const PackagePaths& paths) {
   if (start == kPageNotShown) return Finish(1);
   if (start != kPageNext) return Finish(0);
   return RunProgressPages();
+}
+
+bool Wizard::Load(const PackagePaths& paths) {
+  Result<std::vector<signature::PublicKey>> keys = RequiredKeys(signature_);
+  if (!keys) {
+    const Failure& failure = keys.failure();
+    context_.dialogs.ShowMessage(failure.detail.empty() ? failure.message
+                                                        : failure.message + "\n" + failure.detail);
+    return false;
+  }
+  if (keys->empty()) {
+    return LoadPackage(store_, paths, context_.dialogs, context_.random, context_.clock);
+  }
+  return LoadApprovedPackage(store_, paths, std::move(*keys), context_.dialogs, context_.random,
+                             context_.clock);
 }
 
 int Wizard::RunProgressPages() {

@@ -8,6 +8,7 @@
 #include "package/package_store.h"
 #include "platform/hid_bus.h"
 #include "platform/named_mutex.h"
+#include "wizard/approved_package.h"
 #include "wizard/wizard_context.h"
 
 namespace qv {
@@ -36,6 +37,8 @@ struct WizardParts {
   PageTimings timings = {};
   // Where the udev rule is looked for (none: the rule counts as not installed).
   DeviceRuleLookup device_rules = {};
+  // The keys the package must be signed with (none: no signature is required).
+  SignatureRequirement signature = {};
 };
 
 // The wizard: owns the package store, then the device link (so the link goes first at the end
@@ -49,8 +52,8 @@ class Wizard {
   Wizard& operator=(const Wizard&) = delete;
 
   // Runs the whole wizard on the package at `paths`; returns the process exit status: 0, or 1
-  // after a package that cannot be loaded, a declined re-install or a page that could not be
-  // shown.
+  // after a package that cannot be loaded or is not approved by a required signature, a
+  // declined re-install or a page that could not be shown.
   [[nodiscard]] int Run(const PackagePaths& paths);
 
   // The start page's Start: discovery; without a device the no-device message. True when a
@@ -69,7 +72,10 @@ class Wizard {
   [[nodiscard]] int Finish(int status);
   [[nodiscard]] int RunProgressPages();
 
+  [[nodiscard]] bool Load(const PackagePaths& paths);
+
   WizardPages& pages_;
+  SignatureRequirement signature_;
   PackageStore store_;
   HidLink link_;
   WizardContext context_;

@@ -20,7 +20,14 @@ WizardCommandLine ParseWizardCommandLine(const std::vector<std::string>& argumen
   WizardCommandLine result;
   std::vector<std::string> paths;
   bool options_ended = false;
+  bool key_expected = false;
   for (const std::string& argument : arguments) {
+    if (key_expected) {
+      if (argument.empty()) return UsageError("--require-signature needs a key file");
+      result.required_keys.push_back(argument);
+      key_expected = false;
+      continue;
+    }
     if (options_ended || argument.empty() || argument == "-" || argument[0] != '-') {
       if (argument != "/?" || options_ended) {
         paths.push_back(argument);
@@ -37,10 +44,13 @@ WizardCommandLine ParseWizardCommandLine(const std::vector<std::string>& argumen
       return result;
     } else if (argument == "--choose") {
       result.choose = true;
+    } else if (argument == "--require-signature") {
+      key_expected = true;
     } else {
       return UsageError("unknown option '" + argument + "'");
     }
   }
+  if (key_expected) return UsageError("--require-signature needs a key file");
   if (paths.size() > 1) return UsageError("only one PATH may be given");
   if (paths.size() == 1) {
     if (paths.front().empty()) return UsageError("PATH is empty");
@@ -102,15 +112,25 @@ std::string WizardHelpText(const WizardHelpPlace& place) {
       "Continuous mode: tick \"Continuous upgrade mode\" on the start page to update device "
       "after device. After each update the page waits for the next device to be plugged in and "
       "starts again by itself (\"Other device\" starts at once); Quit ends the program.",
+      "With --require-signature PUBKEY (a minisign public key file, or a folder of *.pub files; "
+      "as often as needed) the package must carry a minisign signature, PACKAGE.minisig beside "
+      "it, made with one of those keys. A package without one, or whose signature does not "
+      "verify, is refused with a message that names it and says why, before the first page. "
+      "Keys installed in " +
+          place.trusted_keys +
+          " are required the same way without the option; with no key installed nothing is "
+          "required.",
       "Exit status: 0 when the wizard ends (Cancel in the file dialog included), 1 when the "
-      "package cannot be loaded, the file dialog cannot be shown or the user declines to "
-      "re-install the version the device already has.",
+      "package cannot be loaded or is not approved, the file dialog cannot be shown or the user "
+      "declines to re-install the version the device already has.",
   };
   std::string help;
   for (const std::string& paragraph : paragraphs) help += Wrapped(paragraph, place.width) + "\n\n";
   help +=
       "Options:\n"
       "  --choose        without PATH, ask for the package file first\n"
+      "  --require-signature PUBKEY\n"
+      "                  require a signature by this key (repeatable)\n"
       "  -h, --help, /?  show this help and exit\n"
       "  -v, --version   show the version and exit\n";
   if (!place.toolkit_options.empty()) {

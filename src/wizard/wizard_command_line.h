@@ -19,6 +19,9 @@ struct WizardCommandLine {
   // --choose: without PATH, ask for the package file first (the desktop entry's and the Start
   // menu's way in).
   bool choose = false;
+  // --require-signature PUBKEY, as often as given: the keys (files or folders of them) one of
+  // which must have signed the package.
+  std::vector<std::string> required_keys = {};
   std::string error = {};  // for kUsageError
 };
 
@@ -33,13 +36,15 @@ struct WizardCommandLine {
     const std::optional<std::filesystem::path>& package_location,
     const std::filesystem::path& program_directory);
 
-inline constexpr const char* kWizardUsage = "Usage: qvupdater [--choose] [PATH]";
+inline constexpr const char* kWizardUsage =
+    "Usage: qvupdater [--choose] [--require-signature PUBKEY]... [PATH]";
 
 // What the help says that differs by system.
 struct WizardHelpPlace {
-  std::string way_in;           // how the system's menu or desktop starts the wizard
-  std::string toolkit_options;  // the toolkit's own options; empty for none
-  std::size_t width = 0;        // wrap the paragraphs at this many characters; 0: no wrapping
+  std::string way_in = {};           // how the system's menu or desktop starts the wizard
+  std::string trusted_keys = {};     // the system's trusted-keys folder, as the help names it
+  std::string toolkit_options = {};  // the toolkit's own options; empty for none
+  std::size_t width = 0;             // wrap the paragraphs at this many characters; 0: no wrapping
 };
 
 // The text the help shows.

@@ -61,6 +61,12 @@ TEST(WizardCommandLine, ReadsOnePathOrAnOption) {
       {{"--choose"}, Action::kRun, nullptr, true},
       {{"--choose", chinese}, Action::kRun, chinese.c_str(), true},
       {{"--choose", "a", "b"}, Action::kUsageError, nullptr, false},
+      // Keys, as often as given; a key is never taken for PATH, nor PATH for a key.
+      {{"--require-signature", "maker.pub", "QVUpdate.Bin"}, Action::kRun, "QVUpdate.Bin", false},
+      {{"--require-signature", "a.pub", "--require-signature", "keys"}, Action::kRun, nullptr,
+       false},
+      {{"QVUpdate.Bin", "--require-signature"}, Action::kUsageError, nullptr, false},
+      {{"--require-signature", ""}, Action::kUsageError, nullptr, false},
   };
   for (const Case& c : cases) {
     std::string name;
@@ -79,6 +85,13 @@ TEST(WizardCommandLine, ReadsOnePathOrAnOption) {
       EXPECT_EQ(*parsed.package_location, PathFromUtf8(c.path)) << name;
     }
   }
+}
+
+TEST(WizardCommandLine, KeepsEveryRequiredKeyInOrder) {
+  const WizardCommandLine parsed = ParseWizardCommandLine(
+      {"--require-signature", "a.pub", "--choose", "--require-signature", "/etc/keys"});
+  EXPECT_EQ(parsed.required_keys, (std::vector<std::string>{"a.pub", "/etc/keys"}));
+  EXPECT_TRUE(ParseWizardCommandLine({}).required_keys.empty());
 }
 
 TEST(WizardPackagePaths, TheProgramFolderAFolderOrAFile) {
@@ -106,7 +119,9 @@ TEST(WizardPackagePaths, TheProgramFolderAFolderOrAFile) {
 // Wrapped for a terminal, every paragraph line fits; the options and the system's own words
 // are there either way.
 TEST(WizardHelp, WrapsForATerminalAndNamesEveryOption) {
-  const WizardHelpPlace place{.way_in = "The menu starts it so.", .toolkit_options = "Qt too.",
+  const WizardHelpPlace place{.way_in = "The menu starts it so.",
+                              .trusted_keys = "/etc/keys",
+                              .toolkit_options = "Qt too.",
                               .width = 80};
   const std::string help = WizardHelpText(place);
   std::size_t start = 0;
@@ -116,8 +131,8 @@ TEST(WizardHelp, WrapsForATerminalAndNamesEveryOption) {
     EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
     start = end + 1;
   }
-  for (const char* part : {kWizardUsage, "--choose", "--help", "--version", "menu starts it so.",
-                           "Qt too."}) {
+  for (const char* part : {kWizardUsage, "--choose", "--require-signature", "--help",
+                           "--version", "menu starts it so.", "/etc/keys", "Qt too."}) {
     EXPECT_NE(help.find(part), std::string::npos) << part;
   }
   const std::string unwrapped = WizardHelpText({.way_in = "", .toolkit_options = "", .width = 0});
