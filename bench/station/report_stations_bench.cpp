@@ -7,12 +7,9 @@
 // The files are made in a folder of their own under the temporary directory and deleted after;
 // without room on the disk for them (with 20% to spare) the benchmark is skipped and says so.
 
-#include <sys/resource.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +21,7 @@
 
 #include "station/record_reader.h"
 #include "station/record_summary.h"
+#include "record_bench_support.h"
 
 namespace {
 
@@ -38,39 +36,13 @@ constexpr double kMiB = 1024.0 * 1024.0;
 // two packages.
 uint64_t WriteRecord(const fs::path& path, int station) {
   std::ofstream out(path, std::ios::binary);
-  UnitRecord r;
+  UnitRecord r = qv::bench::SampleUnitFields();
   r.station = "line" + std::to_string(station);
-  r.updater = "1.2";
-  r.package_file = "QVUpdate.Bin";
-  r.package_version = "41010203040506070809";
-  r.version_before = "5001020304050607080900010203";
-  r.flash_id = "C216";
-  r.device_port = "1-2.3";
-  r.start = "2026-12-10T08:41:07.125Z";
-  r.end = "2026-12-10T08:41:16.480Z";
   uint64_t written = 0;
   for (uint64_t n = 0; n < kUnitsPerRecord; ++n) {
     r.session = r.station + "-" + std::to_string(n / 1000) + "-2026-12-10T08:00:00.000Z";
     r.package_sha256 = std::string(64, n / 1000 % 2 == 0 ? 'a' : 'b');
-    r.unit = n % 1000 + 1;
-    r.device_path = "/dev/hidraw" + std::to_string(n % 8);
-    r.device_serial = "SN" + std::to_string(100000 + n);
-    r.duration_ms = 9000 + n % 700;
-    r.reports_sent = 4312;
-    r.attempt = 1;
-    if (n % 30 == 0) {
-      r.result = qv::station::UnitResult::kFailed;
-      r.message = "Erase data faile ,please connect usb cable to device !";
-      const std::string line = UnitRecordLine(r);
-      out << line;
-      written += line.size();
-      r.attempt = 2;
-    }
-    r.result = qv::station::UnitResult::kUpdated;
-    r.message = "Updata success !";
-    const std::string line = UnitRecordLine(r);
-    out << line;
-    written += line.size();
+    written += qv::bench::WriteSampleUnit(out, r, n);
   }
   return written;
 }
@@ -136,37 +108,15 @@ struct Reading {
 // Reads the files in a child with `read`; its time, CPU time, peak memory and units counted.
 Reading ReadInChild(const std::vector<fs::path>& files,
                     const std::function<bool(const fs::path&, qv::station::RecordTally&)>& read) {
-  int pipe_fds[2];
-  if (::pipe(pipe_fds) != 0) return {};
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(pipe_fds[0]);
+  const qv::bench::ChildRun run = qv::bench::RunInChild([&]() -> std::array<uint64_t, 2> {
     qv::station::RecordTally tally;
     bool ok = true;
     for (const fs::path& file : files) ok = read(file, tally) && ok;
     const qv::station::RecordSummary summary = tally.Summary();
-    uint64_t units = ok && summary.by_station.size() == kStations ? summary.units : UINT64_MAX;
-    const ssize_t sent = ::write(pipe_fds[1], &units, sizeof units);
-    ::_exit(sent == sizeof units ? 0 : 1);
-  }
-  ::close(pipe_fds[1]);
-  Reading reading;
-  uint64_t units = 0;
-  const bool got = ::read(pipe_fds[0], &units, sizeof units) == sizeof units;
-  ::close(pipe_fds[0]);
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  reading.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  reading.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  const auto to_seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  reading.cpu_seconds = to_seconds(usage.ru_utime) + to_seconds(usage.ru_stime);
-  reading.units = units;
-  reading.ok = got && WIFEXITED(status) && WEXITSTATUS(status) == 0 && units != UINT64_MAX;
-  return reading;
+    return {ok && summary.by_station.size() == kStations ? summary.units : UINT64_MAX, 0};
+  });
+  return {run.seconds, run.cpu_seconds, run.peak_mib, run.answer[0],
+          run.ok && run.answer[0] != UINT64_MAX};
 }
 
 void Print(const char* what, const Reading& r, double mib) {
