@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Absolute in the system's own form: on Windows a path given as "/work/..." would read as an
+// Absolute in the system's own form: on Windows a POSIX-style path ("/tmp/...") would read as an
 // option ("/?" is one), as it would for any user.
 fs::path Fixture(const std::string& name) {
   return fs::absolute(fs::path(QV_SIGNATURE_FIXTURES) / name);
